@@ -1,0 +1,38 @@
+#include "engine/uMain.h"
+
+#include "threads/TScanPathThread.h"
+
+namespace brimble {
+
+namespace {
+
+// The program's file name with its extension replaced, without the folder.
+std::string ProgramFileNameWithExtension(const std::string& programPath, char delimiter,
+                                         const std::string& extension) {
+    const auto slash = programPath.find_last_of(delimiter);
+    std::string name = slash == std::string::npos ? programPath : programPath.substr(slash + 1);
+    const auto dot = name.find_last_of('.');
+    if (dot != std::string::npos) name.erase(dot);
+    return name + extension;
+}
+
+} // namespace
+
+TfrmBrimblemain::TfrmBrimblemain(Platform& platform, IUiLoop& uiLoop, IMainView& view,
+                                 const TProgramFolders& folders)
+    : FPlatform(platform), FUiLoop(uiLoop), FView(view), FFolders(folders),
+      FOptions(std::make_unique<TBrimbleOptions>()) {
+    IFileSystem& fs = platform.FileSystem();
+    const std::string logName = folders.UserDataDir + fs.PathDelimiter() +
+                                ProgramFileNameWithExtension(platform.Process().ProgramPath(),
+                                                             fs.PathDelimiter(), ".log");
+    FLogFile = std::make_unique<TLogFile>(platform, "Brimble", logName, true);
+    FLogFile->SetLogLevel(LogLevelFromCommandLine(platform.Process().CommandLineArguments()));
+    FLogFile->Write("Program started", 1);
+}
+
+TfrmBrimblemain::~TfrmBrimblemain() = default;
+
+void TfrmBrimblemain::Log(const std::string& S, int LogLev) { FLogFile->Write(S, LogLev); }
+
+} // namespace brimble

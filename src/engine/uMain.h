@@ -1,0 +1,114 @@
+#pragma once
+
+// The engine state of the main window and its operations. The window itself is the
+// shell's; the engine reaches it only through IMainView, so this object exists and
+// works without any window (tests, the headless scan command).
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/IMainView.h"
+#include "engine/TCompressAction.h"
+#include "options/ProgramFolders.h"
+#include "options/uOptions.h"
+#include "platform/Platform.h"
+#include "threads/UiLoop.h"
+#include "threads/uCommonFunctions.h"
+
+namespace brimble {
+
+class TScanPathThread;
+
+// Run states of FProcessingDriveIdx besides a drive index (0 or more).
+inline constexpr int32_t pdiIdle = -1;
+inline constexpr int32_t pdiDelayedRun = -13;
+inline constexpr int32_t pdiFolderScan = -15;
+
+// The totals of one run.
+struct TStats {
+    int64_t FilesOnDisk_Count = 0;
+    int64_t FilesOnDisk_Size = 0;
+    int64_t FilesToBeCompressed_Count = 0;
+    int64_t FilesToBeCompressed_Size = 0;
+    int64_t CompressedFiles_Count = 0;
+    int64_t CompressedFiles_OldSize = 0;
+    int64_t CompressedFiles_Size = 0;
+    int64_t PreservedSpace_Size = 0;
+    double CompressedFiles_Percent = 0.0;
+};
+
+// What the worker thread of one compression borrows from its caller.
+struct TFileCompressRec {
+    std::string FileName;
+    TCompressAction Action = TCompressAction::caCompress;
+    bool ResultSuccess = false;
+    int ErrorCode = 0; // system error of the step that failed
+};
+
+class TfrmBrimblemain {
+public:
+    // Builds the engine state (the window's creation handler): initial values, the log
+    // with its level from the command line, "Program started", the persistent lists.
+    TfrmBrimblemain(Platform& platform, IUiLoop& uiLoop, IMainView& view,
+                    const TProgramFolders& folders);
+    ~TfrmBrimblemain();
+    TfrmBrimblemain(const TfrmBrimblemain&) = delete;
+    TfrmBrimblemain& operator=(const TfrmBrimblemain&) = delete;
+
+    // --- log ---
+    void Log(const std::string& S, int LogLev);
+
+    // --- compression decision ---
+    TCompressAction GetCompressAction(const std::string& Dir, const TFileAttrRec& FileAttrRec);
+    TCompressAction GetCompressAction(const std::string& FileName);
+    bool IsFolderExcluded(const std::string& Dir);
+    // The scan thread's directory-enter event; runs on the scan thread.
+    void BeforeDirectoryEnter(const void* Sender, const std::string& Dir, bool& AllowEnter);
+
+    // --- compression worker ---
+    bool TryCompressFile(const std::string& FileName, TCompressAction Action);
+
+    // --- file processing and statistics ---
+    void ProcessFoundFile(const void* Sender, const std::string& Path,
+                          const TFileAttrRec& FileAttrRec);
+    void UpdateStats(int64_t onDiskCount, int64_t onDiskSize, int64_t toCompressCount,
+                     int64_t toCompressSize, int64_t compressedCount, int64_t compressedSize);
+    int64_t GetCompressedSize(const std::string& FileName);
+    void ResetStats();
+    void ShowStatus(const std::string& Text);
+
+    // --- accessors ---
+    TBrimbleOptions& Options() { return *FOptions; }
+    TLogFile& LogFile() { return *FLogFile; }
+    Platform& GetPlatform() { return FPlatform; }
+    IUiLoop& UiLoop() { return FUiLoop; }
+    IMainView& View() { return FView; }
+    const TProgramFolders& Folders() const { return FFolders; }
+    const TStats& Stats() const { return FStatsT; }
+
+    // --- engine state (fields, in declaration order of the design) ---
+    std::unique_ptr<TLogFile> FLogFile;
+    int32_t FProcessingDriveIdx = pdiIdle;
+    int32_t FProcessingDiskClusterSize = 4096;
+    std::unique_ptr<TScanPathThread> FScanPathThread;
+    // Excluded folders with environment references expanded; none before the first scan.
+    std::unique_ptr<std::vector<std::string>> FExpandedFoldersList;
+    std::vector<std::string> FDriveLettersList;
+    TStats FStatsT;
+    bool FProcessingDelayedFiles = false;
+    bool FProgramJustStarted = true;
+    int32_t FIdlesAccepted = 0;
+    std::recursive_mutex FCriticalSection;
+
+private:
+    Platform& FPlatform;
+    IUiLoop& FUiLoop;
+    IMainView& FView;
+    TProgramFolders FFolders;
+    std::unique_ptr<TBrimbleOptions> FOptions;
+};
+
+} // namespace brimble

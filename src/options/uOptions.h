@@ -1,0 +1,40 @@
+#pragma once
+
+// The one options record of the process. Creation applies no defaults: a load from a
+// settings file without keys does (see OptionsTable.h).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace brimble {
+
+enum class TSmartCompressMode : uint8_t { scmDisabled = 0, scmOnIdle = 1, scmInteractive = 2 };
+enum class TSmartDecompress : uint8_t { sdNone = 0, sdExcluded = 1, sdAllButCompress = 2 };
+
+struct TBrimbleOptions {
+    TSmartCompressMode SmartCompressMode = TSmartCompressMode::scmDisabled;
+    int32_t IdleTime = 0;
+    bool Autostart = false;
+    bool StartHidden = false;
+    std::string Language;
+    bool MaxFileSizeFilteredEnable = false;
+    int64_t MaxFileSizeFiltered = 0;
+    bool MaxFileSizeUnfilteredEnable = false;
+    int64_t MaxFileSizeUnfiltered = 0;
+    bool CompressEncrypted = false;
+    TSmartDecompress SmartDecompress = TSmartDecompress::sdNone;
+    std::string FilterIncluding;
+    std::string FilterExcluding;
+    bool CompressUnfiltered = false;
+    bool ExcludeFoldersEnabled = false;
+    // Entries name=value; only the names (folder paths, maybe starting with %VAR%) are used.
+    std::vector<std::string> ExcludeFolders;
+    bool BeepOnComplete = false;
+    uint8_t Priority = 0; // 0 idle .. 3 normal .. 6 time-critical
+    int32_t CompressionDelay = 0;         // seconds
+    int32_t CompressAgainDelay = 0;       // milliseconds
+    int32_t MoveToNeverCompressDelay = 0; // days
+};
+
+} // namespace brimble

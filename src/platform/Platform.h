@@ -1,0 +1,286 @@
+#pragma once
+
+// Everything Brimble needs from the operating system, as the engine relies on it.
+// Strings are UTF-8 throughout; a back end converts at its own boundary.
+// Path syntax belongs to the back end: the engine asks for the delimiter and the drive of a path.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brimble {
+
+// Attribute word bits, with the Windows values on every back end.
+namespace fa {
+inline constexpr uint32_t ReadOnly = 0x1;
+inline constexpr uint32_t Hidden = 0x2;
+inline constexpr uint32_t System = 0x4;
+inline constexpr uint32_t Directory = 0x10;
+inline constexpr uint32_t Archive = 0x20;
+inline constexpr uint32_t Normal = 0x80;
+inline constexpr uint32_t Temporary = 0x100;
+inline constexpr uint32_t ReparsePoint = 0x400; // symbolic links, junctions, mount points
+inline constexpr uint32_t Compressed = 0x800;
+inline constexpr uint32_t Encrypted = 0x4000;
+} // namespace fa
+
+// One directory entry as a listing delivers it.
+struct TFileAttrRec {
+    std::string Name; // no directory part
+    int64_t Size = 0;
+    uint32_t Attr = 0;
+};
+
+// A failed call: the system's error code (errno on posix, GetLastError on win32/sim).
+struct OsError {
+    int code = 0;
+};
+
+// Result of a call that can fail with a system error.
+class OsResult {
+public:
+    OsResult() = default; // success
+    static OsResult Fail(int code) { return OsResult(code); }
+    bool ok() const { return !failed_; }
+    explicit operator bool() const { return ok(); }
+    int code() const { return code_; }
+
+private:
+    explicit OsResult(int code) : failed_(true), code_(code) {}
+    bool failed_ = false;
+    int code_ = 0;
+};
+
+// An open directory listing; closed when destroyed.
+class IDirListing {
+public:
+    virtual ~IDirListing() = default;
+    // The next entry in the file system's order, "." and ".." included where the
+    // file system reports them. False at the end (or when the directory vanished).
+    virtual bool Next(TFileAttrRec& entry) = 0;
+};
+
+// A file open for writing; closed when destroyed.
+class IOutputFile {
+public:
+    virtual ~IOutputFile() = default;
+    virtual OsResult Write(std::string_view bytes) = 0;
+    // Flushes and closes; a failure here means the data may not have reached the disk.
+    virtual OsResult Close() = 0;
+};
+
+enum class WriteMode { Append, Truncate };
+
+class IFileSystem {
+public:
+    virtual ~IFileSystem() = default;
+
+    // --- path syntax ---
+    virtual char PathDelimiter() const = 0;
+    // The root of the drive (volume) that holds Path, ending in the delimiter; empty when none.
+    virtual std::string DriveOfPath(const std::string& path) = 0;
+    // Whether a folder typed by the user is an absolute path of this platform's syntax.
+    virtual bool IsAcceptableScanPath(const std::string& path) = 0;
+
+    // --- listing ---
+    // Lists every entry of Dir (ending in the delimiter): hidden, system and directories
+    // included. Null when the directory is missing or cannot be read.
+    virtual std::unique_ptr<IDirListing> OpenListing(const std::string& dir) = 0;
+    // The entry of Path itself (directories included); nothing when there is none.
+    virtual std::optional<TFileAttrRec> FindEntry(const std::string& path) = 0;
+
+    // --- attributes and compression ---
+    // Nothing when the attribute word cannot be read (missing file, no access).
+    virtual std::optional<uint32_t> GetAttributes(const std::string& path) = 0;
+    // Writes the settable bits (read-only, hidden, ...); other bits are ignored.
+    virtual OsResult SetAttributes(const std::string& path, uint32_t attr) = 0;
+    virtual OsResult Decrypt(const std::string& path) = 0;
+    // Switches transparent compression on or off; the content stays byte-identical.
+    virtual OsResult SetCompression(const std::string& path, bool compress) = 0;
+    // Bytes the file occupies on disk; nothing when the query failed.
+    virtual std::optional<int64_t> GetCompressedSize(const std::string& path) = 0;
+    // The system's message text for an error code, without trailing blanks, line breaks
+    // and full stops.
+    virtual std::string SysErrorMessage(int code) = 0;
+
+    // --- plain files ---
+    virtual bool FileExists(const std::string& path) = 0;      // a file, not a folder
+    virtual bool DirectoryExists(const std::string& path) = 0; // a folder
+    // Creates the folder with its missing parents.
+    virtual bool ForceDirectories(const std::string& path) = 0;
+    virtual OsResult DeleteFile(const std::string& path) = 0;
+    // The whole content of a (small) file.
+    virtual OsResult ReadWholeFile(const std::string& path, std::string& bytes) = 0;
+    // Replaces Path with Bytes so that a crash leaves either the old or the new file:
+    // a temporary file beside it, flushed, then renamed over it. A failure keeps the old file.
+    virtual OsResult ReplaceFileAtomically(const std::string& path, std::string_view bytes) = 0;
+    // Opens (creating it when missing) for writing. Null with Error set on failure.
+    virtual std::unique_ptr<IOutputFile> OpenForWrite(const std::string& path, WriteMode mode,
+                                                      OsError* error = nullptr) = 0;
+};
+
+// --- volumes ---
+
+enum class DriveType : uint32_t {
+    Unknown = 0,
+    NoRootDir = 1, // the root does not exist
+    Removable = 2,
+    Fixed = 3,
+    Remote = 4,
+    CDRom = 5,
+    RamDisk = 6,
+};
+
+struct VolumeInformation {
+    std::string Label;
+    std::string FileSystemName; // "NTFS", "FAT32", "btrfs", ...
+    // The file system can compress an existing file on request (NTFS on Windows, btrfs on Linux).
+    bool CanCompressFiles = false;
+};
+
+class IVolumes {
+public:
+    virtual ~IVolumes() = default;
+    // Roots of all drives, each ending in the delimiter, in the platform's sorted order.
+    virtual std::vector<std::string> LogicalDrives() = 0;
+    virtual DriveType GetDriveType(const std::string& root) = 0;
+    // Nothing when the volume cannot be read (no medium, not ready).
+    virtual std::optional<VolumeInformation> GetVolumeInformation(const std::string& root) = 0;
+    // Bytes per cluster (allocation unit); nothing when the query failed.
+    virtual std::optional<uint32_t> GetClusterSize(const std::string& root) = 0;
+};
+
+// --- change watching ---
+
+// Actions of a change record, with the Windows values.
+namespace fileaction {
+inline constexpr uint32_t None = 0; // an overflow: changes were lost
+inline constexpr uint32_t Added = 1;
+inline constexpr uint32_t Removed = 2;
+inline constexpr uint32_t Modified = 3;
+inline constexpr uint32_t RenamedOldName = 4;
+inline constexpr uint32_t RenamedNewName = 5;
+} // namespace fileaction
+
+// Notification filter bits, with the Windows values.
+namespace notifyfilter {
+inline constexpr uint32_t FileName = 0x1;
+inline constexpr uint32_t DirName = 0x2;
+inline constexpr uint32_t Size = 0x8;
+inline constexpr uint32_t Creation = 0x40;
+} // namespace notifyfilter
+
+struct ChangeRecord {
+    uint32_t Action = fileaction::None;
+    std::string Name; // relative to the watched root, in the platform's path syntax
+};
+
+// A blocking reader of the changes below one root.
+class IChangeReader {
+public:
+    virtual ~IChangeReader() = default;
+    // Blocks until changes are there, then fills Records (cleared first). A batch with
+    // one record of action None means the platform lost changes. False when the read
+    // failed (the volume went away) or Wake was called.
+    virtual bool Read(std::vector<ChangeRecord>& records) = 0;
+    // Wakes a blocked Read (which then returns false) from any thread.
+    virtual void Wake() = 0;
+};
+
+class IChangeWatching {
+public:
+    virtual ~IChangeWatching() = default;
+    // Null when Root cannot be opened for watching.
+    virtual std::unique_ptr<IChangeReader> OpenChangeReader(const std::string& root,
+                                                            uint32_t filter) = 0;
+};
+
+// --- time ---
+
+// Local date-time: days since 30 December 1899, the time of day as the fraction.
+using TDateTime = double;
+
+class IClock {
+public:
+    virtual ~IClock() = default;
+    virtual TDateTime Now() = 0;
+    // Milliseconds since some fixed start; wraps at 2^32 like the Windows tick count.
+    virtual uint32_t TickCount() = 0;
+    // Milliseconds since the user's last input.
+    virtual uint32_t UserIdleMilliseconds() = 0;
+};
+
+// --- locale ---
+
+struct DateParts {
+    int Year = 1899, Month = 12, Day = 30;
+    int Hour = 0, Minute = 0, Second = 0;
+};
+
+class ILocale {
+public:
+    virtual ~ILocale() = default;
+    virtual std::string ThousandSeparator() = 0;
+    virtual std::string DecimalSeparator() = 0;
+    // The user's short date format and long time format.
+    virtual std::string FormatShortDate(const DateParts& when) = 0;
+    virtual std::string FormatLongTime(const DateParts& when) = 0;
+};
+
+// --- process ---
+
+struct FileVersion {
+    uint16_t Major = 0, Minor = 0, Release = 0, Build = 0;
+};
+
+// Held while this process is the only instance; released when destroyed.
+class IInstanceLock {
+public:
+    virtual ~IInstanceLock() = default;
+};
+
+// Priority levels of the options: 0 idle .. 3 normal .. 6 time-critical.
+using PriorityLevel = uint8_t;
+
+class IProcess {
+public:
+    virtual ~IProcess() = default;
+    virtual std::string ProgramPath() = 0;
+    // The arguments after the program name, split by the platform's rules.
+    virtual std::vector<std::string> CommandLineArguments() = 0;
+    // Nothing when the variable is not defined.
+    virtual std::optional<std::string> GetEnvironmentVariable(const std::string& name) = 0;
+    // The user's local application-data folder, ending in the delimiter.
+    virtual std::string LocalAppDataDir() = 0;
+    // The version of a program file; nothing when it has none.
+    virtual std::optional<FileVersion> GetFileVersion(const std::string& path) = 0;
+    // Null when another instance holds the lock.
+    virtual std::unique_ptr<IInstanceLock> AcquireInstanceLock(const std::string& name) = 0;
+    virtual void SetProcessPriority(PriorityLevel level) = 0;
+    virtual void SetCurrentThreadPriority(PriorityLevel level) = 0;
+    // Starts the program at log-on (Enable) or stops doing so.
+    virtual bool SetAutostart(const std::string& name, const std::string& programPath,
+                              bool enable) = 0;
+    // Sets the process error mode and returns the previous one (a no-op where there is none).
+    virtual uint32_t SetErrorMode(uint32_t mode) = 0;
+    // The platform's default alert sound.
+    virtual void MessageBeep() = 0;
+};
+
+// The whole platform: one object per back end.
+class Platform {
+public:
+    virtual ~Platform() = default;
+    virtual IFileSystem& FileSystem() = 0;
+    virtual IVolumes& Volumes() = 0;
+    virtual IChangeWatching& ChangeWatching() = 0;
+    virtual IClock& Clock() = 0;
+    virtual ILocale& Locale() = 0;
+    virtual IProcess& Process() = 0;
+};
+
+} // namespace brimble
