@@ -1,0 +1,50 @@
+#pragma once
+
+// A fresh engine on a fresh sim platform for every test: drive C: (NTFS, 4096-byte
+// clusters), the program at C:\Program Files\Brimble\Brimble.exe, the per-user data
+// folder C:\Users\u\AppData\Local\Brimble, a standard-library UI loop on the test's thread
+// and a recording view.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "engine/uMain.h"
+#include "options/ProgramFolders.h"
+#include "platform/sim/SimPlatform.h"
+#include "support/RecordingView.h"
+#include "threads/StdUiLoop.h"
+
+namespace brimble::test {
+
+class EngineFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim.AddVolume("C:\\", DriveType::Fixed, "NTFS", 4096, "System");
+        sim.SetLocalAppDataDir("C:\\Users\\u\\AppData\\Local");
+        sim.SetEnvironmentVariable("windir", std::string("C:\\Windows"));
+        sim.SetEnvironmentVariable("temp", std::string("C:\\Users\\u\\AppData\\Local\\Temp"));
+        sim.SetEnvironmentVariable("tmp", std::string("C:\\Users\\u\\AppData\\Local\\Temp"));
+        sim.SetEnvironmentVariable("localappdata", std::string("C:\\Users\\u\\AppData\\Local"));
+        sim.SetEnvironmentVariable("appdata", std::string("C:\\Users\\u\\AppData\\Roaming"));
+        sim.AddFile("C:\\Program Files\\Brimble\\Brimble.exe", 2'000'000);
+        sim.SetFileVersion("C:\\Program Files\\Brimble\\Brimble.exe", FileVersion{1, 0, 3, 378});
+    }
+
+    // Creates the engine (the window's creation handler runs here).
+    TfrmBrimblemain& Engine() {
+        if (!engine) {
+            folders = ComputeProgramFolders(sim);
+            engine = std::make_unique<TfrmBrimblemain>(sim, loop, view, folders);
+        }
+        return *engine;
+    }
+
+    sim::SimPlatform sim;
+    StdUiLoop loop{sim};
+    RecordingView view;
+    TProgramFolders folders;
+    std::unique_ptr<TfrmBrimblemain> engine;
+};
+
+} // namespace brimble::test
