@@ -2,7 +2,18 @@
 # Installs the Debian packages that are missing for a build ("build") or for every test ("test").
 set -euo pipefail
 what=${1:-build}
-pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev)
+
+build_pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang-format)
+# Real-volume tests of the Linux back end.
+test_pkgs_posix=()
+# Windows cross build of the engine and its unit tests, run under Wine.
+test_pkgs_windows=()
+
+pkgs=("${build_pkgs[@]}")
+if [ "$what" = test ]; then
+    pkgs+=("${test_pkgs_posix[@]}" "${test_pkgs_windows[@]}")
+fi
+
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
