@@ -229,6 +229,15 @@ public:
     // The user's short date format and long time format.
     virtual std::string FormatShortDate(const DateParts& when) = 0;
     virtual std::string FormatLongTime(const DateParts& when) = 0;
+
+    // The system's 8-bit code page, in which the log and the list files are written.
+    // UTF-8 unless a back end says otherwise. ToAnsi writes a character the code page
+    // cannot represent as its default character and then clears *Lossless.
+    virtual std::string ToAnsi(std::string_view utf8, bool* lossless = nullptr) {
+        if (lossless) *lossless = true;
+        return std::string(utf8);
+    }
+    virtual std::string FromAnsi(std::string_view bytes) { return std::string(bytes); }
 };
 
 // --- process ---
