@@ -26,8 +26,12 @@ public:
     void SetLogLevel(int level) { FLogLevel.store(level, std::memory_order_relaxed); }
 
 private:
+    // Creates the file anew (truncating it) with the header; false when that failed.
     bool WriteHeader();
     std::string TimeStamp();
+    // The platform's alert for an entry that was lost after the file opened.
+    void Alert() noexcept;
+    void DeleteQuietly() noexcept;
 
     Platform& FPlatform;
     std::string FFileName;

@@ -1,0 +1,117 @@
+#include "threads/TLogFile.h"
+
+#include "platform/Platform.h"
+#include "threads/DateTime.h"
+#include "threads/uCommonFunctions.h"
+
+namespace brimble {
+
+namespace {
+
+constexpr std::string_view LineEnd = "\r\n";
+
+std::string HeaderText(const std::string& appName, const std::string& version) {
+    const std::string rule(62, '-');
+    std::string text;
+    text.append(rule).append(LineEnd);
+    text.append(appName).append(" version ").append(version).append(LineEnd);
+    text.append(rule).append(LineEnd);
+    text.append(LineEnd);
+    return text;
+}
+
+// Every line of the file ends with CR LF, whatever break the message itself used.
+std::string WithCrLfLineEnds(const std::string& text) {
+    std::string result;
+    result.reserve(text.size() + LineEnd.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            result.append(LineEnd);
+        } else {
+            result.push_back(c);
+        }
+    }
+    result.append(LineEnd);
+    return result;
+}
+
+} // namespace
+
+TLogFile::TLogFile(Platform& platform, const std::string& AppName, const std::string& FileName,
+                   bool AppendLog)
+    : FPlatform(platform), FFileName(FileName), FAppName(AppName) {
+    if (!AppendLog) WriteHeader();
+}
+
+void TLogFile::Write(const std::string& S, int LogLev) {
+    if (LogLev > FLogLevel.load(std::memory_order_relaxed)) return;
+
+    std::lock_guard lock(FLogCriticalSection);
+    try {
+        IFileSystem& fs = FPlatform.FileSystem();
+        // A log that is not there (first run, or deleted by the user) starts with its
+        // header. Opening for append would create it bare, so existence is asked first.
+        const bool existed = fs.FileExists(FFileName);
+        if (!existed && !WriteHeader()) return;
+        std::unique_ptr<IOutputFile> file = fs.OpenForWrite(FFileName, WriteMode::Append);
+        if (!file) {
+            // An existing log that cannot be opened (locked, no access) is left as it is
+            // rather than truncated, and the entry is dropped without a sound.
+            if (!existed) Alert();
+            return;
+        }
+        const std::string entry = WithCrLfLineEnds(TimeStamp() + '\t' + S);
+        if (!file->Write(FPlatform.Locale().ToAnsi(entry)) || !file->Close()) Alert();
+    } catch (...) {
+        // No failure of the log may reach its caller; the entry is lost.
+        Alert();
+    }
+}
+
+bool TLogFile::WriteHeader() {
+    std::lock_guard lock(FLogCriticalSection);
+    bool created = false;
+    try {
+        std::unique_ptr<IOutputFile> file =
+            FPlatform.FileSystem().OpenForWrite(FFileName, WriteMode::Truncate);
+        if (!file) return false;
+        created = true;
+        IProcess& process = FPlatform.Process();
+        const std::string version =
+            GetFileVersionString(process, process.ProgramPath(), "%M.%m.%r build %b");
+        const std::string header = FPlatform.Locale().ToAnsi(HeaderText(FAppName, version));
+        if (file->Write(header) && file->Close()) return true;
+    } catch (...) {
+    }
+    // Entries after a half-written header would leave the file without one for good;
+    // without the file, the next entry tries the header again.
+    if (created) DeleteQuietly();
+    return false;
+}
+
+std::string TLogFile::TimeStamp() {
+    const TDateTime now = FPlatform.Clock().Now();
+    const DateParts parts = DecodeDateTime(now);
+    ILocale& locale = FPlatform.Locale();
+    std::string stamp = locale.FormatShortDate(parts);
+    if (!IsMidnight(now)) stamp.append(" ").append(locale.FormatLongTime(parts));
+    return stamp;
+}
+
+void TLogFile::Alert() noexcept {
+    try {
+        FPlatform.Process().MessageBeep();
+    } catch (...) {
+    }
+}
+
+void TLogFile::DeleteQuietly() noexcept {
+    try {
+        FPlatform.FileSystem().DeleteFile(FFileName);
+    } catch (...) {
+    }
+}
+
+} // namespace brimble
