@@ -22,6 +22,9 @@ TfrmBrimblemain::TfrmBrimblemain(Platform& platform, IUiLoop& uiLoop, IMainView&
                                  const TProgramFolders& folders)
     : FPlatform(platform), FUiLoop(uiLoop), FView(view), FFolders(folders),
       FOptions(std::make_unique<TBrimbleOptions>()) {
+    FLagCompressList = std::make_unique<TCompressList>();
+    FDelayedCompressList = std::make_unique<TCompressList>();
+    FNeverCompressList = std::make_unique<TCompressList>();
     IFileSystem& fs = platform.FileSystem();
     const std::string logName = folders.UserDataDir + fs.PathDelimiter() +
                                 ProgramFileNameWithExtension(platform.Process().ProgramPath(),

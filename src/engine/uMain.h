@@ -12,6 +12,7 @@
 
 #include "engine/IMainView.h"
 #include "engine/TCompressAction.h"
+#include "engine/TCompressList.h"
 #include "options/ProgramFolders.h"
 #include "options/uOptions.h"
 #include "platform/Platform.h"
@@ -97,6 +98,10 @@ public:
     // Excluded folders with environment references expanded; none before the first scan.
     std::unique_ptr<std::vector<std::string>> FExpandedFoldersList;
     std::vector<std::string> FDriveLettersList;
+    // The persistent lists: lag (path=date-time), delayed (path=day), never (bare names).
+    std::unique_ptr<TCompressList> FLagCompressList;
+    std::unique_ptr<TCompressList> FDelayedCompressList;
+    std::unique_ptr<TCompressList> FNeverCompressList;
     TStats FStatsT;
     bool FProcessingDelayedFiles = false;
     bool FProgramJustStarted = true;

@@ -1,0 +1,53 @@
+#include "engine/TCompressList.h"
+
+#include "threads/TextCase.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace brimble {
+
+std::vector<std::string>::const_iterator TCompressList::LowerBound(std::string_view entry) const {
+    return std::lower_bound(FEntries.begin(), FEntries.end(), entry,
+                            [](const std::string& held, std::string_view wanted) {
+                                return CompareText(held, wanted) < 0;
+                            });
+}
+
+bool TCompressList::Add(std::string entry) {
+    const auto at = LowerBound(entry);
+    if (at != FEntries.end() && SameText(*at, entry)) return false;
+    FEntries.insert(at, std::move(entry));
+    return true;
+}
+
+std::size_t TCompressList::IndexOf(std::string_view entry) const {
+    const auto at = LowerBound(entry);
+    if (at == FEntries.end() || !SameText(*at, entry)) return npos;
+    return static_cast<std::size_t>(at - FEntries.begin());
+}
+
+std::size_t TCompressList::IndexOfName(std::string_view name) const {
+    for (std::size_t i = 0; i < FEntries.size(); ++i)
+        if (SameText(NameOf(FEntries[i]), name)) return i;
+    return npos;
+}
+
+void TCompressList::Delete(std::size_t index) {
+    if (index >= FEntries.size())
+        throw std::out_of_range("list index " + std::to_string(index) + " out of bounds (" +
+                                std::to_string(FEntries.size()) + ")");
+    FEntries.erase(FEntries.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+std::string_view TCompressList::NameOf(std::string_view entry) {
+    const auto equals = entry.rfind('=');
+    return equals == std::string_view::npos ? std::string_view() : entry.substr(0, equals);
+}
+
+std::string_view TCompressList::ValueOf(std::string_view entry) {
+    const auto equals = entry.rfind('=');
+    return equals == std::string_view::npos ? std::string_view() : entry.substr(equals + 1);
+}
+
+} // namespace brimble

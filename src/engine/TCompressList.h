@@ -1,0 +1,51 @@
+#pragma once
+
+// One of the three persistent file lists in memory: entries kept sorted by their whole
+// text with letter case ignored, never two that are equal ignoring case. Entries of the
+// delayed and the lag list are name=value, the name a path and the value a stamp.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brimble {
+
+class TCompressList {
+public:
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+    using const_iterator = std::vector<std::string>::const_iterator;
+
+    // Inserts Entry at its sorted place; false (and the list unchanged) when an entry equal
+    // to it ignoring case is there already.
+    bool Add(std::string entry);
+    // Index of the entry equal to Entry ignoring case; npos when absent.
+    std::size_t IndexOf(std::string_view entry) const;
+    bool Contains(std::string_view entry) const { return IndexOf(entry) != npos; }
+    // Index of the first entry, in list order, whose name equals Name ignoring case.
+    std::size_t IndexOfName(std::string_view name) const;
+    // Removes the entry at Index; std::out_of_range when there is none.
+    void Delete(std::size_t index);
+    void Clear() { FEntries.clear(); }
+
+    std::size_t Count() const { return FEntries.size(); }
+    bool Empty() const { return FEntries.empty(); }
+    // The entry at Index; std::out_of_range when there is none.
+    const std::string& operator[](std::size_t index) const { return FEntries.at(index); }
+    const_iterator begin() const { return FEntries.begin(); }
+    const_iterator end() const { return FEntries.end(); }
+
+    // The text before the last "=" (a path may hold "=", a stamp never does); empty
+    // when there is no "=".
+    static std::string_view NameOf(std::string_view entry);
+    // The text after the last "="; empty when there is no "=".
+    static std::string_view ValueOf(std::string_view entry);
+
+private:
+    // The first position whose entry does not sort before Entry.
+    std::vector<std::string>::const_iterator LowerBound(std::string_view entry) const;
+
+    std::vector<std::string> FEntries;
+};
+
+} // namespace brimble

@@ -1,0 +1,67 @@
+#include "engine/TCompressList.h"
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace brimble {
+namespace {
+
+std::vector<std::string> Entries(const TCompressList& list) {
+    return {list.begin(), list.end()};
+}
+
+TEST(TCompressList, KeepsEntriesSortedIgnoringCaseAndRefusesCaseDuplicates) {
+    TCompressList list;
+    EXPECT_TRUE(list.Add("ntldr"));
+    EXPECT_TRUE(list.Add("BOOTMGR"));
+    EXPECT_FALSE(list.Add("NTLDR"));
+    EXPECT_TRUE(list.Add("_setup.log"));
+    EXPECT_TRUE(list.Add("Ärger.txt"));
+    EXPECT_FALSE(list.Add("ärger.TXT"));
+    EXPECT_EQ(Entries(list),
+              (std::vector<std::string>{"_setup.log", "BOOTMGR", "ntldr", "Ärger.txt"}));
+
+    EXPECT_EQ(list.IndexOf("NtLdR"), 2u);
+    EXPECT_TRUE(list.Contains("bootmgr"));
+    EXPECT_FALSE(list.Contains("boot"));
+    EXPECT_EQ(list.IndexOf("zzz"), TCompressList::npos);
+}
+
+TEST(TCompressList, FindsByTheNameBeforeTheLastEquals) {
+    TCompressList list;
+    list.Add("C:\\a=b\\file.txt=46000");
+    list.Add("C:\\Data\\report.doc=45999");
+    list.Add("no stamp");
+    list.Add("=46001");
+
+    const auto withEquals = list.IndexOfName("c:\\A=B\\FILE.TXT");
+    ASSERT_NE(withEquals, TCompressList::npos);
+    EXPECT_EQ(TCompressList::ValueOf(list[withEquals]), "46000");
+    EXPECT_EQ(TCompressList::NameOf(list[list.IndexOfName("C:\\DATA\\Report.doc")]),
+              "C:\\Data\\report.doc");
+    EXPECT_EQ(list.IndexOfName("C:\\a"), TCompressList::npos);
+
+    // An entry without "=" has an empty name, as has one that starts with it.
+    EXPECT_EQ(TCompressList::NameOf("no stamp"), "");
+    EXPECT_EQ(TCompressList::ValueOf("no stamp"), "");
+    EXPECT_EQ(list[list.IndexOfName("")], "=46001"); // the first match in list order
+}
+
+TEST(TCompressList, DeletesByIndexAndClears) {
+    TCompressList list;
+    for (const char* e : {"c", "a", "b"})
+        list.Add(e);
+    list.Delete(1);
+    EXPECT_EQ(Entries(list), (std::vector<std::string>{"a", "c"}));
+    EXPECT_THROW(list.Delete(2), std::out_of_range);
+    EXPECT_THROW(list[5], std::out_of_range);
+    EXPECT_EQ(list.Count(), 2u);
+    list.Clear();
+    EXPECT_TRUE(list.Empty());
+    EXPECT_TRUE(list.Add("A")); // a cleared list takes entries again
+}
+
+} // namespace
+} // namespace brimble
