@@ -3,15 +3,12 @@
 // The UI loop of tests and headless programs: a plain message queue on the thread that
 // created it, with timers measured on the platform clock's tick count.
 
-#include <condition_variable>
-#include <deque>
+#include "threads/UiLoop.h"
+
+#include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
-#include <vector>
-
-#include "threads/UiLoop.h"
 
 namespace brimble {
 
@@ -20,32 +17,46 @@ class IClock;
 class StdUiLoop : public IUiLoop {
 public:
     explicit StdUiLoop(IClock& clock);
+    // Wakes every worker still waiting in RunAndWait with an error; queued calls are dropped.
+    // Workers must not call the loop once it is gone.
     ~StdUiLoop() override;
+    StdUiLoop(const StdUiLoop&) = delete;
+    StdUiLoop& operator=(const StdUiLoop&) = delete;
 
     void RunAndWait(std::function<void()> call) override;
     void Post(std::function<void()> call) override;
+    // A queued call first, else one due timer. An exception from a posted call or a timer
+    // leaves here, as an unhandled error of the UI thread.
     bool ProcessOneMessage() override;
     std::unique_ptr<ITimer> CreateTimer(std::function<void()> onTimer) override;
     bool IsUiThread() const override;
 
     // Handles messages and due timers until Quit; waits between them.
     void Run();
-    // Handles messages and due timers until Done returns true (checked after each one).
+    // Handles messages and due timers until Done returns true (checked after each one, and
+    // every millisecond while waiting, since Done may watch state that other threads change).
     void RunUntil(const std::function<bool()>& done);
+    // Ends Run; callable from any thread.
     void Quit();
     // Fires the timers whose interval has passed on the clock; returns how many fired.
     int FireDueTimers();
+    // Calls queued and not yet handled.
+    std::size_t PendingMessages() const;
 
 private:
-    class Timer;
+    struct Core;
     struct Message;
-    IClock& FClock;
+    struct TimerState;
+    class Timer;
+
+    // Blocks until a message or Quit arrives, a timer may be due, or (when polling) a
+    // millisecond has passed.
+    void WaitForWork(bool poll);
+    bool TakeQuitRequest();
+
+    // Shared with the timers, which may outlive the loop.
+    std::shared_ptr<Core> FCore;
     std::thread::id FUiThread;
-    mutable std::mutex FMutex;
-    std::condition_variable FCond;
-    std::deque<std::shared_ptr<Message>> FQueue;
-    std::vector<Timer*> FTimers;
-    bool FQuit = false;
 };
 
 } // namespace brimble

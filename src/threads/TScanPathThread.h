@@ -4,14 +4,16 @@
 // hands each file, and the end of each walk, to the UI thread, waiting until the handler
 // has run. It decides nothing and changes no file.
 
+#include "platform/Platform.h"
+#include "threads/UiLoop.h"
+
 #include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
-
-#include "platform/Platform.h"
-#include "threads/UiLoop.h"
+#include <vector>
 
 namespace brimble {
 
@@ -55,28 +57,52 @@ public:
     bool ScanOK() const;
 
 private:
+    struct DirFrame;
+    using DirStack = std::vector<DirFrame>;
+
     void Execute();
     void ScanPath(const std::string& root);
-    bool ShouldStop();          // terminate request or FScanComplete
-    void WaitWhilePaused();
+    // Depth-first over an explicit stack of open listings: memory grows with depth only.
+    void WalkTree(const std::string& rootDir);
+    // Opens Dir's listing and asks the directory event; pushes it when it is to be walked,
+    // else cuts Dir back to ParentLength.
+    void EnterDirectory(DirStack& stack, std::string& dir, std::size_t parentLength);
+    void ReportFile(const std::string& dir, const TFileAttrRec& entry);
+    void ReportCompletion();
+    // Runs Call on the UI thread and waits; false (and the walk stops) when it raised.
+    bool HandOver(const std::function<void()>& call);
+    bool ShouldStop(); // terminate request or FScanComplete, after any pause
+    // Waits out a pause and applies a pending priority; Lock (on FMutex) is held on return.
+    void WaitWhilePaused(std::unique_lock<std::mutex>& lock);
+    bool TerminateRequested() const;
+    void StopWalk();
+    // On the UI thread a waiting hand-over must be served, or the thread could never end.
+    void WaitUntilEnded();
 
     IFileSystem& FFs;
     IUiLoop& FUiLoop;
-    std::thread FThread;
+    const char FDelimiter;
     mutable std::mutex FMutex;
     std::condition_variable FWake;
     std::string FPath;
     bool FScanComplete = false;
     bool FScanOK = false;
-    bool FResumeWithNewPath = false;
+    // A walk of FPath is owed: set at creation and by every Scan, also while asleep, so
+    // that the check and falling asleep are one step under FMutex.
+    bool FResumeWithNewPath = true;
+    // Abort came after a Scan whose walk has not begun: that walk ends at once.
+    bool FAbortPendingWalk = false;
     bool FTerminated = false;
     bool FIdle = false;
     bool FPaused = false;
+    bool FInHandOver = false;
+    bool FEnded = false;
     std::string FDirectory;
     TFileAttrRec FSearchRec;
     bool FPriorityPending = false;
     PriorityLevel FPriority = 3;
     IProcess* FPriorityProcess = nullptr;
+    std::thread FThread; // last: started after every other member exists
 };
 
 } // namespace brimble

@@ -1,0 +1,284 @@
+#include "threads/StdUiLoop.h"
+
+#include "platform/Platform.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+namespace brimble {
+
+namespace {
+
+// A timer on a clock that tests move by hand (possibly from another thread) is looked at
+// again after this long at the latest.
+constexpr std::chrono::milliseconds MaxTimerWait{20};
+constexpr std::chrono::milliseconds PollInterval{1};
+
+} // namespace
+
+struct StdUiLoop::Message {
+    Message(std::function<void()> call, bool waited) : Call(std::move(call)), Waited(waited) {}
+    std::function<void()> Call;
+    const bool Waited; // a worker blocks in RunAndWait until Done
+    bool Done = false;
+    std::exception_ptr Error;
+    std::condition_variable DoneChanged;
+};
+
+struct StdUiLoop::TimerState {
+    explicit TimerState(std::function<void()> onTimer) : OnTimer(std::move(onTimer)) {}
+    const std::function<void()> OnTimer;
+    uint32_t Interval = 1000;
+    bool Enabled = false;
+    bool Alive = true; // false once its owner destroyed it
+    uint32_t StartTick = 0;
+
+    // Interval 0 never fires, as with the system's own timers of the original platform.
+    bool Due(uint32_t now) const {
+        return Alive && Enabled && Interval > 0 &&
+               static_cast<uint32_t>(now - StartTick) >= Interval;
+    }
+};
+
+struct StdUiLoop::Core {
+    explicit Core(IClock& clock) : Clock(clock) {}
+    IClock& Clock;
+    std::mutex Mutex;
+    std::condition_variable WorkArrived;
+    std::deque<std::shared_ptr<Message>> Queue;
+    std::vector<std::shared_ptr<TimerState>> Timers;
+    uint64_t TimerChanges = 0; // lets a waiting loop recompute its timeout
+    bool QuitRequested = false;
+    bool Closed = false;
+
+    void NoteTimerChange() {
+        ++TimerChanges;
+        WorkArrived.notify_all();
+    }
+};
+
+class StdUiLoop::Timer final : public ITimer {
+public:
+    Timer(std::shared_ptr<Core> core, std::shared_ptr<TimerState> state)
+        : FCore(std::move(core)), FState(std::move(state)) {}
+
+    ~Timer() override {
+        std::lock_guard lock(FCore->Mutex);
+        FState->Alive = false;
+        std::erase(FCore->Timers, FState);
+    }
+    Timer(const Timer&) = delete;
+    Timer& operator=(const Timer&) = delete;
+
+    // Changing the interval of a running timer restarts its count.
+    void SetInterval(uint32_t milliseconds) override {
+        const uint32_t now = FCore->Clock.TickCount();
+        std::lock_guard lock(FCore->Mutex);
+        FState->Interval = milliseconds;
+        FState->StartTick = now;
+        FCore->NoteTimerChange();
+    }
+    uint32_t Interval() const override {
+        std::lock_guard lock(FCore->Mutex);
+        return FState->Interval;
+    }
+    void SetEnabled(bool enabled) override {
+        const uint32_t now = FCore->Clock.TickCount();
+        std::lock_guard lock(FCore->Mutex);
+        FState->Enabled = enabled;
+        FState->StartTick = now;
+        FCore->NoteTimerChange();
+    }
+    bool Enabled() const override {
+        std::lock_guard lock(FCore->Mutex);
+        return FState->Enabled;
+    }
+
+private:
+    std::shared_ptr<Core> FCore;
+    std::shared_ptr<TimerState> FState;
+};
+
+StdUiLoop::StdUiLoop(IClock& clock)
+    : FCore(std::make_shared<Core>(clock)), FUiThread(std::this_thread::get_id()) {}
+
+StdUiLoop::~StdUiLoop() {
+    std::deque<std::shared_ptr<Message>> dropped;
+    {
+        std::lock_guard lock(FCore->Mutex);
+        FCore->Closed = true;
+        dropped.swap(FCore->Queue);
+        for (auto& message : dropped) {
+            if (!message->Waited) continue;
+            message->Error = std::make_exception_ptr(
+                std::runtime_error("The UI loop ended before the call could run"));
+            message->Done = true;
+            message->DoneChanged.notify_all();
+        }
+    }
+    // Calls are destroyed outside the lock: their captures may do anything.
+    for (auto& message : dropped)
+        if (!message->Waited) message->Call = nullptr;
+}
+
+void StdUiLoop::RunAndWait(std::function<void()> call) {
+    if (IsUiThread()) {
+        call();
+        return;
+    }
+    // The copy keeps the core alive if the loop is destroyed while this worker waits.
+    const std::shared_ptr<Core> core = FCore;
+    auto message = std::make_shared<Message>(std::move(call), true);
+    std::unique_lock lock(core->Mutex);
+    if (core->Closed) throw std::runtime_error("The UI loop has ended");
+    core->Queue.push_back(message);
+    core->WorkArrived.notify_all();
+    message->DoneChanged.wait(lock, [&] { return message->Done; });
+    if (message->Error) std::rethrow_exception(message->Error);
+}
+
+void StdUiLoop::Post(std::function<void()> call) {
+    auto message = std::make_shared<Message>(std::move(call), false);
+    std::lock_guard lock(FCore->Mutex);
+    if (FCore->Closed) return;
+    FCore->Queue.push_back(std::move(message));
+    FCore->WorkArrived.notify_all();
+}
+
+bool StdUiLoop::ProcessOneMessage() {
+    std::shared_ptr<Message> message;
+    {
+        std::lock_guard lock(FCore->Mutex);
+        if (!FCore->Queue.empty()) {
+            message = std::move(FCore->Queue.front());
+            FCore->Queue.pop_front();
+        }
+    }
+    if (!message) {
+        // Timers come only when no call is queued, like the system's timer messages.
+        const uint32_t now = FCore->Clock.TickCount();
+        std::shared_ptr<TimerState> timer;
+        {
+            std::lock_guard lock(FCore->Mutex);
+            auto due = std::find_if(FCore->Timers.begin(), FCore->Timers.end(),
+                                    [now](const auto& t) { return t->Due(now); });
+            if (due == FCore->Timers.end()) return false;
+            timer = *due;
+            timer->StartTick = now;
+        }
+        timer->OnTimer();
+        return true;
+    }
+    if (!message->Waited) {
+        message->Call();
+        return true;
+    }
+    try {
+        message->Call();
+        // Destroyed here, before the worker goes on, so that its captures die on this thread.
+        message->Call = nullptr;
+    } catch (...) {
+        message->Call = nullptr;
+        message->Error = std::current_exception();
+    }
+    std::lock_guard lock(FCore->Mutex);
+    message->Done = true;
+    message->DoneChanged.notify_all();
+    return true;
+}
+
+std::unique_ptr<ITimer> StdUiLoop::CreateTimer(std::function<void()> onTimer) {
+    auto state = std::make_shared<TimerState>(std::move(onTimer));
+    {
+        std::lock_guard lock(FCore->Mutex);
+        FCore->Timers.push_back(state);
+    }
+    return std::make_unique<Timer>(FCore, std::move(state));
+}
+
+bool StdUiLoop::IsUiThread() const {
+    return std::this_thread::get_id() == FUiThread;
+}
+
+void StdUiLoop::Run() {
+    while (!TakeQuitRequest()) {
+        if (!ProcessOneMessage()) WaitForWork(false);
+    }
+}
+
+void StdUiLoop::RunUntil(const std::function<bool()>& done) {
+    while (!done()) {
+        if (!ProcessOneMessage()) WaitForWork(true);
+    }
+}
+
+void StdUiLoop::Quit() {
+    std::lock_guard lock(FCore->Mutex);
+    FCore->QuitRequested = true;
+    FCore->WorkArrived.notify_all();
+}
+
+int StdUiLoop::FireDueTimers() {
+    const uint32_t now = FCore->Clock.TickCount();
+    std::vector<std::shared_ptr<TimerState>> due;
+    {
+        std::lock_guard lock(FCore->Mutex);
+        for (const auto& timer : FCore->Timers)
+            if (timer->Due(now)) due.push_back(timer);
+    }
+    int fired = 0;
+    for (const auto& timer : due) {
+        {
+            // An earlier handler may have disabled or destroyed this one.
+            std::lock_guard lock(FCore->Mutex);
+            if (!timer->Due(now)) continue;
+            timer->StartTick = now;
+        }
+        timer->OnTimer();
+        ++fired;
+    }
+    return fired;
+}
+
+std::size_t StdUiLoop::PendingMessages() const {
+    std::lock_guard lock(FCore->Mutex);
+    return FCore->Queue.size();
+}
+
+bool StdUiLoop::TakeQuitRequest() {
+    std::lock_guard lock(FCore->Mutex);
+    return std::exchange(FCore->QuitRequested, false);
+}
+
+void StdUiLoop::WaitForWork(bool poll) {
+    const uint32_t now = FCore->Clock.TickCount();
+    std::unique_lock lock(FCore->Mutex);
+    std::optional<std::chrono::milliseconds> timeout;
+    if (poll) timeout = PollInterval;
+    for (const auto& timer : FCore->Timers) {
+        if (!timer->Enabled || timer->Interval == 0) continue;
+        const uint32_t passed = now - timer->StartTick;
+        if (passed >= timer->Interval) return;
+        const std::chrono::milliseconds left{timer->Interval - passed};
+        timeout = std::min({timeout.value_or(MaxTimerWait), left, MaxTimerWait});
+    }
+    const uint64_t changes = FCore->TimerChanges;
+    auto woken = [&] {
+        return !FCore->Queue.empty() || FCore->QuitRequested || FCore->Closed ||
+               FCore->TimerChanges != changes;
+    };
+    if (timeout)
+        FCore->WorkArrived.wait_for(lock, *timeout, woken);
+    else
+        FCore->WorkArrived.wait(lock, woken);
+}
+
+} // namespace brimble

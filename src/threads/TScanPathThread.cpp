@@ -1,0 +1,304 @@
+#include "threads/TScanPathThread.h"
+
+#include <chrono>
+#include <optional>
+#include <utility>
+
+namespace brimble {
+
+namespace {
+
+// Links and other reparse points are neither entered nor reported: a link can lead back up
+// the tree or out of the scanned area, and its target is reached where it really lies.
+bool IsReparsePoint(const TFileAttrRec& entry) {
+    return (entry.Attr & fa::ReparsePoint) != 0;
+}
+
+// An empty name, or one holding the delimiter, cannot be an entry of this directory; it
+// would make the walk leave it.
+bool IsUsableName(const std::string& name, char delimiter) {
+    return !name.empty() && name.find(delimiter) == std::string::npos;
+}
+
+} // namespace
+
+struct TScanPathThread::DirFrame {
+    std::unique_ptr<IDirListing> Listing;
+    std::optional<TFileAttrRec> First; // read when the listing was opened
+    std::size_t ParentLength = 0;      // length of the parent's path, to cut back to
+
+    bool Next(TFileAttrRec& entry) {
+        if (First) {
+            entry = std::move(*First);
+            First.reset();
+            return true;
+        }
+        return Listing->Next(entry);
+    }
+};
+
+TScanPathThread::TScanPathThread(IFileSystem& fs, IUiLoop& uiLoop, const std::string& Path)
+    : FFs(fs), FUiLoop(uiLoop), FDelimiter(fs.PathDelimiter()), FPath(Path) {}
+
+TScanPathThread::~TScanPathThread() {
+    Terminate();
+    Release();
+    WaitUntilEnded();
+    if (FThread.joinable()) FThread.join();
+}
+
+void TScanPathThread::Start() {
+    if (FThread.joinable()) return;
+    FThread = std::thread([this] { Execute(); });
+}
+
+void TScanPathThread::Scan(const std::string& Path) {
+    std::lock_guard lock(FMutex);
+    FScanComplete = true;
+    FPath = Path;
+    FResumeWithNewPath = true;
+    FAbortPendingWalk = false;
+    FWake.notify_all();
+}
+
+void TScanPathThread::Abort() {
+    std::lock_guard lock(FMutex);
+    FScanComplete = true;
+    // A Stop that comes between a Scan and the start of its walk must still stop it.
+    if (FResumeWithNewPath) FAbortPendingWalk = true;
+}
+
+void TScanPathThread::Pause() {
+    std::lock_guard lock(FMutex);
+    FPaused = true;
+}
+
+void TScanPathThread::Release() {
+    std::lock_guard lock(FMutex);
+    FPaused = false;
+    FWake.notify_all();
+}
+
+bool TScanPathThread::Paused() const {
+    std::lock_guard lock(FMutex);
+    return FPaused;
+}
+
+void TScanPathThread::Terminate() {
+    std::lock_guard lock(FMutex);
+    FTerminated = true;
+    FWake.notify_all();
+}
+
+bool TScanPathThread::Idle() const {
+    std::lock_guard lock(FMutex);
+    return FIdle;
+}
+
+void TScanPathThread::SetPriority(IProcess& process, PriorityLevel level) {
+    std::lock_guard lock(FMutex);
+    FPriorityProcess = &process;
+    FPriority = level;
+    FPriorityPending = true;
+}
+
+bool TScanPathThread::ScanComplete() const {
+    std::lock_guard lock(FMutex);
+    return FScanComplete;
+}
+
+bool TScanPathThread::ScanOK() const {
+    std::lock_guard lock(FMutex);
+    return FScanOK;
+}
+
+void TScanPathThread::Execute() {
+    std::unique_lock lock(FMutex);
+    while (!FTerminated) {
+        if (!FResumeWithNewPath) {
+            FIdle = true;
+            FWake.wait(lock, [this] { return FTerminated || FResumeWithNewPath; });
+            FIdle = false;
+            continue;
+        }
+        FResumeWithNewPath = false;
+        FScanComplete = std::exchange(FAbortPendingWalk, false);
+        FScanOK = false;
+        const std::string root = FPath;
+        lock.unlock();
+        ScanPath(root);
+        lock.lock();
+    }
+    FEnded = true;
+    FWake.notify_all();
+}
+
+void TScanPathThread::ScanPath(const std::string& root) {
+    {
+        std::unique_lock lock(FMutex);
+        WaitWhilePaused(lock);
+    }
+    // An empty root would name the current drive's root on some platforms: nothing to walk.
+    if (!root.empty()) {
+        std::string rootDir = root;
+        if (rootDir.back() != FDelimiter) rootDir += FDelimiter;
+        try {
+            WalkTree(rootDir);
+        } catch (...) {
+            // A failing file system ends the walk like Abort; the completion still comes.
+        }
+    }
+    StopWalk();
+    ReportCompletion();
+}
+
+void TScanPathThread::WalkTree(const std::string& rootDir) {
+    DirStack stack;
+    std::string dir = rootDir;
+    EnterDirectory(stack, dir, 0);
+    TFileAttrRec entry;
+    while (!stack.empty() && !ShouldStop()) {
+        DirFrame& top = stack.back();
+        if (!top.Next(entry)) {
+            dir.resize(top.ParentLength);
+            stack.pop_back();
+            continue;
+        }
+        if (IsReparsePoint(entry) || !IsUsableName(entry.Name, FDelimiter)) continue;
+        if ((entry.Attr & fa::Directory) != 0) {
+            // ".", ".." and every other dot-named directory (.git, .svn, ...).
+            if (entry.Name.front() == '.') continue;
+            const std::size_t parentLength = dir.size();
+            dir += entry.Name;
+            dir += FDelimiter;
+            EnterDirectory(stack, dir, parentLength);
+            continue;
+        }
+        ReportFile(dir, entry);
+    }
+}
+
+void TScanPathThread::EnterDirectory(DirStack& stack, std::string& dir, std::size_t parentLength) {
+    // Missing, vanished, unreadable or empty directories are skipped without a word.
+    std::unique_ptr<IDirListing> listing = FFs.OpenListing(dir);
+    TFileAttrRec first;
+    bool allowEnter = listing && listing->Next(first);
+    if (allowEnter && OnBeforeDirectoryEnter) {
+        try {
+            OnBeforeDirectoryEnter(*this, dir, allowEnter);
+        } catch (...) {
+            allowEnter = false;
+            StopWalk();
+        }
+    }
+    if (!allowEnter) {
+        dir.resize(parentLength);
+        return;
+    }
+    stack.push_back(DirFrame{std::move(listing), std::move(first), parentLength});
+}
+
+void TScanPathThread::ReportFile(const std::string& dir, const TFileAttrRec& entry) {
+    if (!OnFileFound || ShouldStop()) return;
+    {
+        std::lock_guard lock(FMutex);
+        FScanOK = true;
+    }
+    // Written only while no hand-over is outstanding; the handler reads them inside one.
+    FDirectory = dir;
+    FSearchRec = entry;
+    HandOver([this] { OnFileFound(*this, FDirectory, FSearchRec); });
+}
+
+void TScanPathThread::ReportCompletion() {
+    if (!OnComplete) return;
+    bool scanOK = false;
+    {
+        std::lock_guard lock(FMutex);
+        scanOK = FScanOK;
+    }
+    HandOver([this, scanOK] { OnComplete(*this, scanOK); });
+}
+
+bool TScanPathThread::HandOver(const std::function<void()>& call) {
+    {
+        std::unique_lock lock(FMutex);
+        WaitWhilePaused(lock);
+        if (FTerminated) return false;
+        FInHandOver = true;
+    }
+    FWake.notify_all(); // a destructor waiting on the UI thread serves it
+    bool ok = true;
+    try {
+        // After a terminate request nothing more is reported: the owner is going away.
+        FUiLoop.RunAndWait([this, &call] {
+            if (!TerminateRequested()) call();
+        });
+    } catch (...) {
+        // The handler's error is the UI's to report; here it only ends the walk.
+        ok = false;
+    }
+    std::lock_guard lock(FMutex);
+    FInHandOver = false;
+    if (!ok) FScanComplete = true;
+    return ok;
+}
+
+bool TScanPathThread::ShouldStop() {
+    std::unique_lock lock(FMutex);
+    WaitWhilePaused(lock);
+    return FTerminated || FScanComplete;
+}
+
+void TScanPathThread::WaitWhilePaused(std::unique_lock<std::mutex>& lock) {
+    for (;;) {
+        FWake.wait(lock, [this] { return !FPaused || FTerminated; });
+        if (!FPriorityPending) return;
+        // A platform can portably set only the calling thread's priority.
+        FPriorityPending = false;
+        IProcess* process = FPriorityProcess;
+        const PriorityLevel level = FPriority;
+        lock.unlock();
+        try {
+            process->SetCurrentThreadPriority(level);
+        } catch (...) {
+            // The walk goes on at the old priority.
+        }
+        lock.lock();
+    }
+}
+
+bool TScanPathThread::TerminateRequested() const {
+    std::lock_guard lock(FMutex);
+    return FTerminated;
+}
+
+void TScanPathThread::StopWalk() {
+    std::lock_guard lock(FMutex);
+    FScanComplete = true;
+}
+
+void TScanPathThread::WaitUntilEnded() {
+    if (!FThread.joinable()) return;
+    const bool onUiThread = FUiLoop.IsUiThread();
+    std::unique_lock lock(FMutex);
+    while (!FEnded) {
+        if (!(onUiThread && FInHandOver)) {
+            FWake.wait(lock, [&] { return FEnded || (onUiThread && FInHandOver); });
+            continue;
+        }
+        // The thread waits for this (UI) thread: serve its hand-over, which the terminate
+        // request turns into a no-op.
+        lock.unlock();
+        bool handled = true;
+        try {
+            handled = FUiLoop.ProcessOneMessage();
+        } catch (...) {
+            // Another message's error; the thread must still be joined.
+        }
+        lock.lock();
+        if (!handled) FWake.wait_for(lock, std::chrono::milliseconds(1), [this] { return FEnded; });
+    }
+}
+
+} // namespace brimble
