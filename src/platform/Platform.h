@@ -142,6 +142,18 @@ struct VolumeInformation {
     bool CanCompressFiles = false;
 };
 
+// Tells when drives arrive or go away (a device change on Windows, a mount or unmount
+// on Linux).
+class IMountWatch {
+public:
+    virtual ~IMountWatch() = default;
+    // Blocks until the list of drives may have changed (true), or until Wake was called or
+    // the watch failed (false).
+    virtual bool WaitForChange() = 0;
+    // Wakes a blocked WaitForChange (which then returns false) from any thread.
+    virtual void Wake() = 0;
+};
+
 class IVolumes {
 public:
     virtual ~IVolumes() = default;
@@ -152,6 +164,8 @@ public:
     virtual std::optional<VolumeInformation> GetVolumeInformation(const std::string& root) = 0;
     // Bytes per cluster (allocation unit); nothing when the query failed.
     virtual std::optional<uint32_t> GetClusterSize(const std::string& root) = 0;
+    // Null where the platform cannot tell drive changes this way.
+    virtual std::unique_ptr<IMountWatch> OpenMountWatch() { return nullptr; }
 };
 
 // --- change watching ---
