@@ -5,6 +5,8 @@
 // move its clock by hand and inspect what the engine did to the files.
 // Thread-safe: the scan thread, the compression worker and the UI thread all call it.
 
+#include "platform/Platform.h"
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -12,8 +14,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "platform/Platform.h"
 
 namespace brimble::sim {
 
@@ -98,18 +98,24 @@ public:
     uint32_t Attributes(const std::string& path); // all ones when missing
     int64_t FileSize(const std::string& path);    // -1 when missing
     std::string Content(const std::string& path); // empty when missing
-    // What was done to files, in order: "compress <path>", "decompress <path>",
-    // "decrypt <path>", "setattr <path> <hex>", "replace <path>", "delete <path>".
+    // What the program did to files, in order: "compress <path>", "decompress <path>",
+    // "decrypt <path>", "setattr <path> 0x<HEX>", "replace <path>", "delete <path>", with
+    // the path as passed. Only calls that succeeded; set-up calls are not recorded.
     std::vector<std::string> Operations();
     void ClearOperations();
     int Beeps();
     std::optional<std::string> AutostartEntry(const std::string& name);
     PriorityLevel ProcessPriority();
+    PriorityLevel ThreadPriority(); // the last one set for any thread
+    uint32_t ErrorMode();
+    // Change readers that are open now.
+    int ChangeReaderCount();
 
     // ===== clock =====
     void SetNow(TDateTime now);
-    void AdvanceMilliseconds(int64_t ms); // moves Now and TickCount together
-    void SetUserIdleMilliseconds(uint32_t ms);
+    // Moves Now, TickCount and the user's idle time together: time passes without input.
+    void AdvanceMilliseconds(int64_t ms);
+    void SetUserIdleMilliseconds(uint32_t ms); // 0: the user just typed
 
     // ===== process and locale set-up =====
     void SetProgramPath(const std::string& path);
@@ -146,7 +152,7 @@ public:
     OsResult ReadWholeFile(const std::string& path, std::string& bytes) override;
     OsResult ReplaceFileAtomically(const std::string& path, std::string_view bytes) override;
     std::unique_ptr<IOutputFile> OpenForWrite(const std::string& path, WriteMode mode,
-                                              OsError* error) override;
+                                              OsError* error = nullptr) override;
 
     // ===== IVolumes =====
     std::vector<std::string> LogicalDrives() override;
