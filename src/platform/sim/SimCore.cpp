@@ -144,7 +144,7 @@ Node& Core::AddChild(Node& folder, const std::string& name, bool isDir, bool ann
     node->Attr = isDir ? fa::Directory : fa::Archive;
     Node& added = *node;
     folder.Children.emplace(name, std::move(node));
-    if (announce) Raise(PathOf(added), isDir, fileaction::Added);
+    if (announce && !Readers.empty()) Raise(PathOf(added), isDir, fileaction::Added);
     return added;
 }
 
@@ -186,7 +186,7 @@ void Core::RemoveNode(Node& node) {
             RemoveNode(*node.Children.begin()->second);
         return;
     }
-    RaiseRemovedTree(*this, node);
+    if (!Readers.empty()) RaiseRemovedTree(*this, node);
     if (node.IsDir && !node.IsLink()) FailReadersBelow(WithSeparator(PathOf(node)));
     Node& parent = *node.Parent;
     parent.Children.erase(parent.Children.find(node.Name));
@@ -196,7 +196,7 @@ void Core::ResizeFile(Node& file, int64_t size) {
     if (file.Size == size) return;
     if (file.Content) file.Content->resize(static_cast<size_t>(size), '\0');
     file.Size = size;
-    Raise(PathOf(file), false, fileaction::Modified);
+    if (!Readers.empty()) Raise(PathOf(file), false, fileaction::Modified);
 }
 
 void Core::MoveNode(Node& node, Node& newFolder, const std::string& newName) {

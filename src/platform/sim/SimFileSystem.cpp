@@ -128,7 +128,6 @@ OsResult SimPlatform::Decrypt(const std::string& path) {
     auto found = c.Find(path, false);
     Node* node = found.Entry;
     if (!node) return OsResult::Fail(found.MissingError());
-    if (node->Locked) return OsResult::Fail(err::SharingViolation);
     if (node->DecryptRefused || IsReadOnlyFile(*node)) return OsResult::Fail(err::AccessDenied);
     node->Attr &= ~fa::Encrypted;
     c.Operations.push_back("decrypt " + path);
