@@ -4,12 +4,6 @@
 // shell's; the engine reaches it only through IMainView, so this object exists and
 // works without any window (tests, the headless scan command).
 
-#include <cstdint>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <vector>
-
 #include "engine/IMainView.h"
 #include "engine/TCompressAction.h"
 #include "engine/TCompressList.h"
@@ -18,6 +12,13 @@
 #include "platform/Platform.h"
 #include "threads/UiLoop.h"
 #include "threads/uCommonFunctions.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace brimble {
 
@@ -81,6 +82,19 @@ public:
     void ResetStats();
     void ShowStatus(const std::string& Text);
 
+    // --- persistent lists ---
+    void LoadCompressList(const std::string& ListFileName, std::string& FileNameField,
+                          std::unique_ptr<TCompressList>& List, bool Purge, bool CheckAge);
+    void SaveCompressList(TCompressList& List, const std::string& FileName, bool Purge,
+                          bool CheckAge);
+    void PurgeCompressList(TCompressList& List, bool CheckAge);
+    bool AddToCompressList(TCompressList& List, const std::string& FileName, bool DayStamp);
+    void TryRemoveFromDelayedList(const std::string& FileName);
+    // The start-up order of the three lists; the owner calls it once the settings are read.
+    void LoadLists();
+    // The exit order: lag, delayed, then never, so names moved by the purge are kept.
+    void SaveLists();
+
     // --- accessors ---
     TBrimbleOptions& Options() { return *FOptions; }
     TLogFile& LogFile() { return *FLogFile; }
@@ -106,6 +120,9 @@ public:
     bool FProcessingDelayedFiles = false;
     bool FProgramJustStarted = true;
     int32_t FIdlesAccepted = 0;
+    std::string FLagCompressListFileName;
+    std::string FDelayedCompressListFileName;
+    std::string FNeverCompressListFileName;
     std::recursive_mutex FCriticalSection;
 
 private:
@@ -114,6 +131,8 @@ private:
     IMainView& FView;
     TProgramFolders FFolders;
     std::unique_ptr<TBrimbleOptions> FOptions;
+    // List files that existed but could not be read: saving over them would lose them.
+    std::set<std::string> FUnreadableListFiles;
 };
 
 } // namespace brimble
