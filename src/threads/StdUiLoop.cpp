@@ -142,7 +142,10 @@ void StdUiLoop::RunAndWait(std::function<void()> call) {
     core->Queue.push_back(message);
     core->WorkArrived.notify_all();
     message->DoneChanged.wait(lock, [&] { return message->Done; });
-    if (message->Error) std::rethrow_exception(message->Error);
+    // Taken out under the lock, so that the exception object dies on this thread.
+    const std::exception_ptr error = std::move(message->Error);
+    lock.unlock();
+    if (error) std::rethrow_exception(error);
 }
 
 void StdUiLoop::Post(std::function<void()> call) {
