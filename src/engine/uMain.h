@@ -85,8 +85,9 @@ public:
     // --- persistent lists ---
     void LoadCompressList(const std::string& ListFileName, std::string& FileNameField,
                           std::unique_ptr<TCompressList>& List, bool Purge, bool CheckAge);
-    void SaveCompressList(TCompressList& List, const std::string& FileName, bool Purge,
-                          bool CheckAge);
+    // Writes the list (or deletes the file of an empty one) and releases it.
+    void SaveCompressList(std::unique_ptr<TCompressList>& List, const std::string& FileName,
+                          bool Purge, bool CheckAge);
     void PurgeCompressList(TCompressList& List, bool CheckAge);
     bool AddToCompressList(TCompressList& List, const std::string& FileName, bool DayStamp);
     void TryRemoveFromDelayedList(const std::string& FileName);
