@@ -48,7 +48,18 @@ struct TFileCompressRec {
     TCompressAction Action = TCompressAction::caCompress;
     bool ResultSuccess = false;
     int ErrorCode = 0; // system error of the step that failed
+    // Set instead of ErrorCode when the worker failed with an exception or could not start.
+    std::string ErrorText;
 };
+
+// The body of the compression worker thread: carries out Rec.Action on Rec.FileName through
+// the file system only (no engine state), clearing a read-only bit for the duration. Never
+// throws: any error is a failure in Rec.
+void CompressThreadProc(IFileSystem& fs, TFileCompressRec& Rec) noexcept;
+// Switches the file's compression on or off; false with the system error in *ErrorCode
+// when the file could not be opened or the request failed.
+bool SetFileCompression(IFileSystem& fs, const std::string& FileName, bool Compress,
+                        int* ErrorCode = nullptr);
 
 class TfrmBrimblemain {
 public:
@@ -78,6 +89,7 @@ public:
                           const TFileAttrRec& FileAttrRec);
     void UpdateStats(int64_t onDiskCount, int64_t onDiskSize, int64_t toCompressCount,
                      int64_t toCompressSize, int64_t compressedCount, int64_t compressedSize);
+    // Bytes on disk; the largest value when the query fails, so that it shows no gain.
     int64_t GetCompressedSize(const std::string& FileName);
     void ResetStats();
     void ShowStatus(const std::string& Text);

@@ -1,0 +1,166 @@
+// One decided action carried out on one file: the file operation runs on a short-lived
+// worker thread while the caller waits, then the result is logged and the delayed list
+// is brought up to date.
+
+#include "engine/uMain.h"
+
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <thread>
+
+namespace brimble {
+
+namespace {
+
+using enum TCompressAction;
+
+// Critical-error boxes, fault dialogs, alignment faults and open-file boxes are all off
+// while a file is touched: a bad medium must fail the call, not wait for the user.
+constexpr uint32_t kQuietErrorMode = 0x8007;
+
+// Clears a file's read-only bit for the life of the object and writes the attribute word
+// back afterwards, so the file ends read-only again whatever happened in between.
+class TReadOnlyCleared {
+public:
+    TReadOnlyCleared(IFileSystem& fs, const std::string& fileName) : FFs(fs), FFileName(fileName) {
+        const auto attr = FFs.GetAttributes(FFileName);
+        if (!attr || !(*attr & fa::ReadOnly)) return;
+        if (FFs.SetAttributes(FFileName, *attr & ~fa::ReadOnly)) FSaved = *attr;
+    }
+    ~TReadOnlyCleared() {
+        if (!FSaved) return;
+        try {
+            FFs.SetAttributes(FFileName, *FSaved);
+        } catch (...) {
+            // Nothing more can be done for the attribute on this path.
+        }
+    }
+    TReadOnlyCleared(const TReadOnlyCleared&) = delete;
+    TReadOnlyCleared& operator=(const TReadOnlyCleared&) = delete;
+
+private:
+    IFileSystem& FFs;
+    const std::string& FFileName;
+    std::optional<uint32_t> FSaved;
+};
+
+// The process error mode, set for the life of the object and then restored.
+class TErrorModeScope {
+public:
+    TErrorModeScope(IProcess& process, uint32_t mode)
+        : FProcess(process), FSaved(process.SetErrorMode(mode)) {}
+    ~TErrorModeScope() {
+        try {
+            FProcess.SetErrorMode(FSaved);
+        } catch (...) {
+        }
+    }
+    TErrorModeScope(const TErrorModeScope&) = delete;
+    TErrorModeScope& operator=(const TErrorModeScope&) = delete;
+
+private:
+    IProcess& FProcess;
+    uint32_t FSaved;
+};
+
+// The tray icon shows the busy image (1) for the life of the object, then the idle one (0).
+class TTrayBusyScope {
+public:
+    explicit TTrayBusyScope(IMainView& view) : FView(view) { FView.SetTrayIconImage(1); }
+    ~TTrayBusyScope() {
+        try {
+            FView.SetTrayIconImage(0);
+        } catch (...) {
+        }
+    }
+    TTrayBusyScope(const TTrayBusyScope&) = delete;
+    TTrayBusyScope& operator=(const TTrayBusyScope&) = delete;
+
+private:
+    IMainView& FView;
+};
+
+void RunAction(IFileSystem& fs, TFileCompressRec& rec) {
+    bool compress = true;
+    if (rec.Action == caCompressDecrypted) {
+        if (const OsResult decrypted = fs.Decrypt(rec.FileName); !decrypted) {
+            rec.ResultSuccess = false;
+            rec.ErrorCode = decrypted.code();
+            return; // an encrypted file cannot be compressed
+        }
+    } else if (rec.Action == caDecompress) {
+        compress = false;
+    }
+    rec.ResultSuccess = SetFileCompression(fs, rec.FileName, compress, &rec.ErrorCode);
+}
+
+// Starts the worker on Rec and waits until it has ended.
+void RunWorker(IFileSystem& fs, TFileCompressRec& rec) {
+    try {
+        std::jthread worker([&fs, &rec] { CompressThreadProc(fs, rec); });
+    } catch (const std::system_error& e) {
+        rec.ResultSuccess = false;
+        rec.ErrorText = std::string("the worker thread could not be started: ") + e.what();
+    }
+}
+
+} // namespace
+
+bool SetFileCompression(IFileSystem& fs, const std::string& FileName, bool Compress,
+                        int* ErrorCode) {
+    const OsResult result = fs.SetCompression(FileName, Compress);
+    if (!result && ErrorCode) *ErrorCode = result.code();
+    return result.ok();
+}
+
+void CompressThreadProc(IFileSystem& fs, TFileCompressRec& Rec) noexcept {
+    Rec.ResultSuccess = true;
+    try {
+        const TReadOnlyCleared readOnly(fs, Rec.FileName);
+        RunAction(fs, Rec);
+    } catch (const std::exception& e) {
+        Rec.ResultSuccess = false;
+        Rec.ErrorText = e.what();
+    } catch (...) {
+        Rec.ResultSuccess = false;
+        Rec.ErrorText = "unexpected error";
+    }
+}
+
+bool TfrmBrimblemain::TryCompressFile(const std::string& FileName, TCompressAction Action) {
+    if (Action == caNone) {
+        Log("Action: NONE. Try Remove From Delayed List", 2);
+        TryRemoveFromDelayedList(FileName);
+        return true;
+    }
+
+    const TErrorModeScope errorMode(FPlatform.Process(), kQuietErrorMode);
+    TFileCompressRec rec;
+    rec.FileName = FileName;
+    rec.Action = Action;
+    {
+        const TTrayBusyScope busy(FView);
+        RunWorker(FPlatform.FileSystem(), rec);
+    }
+
+    const std::lock_guard lock(FCriticalSection);
+    if (rec.ResultSuccess) {
+        TryRemoveFromDelayedList(FileName);
+        return true;
+    }
+    const std::string reason = !rec.ErrorText.empty()
+                                   ? rec.ErrorText
+                                   : FPlatform.FileSystem().SysErrorMessage(rec.ErrorCode);
+    Log("Error during compress/decompress file \"" + FileName + "\": " + reason, 1);
+    if (IsCompressAction(Action)) {
+        // Retried later; an entry that is there already keeps its first day.
+        if (FDelayedCompressList) AddToCompressList(*FDelayedCompressList, FileName, true);
+        Log("Added to Delayed Compress List", 1);
+    }
+    return false;
+}
+
+} // namespace brimble
