@@ -48,7 +48,7 @@ public:
     void Pause();
     void Release();
     bool Paused() const;
-    // The body ends at its next check; the destructor joins.
+    // The body ends at its next check, and nothing more is reported; the destructor joins.
     void Terminate();
     bool Idle() const; // asleep after a walk
     void SetPriority(IProcess& process, PriorityLevel level);
