@@ -124,9 +124,7 @@ StdUiLoop::~StdUiLoop() {
             message->DoneChanged.notify_all();
         }
     }
-    // Calls are destroyed outside the lock: their captures may do anything.
-    for (auto& message : dropped)
-        if (!message->Waited) message->Call = nullptr;
+    // Dropped calls die here, outside the lock: their captures may do anything.
 }
 
 void StdUiLoop::RunAndWait(std::function<void()> call) {
