@@ -69,10 +69,9 @@ TCompressAction TfrmBrimblemain::GetCompressAction(const std::string& Dir,
         }
     }
 
-    // An already compressed file is turned down only by the rules below: one that passes
-    // them all is left as it is. Declining it here would decompress it under the policy
-    // that decompresses everything not to be compressed, and the next scan would compress
-    // it again.
+    // Under the policy that decompresses all but what is to be compressed, this decline
+    // ends in caDecompress: an already compressed file is decompressed.
+    if (compressed && state.Decline()) return state.Action();
     if (FProcessingDiskClusterSize > FileAttrRec.Size && state.Decline()) return state.Action();
 
     const bool limitOn =
@@ -83,7 +82,6 @@ TCompressAction TfrmBrimblemain::GetCompressAction(const std::string& Dir,
     if (options.ExcludeFoldersEnabled && IsFolderExcluded(Dir) && state.Decline())
         return state.Action();
 
-    if (compressed && IsCompressAction(state.Action())) return caNone;
     return state.Action();
 }
 

@@ -171,8 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
         DecisionCase{"temporary, all policy", "notes.txt", kBig, kTemporary, kAll, caDecompress},
         // Already compressed.
         DecisionCase{"compressed", "notes.txt", kBig, kCompressed, nullptr, caNone},
-        DecisionCase{"compressed, all policy, wanted", "notes.txt", kBig, kCompressed, kAll,
-                     caNone},
+        DecisionCase{"compressed, all policy, otherwise wanted", "notes.txt", kBig, kCompressed,
+                     kAll, caDecompress},
         DecisionCase{"compressed, all policy, too small", "notes.txt", 100, kCompressed, kAll,
                      caDecompress},
         DecisionCase{"compressed, all policy, excluded folder", "notes.txt", kBig, kCompressed,
