@@ -1,0 +1,19 @@
+#include "platform/posix/Diagnostics.h"
+
+namespace brimble::posix {
+
+void Diagnostics::SetSink(Sink sink) {
+    const std::lock_guard lock(FMutex);
+    FSink = std::move(sink);
+}
+
+void Diagnostics::Log(const std::string& message, int level) const {
+    Sink sink;
+    {
+        const std::lock_guard lock(FMutex);
+        sink = FSink;
+    }
+    if (sink) sink(message, level);
+}
+
+} // namespace brimble::posix

@@ -1,0 +1,25 @@
+#pragma once
+
+// Where the back end reports what it had to give up on (folders it could not watch, for
+// instance). The program connects it to its log; until then reports are dropped.
+
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace brimble::posix {
+
+class Diagnostics {
+public:
+    // Message and log level, as the program's log takes them; called on any thread.
+    using Sink = std::function<void(const std::string& message, int level)>;
+
+    void SetSink(Sink sink);
+    void Log(const std::string& message, int level) const;
+
+private:
+    mutable std::mutex FMutex;
+    Sink FSink;
+};
+
+} // namespace brimble::posix

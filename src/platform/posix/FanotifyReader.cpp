@@ -1,0 +1,165 @@
+#include "platform/posix/FanotifyReader.h"
+
+#include "platform/posix/ChangeBatch.h"
+#include "platform/posix/Paths.h"
+#include "platform/posix/UniqueFd.h"
+#include "platform/posix/WakeEvent.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/fanotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace brimble::posix {
+
+namespace {
+
+constexpr std::size_t BufferSize = 64 * 1024;
+
+// The path of an open folder, checked against the folder itself: a folder that is not
+// reachable through this mount (another subvolume, a deleted folder) has no path here.
+std::string PathOfFolder(int fd) {
+    char link[4096];
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t length = ::readlink(proc.c_str(), link, sizeof link - 1);
+    if (length <= 0) return {};
+    std::string path(link, static_cast<std::size_t>(length));
+    struct stat byPath {
+    }, byFd{};
+    if (path.front() != '/' || ::stat(path.c_str(), &byPath) != 0 || ::fstat(fd, &byFd) != 0 ||
+        byPath.st_dev != byFd.st_dev || byPath.st_ino != byFd.st_ino)
+        return {};
+    return path;
+}
+
+class FanotifyReader final : public IChangeReader {
+public:
+    FanotifyReader(UniqueFd fanotify, UniqueFd mount, std::string root, WatchFilter filter)
+        : FFanotify(std::move(fanotify)), FMount(std::move(mount)), FRoot(std::move(root)),
+          FFilter(filter), FBuffer(BufferSize) {}
+
+    bool Read(std::vector<ChangeRecord>& records) override {
+        records.clear();
+        for (;;) {
+            const int events = WaitForFdOrWake(FFanotify.Get(), POLLIN, FWake);
+            if (events <= 0 || (events & (POLLERR | POLLHUP | POLLNVAL))) return false;
+            const ssize_t length = ::read(FFanotify.Get(), FBuffer.data(), FBuffer.size());
+            if (length < 0) {
+                if (errno == EAGAIN || errno == EINTR) continue;
+                return false;
+            }
+            if (!Parse(static_cast<std::size_t>(length))) return false;
+            if (!FBatch.Empty()) {
+                FBatch.MoveTo(records);
+                return true;
+            }
+        }
+    }
+
+    void Wake() override { FWake.Signal(); }
+
+private:
+    bool Parse(std::size_t length) {
+        auto* event = reinterpret_cast<struct fanotify_event_metadata*>(FBuffer.data());
+        auto remaining = static_cast<int>(length);
+        for (; FAN_EVENT_OK(event, remaining); event = FAN_EVENT_NEXT(event, remaining)) {
+            if (event->vers != FANOTIFY_METADATA_VERSION) return false;
+            if (event->mask & FAN_Q_OVERFLOW) {
+                FBatch.Overflow();
+                continue;
+            }
+            HandleEvent(*event);
+        }
+        return true;
+    }
+
+    void HandleEvent(const struct fanotify_event_metadata& event) {
+        const auto* base = reinterpret_cast<const uint8_t*>(&event);
+        std::size_t offset = event.metadata_len;
+        while (offset + sizeof(struct fanotify_event_info_header) <= event.event_len) {
+            const auto* info =
+                reinterpret_cast<const struct fanotify_event_info_fid*>(base + offset);
+            if (info->hdr.len == 0) break;
+            if (info->hdr.info_type == FAN_EVENT_INFO_TYPE_DFID_NAME) {
+                auto* handle =
+                    reinterpret_cast<struct file_handle*>(const_cast<unsigned char*>(info->handle));
+                const char* name =
+                    reinterpret_cast<const char*>(handle->f_handle) + handle->handle_bytes;
+                HandleEntry(event.mask, handle, name);
+            }
+            offset += info->hdr.len;
+        }
+    }
+
+    void HandleEntry(uint64_t mask, struct file_handle* handle, const std::string& name) {
+        const UniqueFd folder(::open_by_handle_at(FMount.Get(), handle, O_PATH | O_CLOEXEC));
+        if (!folder) return; // gone meanwhile
+        const std::string folderPath = PathOfFolder(folder.Get());
+        if (folderPath.empty() || !IsAtOrBelow(folderPath, FRoot)) return;
+        std::string relative = folderPath.substr(FRoot == "/" ? 1 : FRoot.size());
+        if (!relative.empty() && relative.front() == '/') relative.erase(0, 1);
+        const std::string entry = JoinRelative(relative, name);
+        const bool isDirectory = (mask & FAN_ONDIR) != 0;
+        const bool names = FFilter.Names(isDirectory);
+
+        if ((mask & FAN_CREATE) && names) FBatch.Add(fileaction::Added, entry);
+        if ((mask & FAN_MOVED_FROM) && names) FBatch.Add(fileaction::RenamedOldName, entry);
+        if ((mask & FAN_MOVED_TO) && names) FBatch.Add(fileaction::RenamedNewName, entry);
+        if (mask & (FAN_CREATE | FAN_MOVED_TO | FAN_MODIFY)) {
+            struct stat info {};
+            const bool exists =
+                ::fstatat(folder.Get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+            if (!exists)
+                FSizes.Forget(entry);
+            else if (!(mask & FAN_MODIFY))
+                FSizes.Remember(entry, info.st_size);
+            else if (FSizes.Changed(entry, info.st_size) && FFilter.Sizes && !isDirectory)
+                FBatch.Add(fileaction::Modified, entry);
+        }
+        if (mask & (FAN_DELETE | FAN_MOVED_FROM)) FSizes.Forget(entry);
+        if ((mask & FAN_DELETE) && names) FBatch.Add(fileaction::Removed, entry);
+    }
+
+    UniqueFd FFanotify;
+    UniqueFd FMount; // the root folder, to open the reported folder handles through
+    std::string FRoot;
+    WatchFilter FFilter;
+    std::vector<uint8_t> FBuffer;
+    ChangeBatch FBatch;
+    SizeTracker FSizes;
+    WakeEvent FWake;
+};
+
+} // namespace
+
+std::unique_ptr<IChangeReader> OpenFanotifyReader(const std::string& root, uint32_t filter,
+                                                  int* error) {
+    const std::string folder = WithoutTrailingSlash(root);
+    UniqueFd mount(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!mount) {
+        *error = errno;
+        return nullptr;
+    }
+    UniqueFd fanotify(
+        ::fanotify_init(FAN_CLASS_NOTIF | FAN_CLOEXEC | FAN_NONBLOCK | FAN_REPORT_DFID_NAME,
+                        O_RDONLY | O_CLOEXEC | O_LARGEFILE));
+    if (!fanotify) {
+        *error = errno;
+        return nullptr;
+    }
+    const WatchFilter watch = WatchFilter::FromBits(filter);
+    uint64_t mask = FAN_CREATE | FAN_MOVED_FROM | FAN_MOVED_TO | FAN_DELETE | FAN_ONDIR;
+    if (watch.Sizes) mask |= FAN_MODIFY;
+    if (::fanotify_mark(fanotify.Get(), FAN_MARK_ADD | FAN_MARK_FILESYSTEM, mask, AT_FDCWD,
+                        folder.c_str()) != 0) {
+        *error = errno;
+        return nullptr;
+    }
+    return std::make_unique<FanotifyReader>(std::move(fanotify), std::move(mount), folder, watch);
+}
+
+} // namespace brimble::posix

@@ -1,0 +1,141 @@
+#include "platform/posix/FileWriting.h"
+
+#include "platform/posix/Paths.h"
+#include "platform/posix/UniqueFd.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace brimble::posix {
+
+namespace {
+
+class PosixOutputFile final : public IOutputFile {
+public:
+    explicit PosixOutputFile(UniqueFd fd) : FFd(std::move(fd)) {}
+
+    OsResult Write(std::string_view bytes) override {
+        if (!FFd) return OsResult::Fail(EBADF);
+        return WriteAllBytes(FFd.Get(), bytes);
+    }
+    // Writes go straight to the kernel, so closing is all the flushing there is.
+    OsResult Close() override {
+        const int error = FFd.Close();
+        return error ? OsResult::Fail(error) : OsResult();
+    }
+
+private:
+    UniqueFd FFd;
+};
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Removes the temporary file unless the rename has consumed it.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : FPath(std::move(path)) {}
+    ~TemporaryFile() {
+        if (!FPath.empty()) ::unlink(FPath.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const std::string& Path() const { return FPath; }
+    void Consumed() { FPath.clear(); }
+
+private:
+    std::string FPath;
+};
+
+// Creates a new file beside Path with a name of its own; its mode obeys the umask.
+UniqueFd CreateTemporaryBeside(const std::string& path, std::string& name) {
+    std::random_device random;
+    const std::string folder = FolderOf(path);
+    const std::string prefix = (folder == "/" ? "/" : folder + "/") + "." + LastComponent(path);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = prefix + "." + std::to_string(random() % 1000000000u) + ".tmp";
+        UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+        if (fd || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return UniqueFd();
+}
+
+// The new file takes over the old one's permission bits and, where allowed, its owner.
+void CopyOwnership(int fd, const std::string& oldPath) {
+    struct stat old {};
+    if (::stat(oldPath.c_str(), &old) != 0) return;
+    ::fchmod(fd, old.st_mode & 07777);
+    // Only root may give a file away; anyone else owns the file already.
+    [[maybe_unused]] const int ignored = ::fchown(fd, old.st_uid, old.st_gid);
+}
+
+} // namespace
+
+bool MakeFolders(const std::string& folder, unsigned mode) {
+    const std::string target = WithoutTrailingSlash(folder);
+    if (target.empty() || target.front() != '/') return false;
+    for (std::size_t pos = target.find('/', 1);; pos = target.find('/', pos + 1)) {
+        const std::string path = target.substr(0, pos);
+        struct stat info {};
+        if (::mkdir(path.c_str(), static_cast<mode_t>(mode)) != 0 &&
+            !(errno == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)))
+            return false;
+        if (pos == std::string::npos) return true;
+    }
+}
+
+OsResult WriteAllBytes(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return OsResult::Fail(errno);
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return {};
+}
+
+OsResult ReplaceFileAtomically(const std::string& linkOrPath, std::string_view bytes) {
+    // A settings file that is a link (kept by a dotfile manager, say) stays one: its
+    // target is replaced.
+    struct stat info {};
+    const bool isLink = ::lstat(linkOrPath.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+    const std::string path = isLink ? ResolvePath(linkOrPath) : linkOrPath;
+    if (path.empty()) return OsResult::Fail(ENOENT);
+    std::string name;
+    UniqueFd fd = CreateTemporaryBeside(path, name);
+    if (!fd) return OsResult::Fail(errno);
+    TemporaryFile temporary(name);
+    CopyOwnership(fd.Get(), path);
+    if (auto written = WriteAllBytes(fd.Get(), bytes); !written) return written;
+    if (::fsync(fd.Get()) != 0) return OsResult::Fail(errno);
+    if (const int error = fd.Close()) return OsResult::Fail(error);
+    if (::rename(temporary.Path().c_str(), path.c_str()) != 0) return OsResult::Fail(errno);
+    temporary.Consumed();
+    // The rename itself must reach the disk too.
+    if (UniqueFd dir(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir)
+        ::fsync(dir.Get());
+    return {};
+}
+
+std::unique_ptr<IOutputFile> OpenForWrite(const std::string& path, WriteMode mode, OsError* error) {
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY |
+                      (mode == WriteMode::Append ? O_APPEND : O_TRUNC);
+    UniqueFd fd(::open(path.c_str(), flags, 0666));
+    if (!fd) {
+        if (error) error->code = errno;
+        return nullptr;
+    }
+    return std::make_unique<PosixOutputFile>(std::move(fd));
+}
+
+} // namespace brimble::posix

@@ -1,0 +1,300 @@
+#include "platform/posix/InotifyReader.h"
+
+#include "platform/posix/ChangeBatch.h"
+#include "platform/posix/ErrorText.h"
+#include "platform/posix/Paths.h"
+#include "platform/posix/UniqueFd.h"
+#include "platform/posix/WakeEvent.h"
+
+#include <cerrno>
+#include <deque>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
+
+namespace brimble::posix {
+
+namespace {
+
+constexpr std::size_t BufferSize = 64 * 1024;
+
+// Which mount an entry lies on; watching stops at mount points, as a drive ends there.
+std::optional<uint64_t> MountOf(const std::string& path) {
+    struct statx info {};
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &info) != 0)
+        return std::nullopt;
+    if (info.stx_mask & STATX_MNT_ID) return info.stx_mnt_id;
+    // Kernels before 5.8: the device tells mounts apart well enough.
+    return (static_cast<uint64_t>(info.stx_dev_major) << 32) | info.stx_dev_minor;
+}
+
+struct DirEntryInfo {
+    std::string Name;
+    bool IsDirectory = false;
+};
+
+std::vector<DirEntryInfo> ListFolder(const std::string& path) {
+    std::vector<DirEntryInfo> entries;
+    DIR* stream = ::opendir(path.c_str());
+    if (!stream) return entries;
+    while (const struct dirent* raw = ::readdir(stream)) {
+        const std::string name = raw->d_name;
+        if (name == "." || name == "..") continue;
+        bool isDirectory = raw->d_type == DT_DIR;
+        if (raw->d_type == DT_UNKNOWN) {
+            struct stat info {};
+            isDirectory =
+                ::fstatat(::dirfd(stream), raw->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISDIR(info.st_mode);
+        }
+        entries.push_back({name, isDirectory});
+    }
+    ::closedir(stream);
+    return entries;
+}
+
+class InotifyReader final : public IChangeReader {
+public:
+    InotifyReader(UniqueFd inotify, std::string root, uint64_t rootMount, WatchFilter filter,
+                  const Diagnostics& diagnostics)
+        : FInotify(std::move(inotify)), FRoot(std::move(root)), FRootMount(rootMount),
+          FFilter(filter), FDiagnostics(diagnostics), FBuffer(BufferSize) {}
+
+    bool AddRootWatch(int* error) {
+        const int wd = ::inotify_add_watch(FInotify.Get(), FRoot.c_str(), Mask());
+        if (wd < 0) {
+            *error = errno;
+            return false;
+        }
+        FRootWatch = wd;
+        FFolders[wd] = "";
+        FPending.push_back({"", false});
+        return true;
+    }
+
+    bool Read(std::vector<ChangeRecord>& records) override {
+        records.clear();
+        for (;;) {
+            if (!WatchPendingFolders()) return false;
+            if (!FBatch.Empty()) {
+                FBatch.MoveTo(records);
+                return true;
+            }
+            if (FRootGone) return false;
+            const int events = WaitForFdOrWake(FInotify.Get(), POLLIN, FWake);
+            if (events <= 0 || (events & (POLLERR | POLLHUP | POLLNVAL))) return false;
+            const ssize_t length = ::read(FInotify.Get(), FBuffer.data(), FBuffer.size());
+            if (length < 0) {
+                if (errno == EAGAIN || errno == EINTR) continue;
+                return false;
+            }
+            Parse(static_cast<std::size_t>(length));
+        }
+    }
+
+    void Wake() override { FWake.Signal(); }
+
+private:
+    struct PendingFolder {
+        std::string Relative;
+        bool ReportContent; // a folder that is new: what appeared before its watch counts too
+    };
+
+    uint32_t Mask() const {
+        uint32_t mask = IN_CREATE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE | IN_ONLYDIR |
+                        IN_DONT_FOLLOW | IN_EXCL_UNLINK;
+        if (FFilter.Sizes) mask |= IN_MODIFY;
+        return mask;
+    }
+
+    std::string FullPath(const std::string& relative) const {
+        if (relative.empty()) return FRoot;
+        return FRoot == "/" ? "/" + relative : FRoot + "/" + relative;
+    }
+
+    // Walks the queued folders, adding a watch to each folder below them. False when woken.
+    bool WatchPendingFolders() {
+        while (!FPending.empty()) {
+            if (FWake.Signalled()) return false;
+            const PendingFolder folder = std::move(FPending.front());
+            FPending.pop_front();
+            for (const auto& entry : ListFolder(FullPath(folder.Relative))) {
+                const std::string relative = JoinRelative(folder.Relative, entry.Name);
+                if (folder.ReportContent && FFilter.Names(entry.IsDirectory))
+                    FBatch.Add(fileaction::Added, relative);
+                if (entry.IsDirectory && AddWatch(relative))
+                    FPending.push_back({relative, folder.ReportContent});
+            }
+        }
+        return true;
+    }
+
+    bool AddWatch(const std::string& relative) {
+        const std::string path = FullPath(relative);
+        if (MountOf(path) != FRootMount) return false; // another mount: another drive
+        const int wd = ::inotify_add_watch(FInotify.Get(), path.c_str(), Mask());
+        if (wd >= 0) {
+            FFolders[wd] = relative;
+            return true;
+        }
+        if (errno == ENOSPC) {
+            if (!FLimitReported)
+                FDiagnostics.Log("Change watching: the limit of inotify watches "
+                                 "(fs.inotify.max_user_watches) is reached; \"" +
+                                     path + "\" and further folders below \"" + FRoot +
+                                     "\" are not watched",
+                                 1);
+            FLimitReported = true;
+        } else if (errno != ENOENT && errno != ENOTDIR) {
+            FDiagnostics.Log("Change watching: cannot watch \"" + path + "\": " + ErrorText(errno),
+                             1);
+        }
+        return false;
+    }
+
+    void Parse(std::size_t length) {
+        std::size_t offset = 0;
+        while (offset + sizeof(struct inotify_event) <= length) {
+            const auto* event = reinterpret_cast<const struct inotify_event*>(&FBuffer[offset]);
+            offset += sizeof(struct inotify_event) + event->len;
+            HandleEvent(*event);
+        }
+        ForgetFoldersMovedAway();
+    }
+
+    void HandleEvent(const struct inotify_event& event) {
+        if (event.mask & IN_Q_OVERFLOW) {
+            FBatch.Overflow();
+            // Folders created in the lost events have no watch yet.
+            FPending.push_back({"", false});
+            return;
+        }
+        const auto folder = FFolders.find(event.wd);
+        if (folder == FFolders.end()) return;
+        if (event.mask & (IN_IGNORED | IN_UNMOUNT)) {
+            if (event.wd == FRootWatch) FRootGone = true;
+            FFolders.erase(folder);
+            return;
+        }
+        if (event.len == 0) return;
+        const std::string entry = JoinRelative(folder->second, event.name);
+        const bool isDirectory = (event.mask & IN_ISDIR) != 0;
+        const bool names = FFilter.Names(isDirectory);
+
+        if (event.mask & IN_CREATE) {
+            if (names) FBatch.Add(fileaction::Added, entry);
+            if (isDirectory && AddWatch(entry)) FPending.push_back({entry, true});
+            if (!isDirectory) RememberSize(entry);
+        }
+        if (event.mask & IN_MOVED_FROM) {
+            if (names) FBatch.Add(fileaction::RenamedOldName, entry);
+            if (isDirectory) FMovedAway[event.cookie] = entry;
+            FSizes.Forget(entry);
+        }
+        if (event.mask & IN_MOVED_TO) {
+            if (names) FBatch.Add(fileaction::RenamedNewName, entry);
+            if (isDirectory)
+                FolderMovedIn(event.cookie, entry);
+            else
+                RememberSize(entry);
+        }
+        if (event.mask & IN_DELETE) {
+            if (names) FBatch.Add(fileaction::Removed, entry);
+            FSizes.Forget(entry);
+        }
+        if ((event.mask & IN_MODIFY) && !isDirectory) {
+            struct stat info {};
+            if (::lstat(FullPath(entry).c_str(), &info) == 0 && FSizes.Changed(entry, info.st_size))
+                FBatch.Add(fileaction::Modified, entry);
+        }
+    }
+
+    void RememberSize(const std::string& entry) {
+        struct stat info {};
+        if (::lstat(FullPath(entry).c_str(), &info) == 0) FSizes.Remember(entry, info.st_size);
+    }
+
+    // A folder renamed inside the tree keeps its watches under the new path; one moved in
+    // from elsewhere gets them now.
+    void FolderMovedIn(uint32_t cookie, const std::string& entry) {
+        for (auto* moves : {&FMovedAway, &FMovedAwayBefore}) {
+            if (const auto from = moves->find(cookie); from != moves->end()) {
+                RenameFolders(from->second, entry);
+                moves->erase(from);
+                return;
+            }
+        }
+        if (AddWatch(entry)) FPending.push_back({entry, false});
+    }
+
+    void RenameFolders(const std::string& from, const std::string& to) {
+        for (auto& [wd, relative] : FFolders) {
+            if (relative == from)
+                relative = to;
+            else if (relative.starts_with(from + "/"))
+                relative = to + relative.substr(from.size());
+        }
+    }
+
+    // A folder moved away whose arrival was not seen within two reads left the tree.
+    void ForgetFoldersMovedAway() {
+        for (const auto& [cookie, relative] : FMovedAwayBefore) {
+            for (auto it = FFolders.begin(); it != FFolders.end();) {
+                if (it->second == relative || it->second.starts_with(relative + "/")) {
+                    ::inotify_rm_watch(FInotify.Get(), it->first);
+                    it = FFolders.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+        FMovedAwayBefore = std::move(FMovedAway);
+        FMovedAway.clear();
+    }
+
+    UniqueFd FInotify;
+    std::string FRoot; // without trailing slash
+    uint64_t FRootMount;
+    WatchFilter FFilter;
+    const Diagnostics& FDiagnostics;
+    std::vector<char> FBuffer;
+    std::unordered_map<int, std::string> FFolders; // watch -> folder relative to the root
+    std::deque<PendingFolder> FPending;
+    std::map<uint32_t, std::string> FMovedAway;       // cookie -> folder, this read
+    std::map<uint32_t, std::string> FMovedAwayBefore; // the same, the read before
+    int FRootWatch = -1;
+    bool FRootGone = false;
+    bool FLimitReported = false;
+    ChangeBatch FBatch;
+    SizeTracker FSizes;
+    WakeEvent FWake;
+};
+
+} // namespace
+
+std::unique_ptr<IChangeReader> OpenInotifyReader(const std::string& root, uint32_t filter,
+                                                 const Diagnostics& diagnostics, int* error) {
+    const std::string folder = WithoutTrailingSlash(root);
+    const auto mount = MountOf(folder);
+    if (!mount) {
+        *error = errno;
+        return nullptr;
+    }
+    UniqueFd inotify(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!inotify) {
+        *error = errno;
+        return nullptr;
+    }
+    auto reader = std::make_unique<InotifyReader>(std::move(inotify), folder, *mount,
+                                                  WatchFilter::FromBits(filter), diagnostics);
+    if (!reader->AddRootWatch(error)) return nullptr;
+    return reader;
+}
+
+} // namespace brimble::posix

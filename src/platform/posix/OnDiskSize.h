@@ -1,0 +1,28 @@
+#pragma once
+
+// How many bytes a file occupies on a btrfs volume.
+
+#include <cstdint>
+#include <optional>
+
+namespace brimble::posix {
+
+// The exact size as compsize counts it: one tree search over the file's extent items, each
+// compressed extent's disk size counted once, an uncompressed extent by the bytes the file
+// references, inline data by its stored length. Needs CAP_SYS_ADMIN (EPERM otherwise).
+std::optional<int64_t> ExactOnDiskSize(int fd, int* error = nullptr);
+
+// An estimate for a user without that privilege, from the file's extent map. The map gives
+// only logical lengths, so a compressed extent counts at most its length less one sector
+// (btrfs keeps an extent compressed only when that saves a sector) and at most the distance
+// to the file's next extent on disk. It is an upper bound, exact for uncompressed data and
+// close for compressed extents written back to back, as the kernel writes them when it
+// compresses a whole file: a file that compressed well is therefore never counted as
+// having gained nothing.
+std::optional<int64_t> EstimatedOnDiskSize(int fd, uint32_t sectorSize, int* error = nullptr);
+
+// Whether the file holds compressed extents outside its inline data; nothing when the
+// extent map cannot be read.
+std::optional<bool> HasCompressedExtents(int fd, int* error = nullptr);
+
+} // namespace brimble::posix

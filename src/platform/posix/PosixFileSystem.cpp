@@ -1,0 +1,155 @@
+#include "platform/posix/PosixFileSystem.h"
+
+#include "platform/posix/DirListing.h"
+#include "platform/posix/ErrorText.h"
+#include "platform/posix/FileAttributes.h"
+#include "platform/posix/FileWriting.h"
+#include "platform/posix/MountTable.h"
+#include "platform/posix/OnDiskSize.h"
+#include "platform/posix/Paths.h"
+#include "platform/posix/UniqueFd.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+namespace brimble::posix {
+
+std::string PosixFileSystem::DriveOfPath(const std::string& path) {
+    const std::string resolved = ResolvePath(path);
+    if (resolved.empty()) return {};
+    const auto mounts = ReadMountTable();
+    const MountEntry* mount = MountHolding(mounts, resolved);
+    return mount ? WithTrailingSlash(mount->MountPoint) : std::string();
+}
+
+bool PosixFileSystem::IsAcceptableScanPath(const std::string& path) {
+    return !path.empty() && path.front() == '/';
+}
+
+std::unique_ptr<IDirListing> PosixFileSystem::OpenListing(const std::string& dir) {
+    return OpenDirListing(dir);
+}
+
+std::optional<TFileAttrRec> PosixFileSystem::FindEntry(const std::string& path) {
+    const std::string trimmed = WithoutTrailingSlash(path);
+    return StatEntry(AT_FDCWD, trimmed, LastComponent(trimmed));
+}
+
+std::optional<uint32_t> PosixFileSystem::GetAttributes(const std::string& path) {
+    const auto entry = FindEntry(path);
+    if (!entry) return std::nullopt;
+    return entry->Attr;
+}
+
+OsResult PosixFileSystem::SetAttributes(const std::string& path, uint32_t attr) {
+    // Only read-only maps to something settable: the owner's write permission. Group and
+    // other bits stay, so clearing and setting it again restores the mode exactly.
+    const UniqueFd fd(::open(WithoutTrailingSlash(path).c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) return OsResult::Fail(errno);
+    struct stat info {};
+    if (::fstat(fd.Get(), &info) != 0) return OsResult::Fail(errno);
+    if (S_ISLNK(info.st_mode)) return {}; // a link has no permissions of its own
+    const mode_t mode =
+        (attr & fa::ReadOnly) ? (info.st_mode & ~S_IWUSR) : (info.st_mode | S_IWUSR);
+    if (mode == info.st_mode) return {};
+    // Through the descriptor, so a file swapped for a link meanwhile is never followed.
+    const std::string byDescriptor = "/proc/self/fd/" + std::to_string(fd.Get());
+    if (::chmod(byDescriptor.c_str(), mode & 07777) == 0) return {};
+    const int error = errno;
+    if (error != ENOENT) return OsResult::Fail(error);
+    // No /proc: the path once more, refusing a link.
+    if (::fchmodat(AT_FDCWD, path.c_str(), mode & 07777, AT_SYMLINK_NOFOLLOW) != 0)
+        return OsResult::Fail(errno);
+    return {};
+}
+
+OsResult PosixFileSystem::Decrypt(const std::string& path) {
+    const std::string trimmed = WithoutTrailingSlash(path);
+    int error = 0;
+    const auto entry = StatEntry(AT_FDCWD, trimmed, LastComponent(trimmed), &error);
+    if (!entry) return OsResult::Fail(error);
+    // Files of an fscrypt folder are readable only with its key; removing the encryption
+    // would mean copying them out, which Brimble does not do.
+    if (entry->Attr & fa::Encrypted) return OsResult::Fail(EOPNOTSUPP);
+    return {};
+}
+
+OsResult PosixFileSystem::SetCompression(const std::string& path, bool compress) {
+    return FCompression.SetCompression(WithoutTrailingSlash(path), compress);
+}
+
+std::optional<int64_t> PosixFileSystem::GetCompressedSize(const std::string& path) {
+    const std::string trimmed = WithoutTrailingSlash(path);
+    const UniqueFd fd(
+        ::open(trimmed.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat info {};
+    if (!fd) {
+        // A link or an unreadable file: what the file system allocated for it.
+        if (::lstat(trimmed.c_str(), &info) != 0) return std::nullopt;
+        return static_cast<int64_t>(info.st_blocks) * 512;
+    }
+    struct statfs volume {};
+    if (::fstat(fd.Get(), &info) != 0 || ::fstatfs(fd.Get(), &volume) != 0) return std::nullopt;
+    if (volume.f_type != BTRFS_SUPER_MAGIC || !S_ISREG(info.st_mode))
+        return static_cast<int64_t>(info.st_blocks) * 512;
+    if (!FSwitches.ForceEstimatedSize) {
+        int error = 0;
+        if (auto exact = ExactOnDiskSize(fd.Get(), &error)) return exact;
+        if (error != EPERM && error != EACCES) return std::nullopt;
+    }
+    return EstimatedOnDiskSize(fd.Get(), static_cast<uint32_t>(volume.f_bsize));
+}
+
+std::string PosixFileSystem::SysErrorMessage(int code) {
+    return ErrorText(code);
+}
+
+bool PosixFileSystem::FileExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool PosixFileSystem::DirectoryExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool PosixFileSystem::ForceDirectories(const std::string& path) {
+    return MakeFolders(path, 0777);
+}
+
+OsResult PosixFileSystem::DeleteFile(const std::string& path) {
+    if (::unlink(path.c_str()) != 0) return OsResult::Fail(errno);
+    return {};
+}
+
+OsResult PosixFileSystem::ReadWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!fd) return OsResult::Fail(errno);
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return OsResult::Fail(errno);
+        }
+        if (got == 0) return {};
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+OsResult PosixFileSystem::ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
+    return posix::ReplaceFileAtomically(path, bytes);
+}
+
+std::unique_ptr<IOutputFile> PosixFileSystem::OpenForWrite(const std::string& path, WriteMode mode,
+                                                           OsError* error) {
+    return posix::OpenForWrite(path, mode, error);
+}
+
+} // namespace brimble::posix

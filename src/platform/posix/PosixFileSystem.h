@@ -1,0 +1,44 @@
+#pragma once
+
+// Files and folders on Linux: '/' paths, mount points as drives, btrfs compression.
+
+#include "platform/Platform.h"
+#include "platform/posix/BtrfsCompression.h"
+#include "platform/posix/PosixSwitches.h"
+
+namespace brimble::posix {
+
+class PosixFileSystem final : public IFileSystem {
+public:
+    explicit PosixFileSystem(const PosixSwitches& switches)
+        : FSwitches(switches), FCompression(switches) {}
+
+    char PathDelimiter() const override { return '/'; }
+    std::string DriveOfPath(const std::string& path) override;
+    bool IsAcceptableScanPath(const std::string& path) override;
+
+    std::unique_ptr<IDirListing> OpenListing(const std::string& dir) override;
+    std::optional<TFileAttrRec> FindEntry(const std::string& path) override;
+
+    std::optional<uint32_t> GetAttributes(const std::string& path) override;
+    OsResult SetAttributes(const std::string& path, uint32_t attr) override;
+    OsResult Decrypt(const std::string& path) override;
+    OsResult SetCompression(const std::string& path, bool compress) override;
+    std::optional<int64_t> GetCompressedSize(const std::string& path) override;
+    std::string SysErrorMessage(int code) override;
+
+    bool FileExists(const std::string& path) override;
+    bool DirectoryExists(const std::string& path) override;
+    bool ForceDirectories(const std::string& path) override;
+    OsResult DeleteFile(const std::string& path) override;
+    OsResult ReadWholeFile(const std::string& path, std::string& bytes) override;
+    OsResult ReplaceFileAtomically(const std::string& path, std::string_view bytes) override;
+    std::unique_ptr<IOutputFile> OpenForWrite(const std::string& path, WriteMode mode,
+                                              OsError* error) override;
+
+private:
+    const PosixSwitches& FSwitches;
+    BtrfsCompression FCompression;
+};
+
+} // namespace brimble::posix
