@@ -1,0 +1,99 @@
+// What one found file costs on the sim platform: a file that needs no action, with the log
+// quiet (level 0) and with the trace on (level 2: the log is opened, appended to and closed
+// for every entry); and one compression round trip (worker thread start, wait, bookkeeping).
+
+#include "engine/IMainView.h"
+#include "engine/uMain.h"
+#include "options/OptionsTable.h"
+#include "options/ProgramFolders.h"
+#include "platform/sim/SimPlatform.h"
+#include "threads/StdUiLoop.h"
+
+#include <benchmark/benchmark.h>
+#include <memory>
+#include <string>
+
+namespace brimble {
+namespace {
+
+// A view that only takes the texts, so a long run does not pile them up.
+class NullView final : public IMainView {
+public:
+    void SetStatLabel(StatLabel, const std::string&) override {}
+    void SetStatusText(const std::string&) override {}
+    void Repaint() override {}
+    void SetTrayIconImage(int) override {}
+    void BringFormToFront(ViewWindow) override {}
+    void BrowseForFolder(ViewWindow, const std::string&, std::string&) override {}
+};
+
+const std::string kDir = "C:\\Users\\u\\Documents\\Projects\\";
+
+// An engine with the default options in the middle of a drive scan.
+class ProcessingSetup {
+public:
+    explicit ProcessingSetup(int logLevel) {
+        sim.AddVolume("C:\\", DriveType::Fixed, "NTFS", 4096, "System");
+        sim.SetLocalAppDataDir("C:\\Users\\u\\AppData\\Local");
+        sim.AddFile("C:\\Program Files\\Brimble\\Brimble.exe", 2'000'000);
+        folders = ComputeProgramFolders(sim);
+        engine = std::make_unique<TfrmBrimblemain>(sim, loop, view, folders);
+        ApplyDefaults(engine->Options());
+        engine->FNeverCompressList->Add("NTLDR");
+        engine->FNeverCompressList->Add("BOOTMGR");
+        engine->FProcessingDriveIdx = 0;
+        engine->LogFile().SetLogLevel(logLevel);
+    }
+
+    // Starts the log afresh, so that a long run does not measure an ever larger file.
+    void RestartLog() { sim.DeleteFile(engine->LogFile().FileName()); }
+
+    sim::SimPlatform sim;
+    StdUiLoop loop{sim};
+    NullView view;
+    TProgramFolders folders;
+    std::unique_ptr<TfrmBrimblemain> engine;
+};
+
+// A file below one cluster: turned down, nothing is done to it, but it is counted.
+void BM_ProcessFoundFileNoAction(benchmark::State& state) {
+    ProcessingSetup setup(static_cast<int>(state.range(0)));
+    setup.sim.AddFile(kDir + "notes.txt", 100);
+    const TFileAttrRec entry = *setup.sim.FindEntry(kDir + "notes.txt");
+    if (setup.engine->GetCompressAction(kDir, entry) != TCompressAction::caNone) {
+        state.SkipWithError("the file is not left alone");
+        return;
+    }
+    int64_t files = 0;
+    for (auto _ : state) {
+        setup.engine->ProcessFoundFile(nullptr, kDir, entry);
+        if (++files % 1000 == 0) setup.RestartLog();
+    }
+    if (setup.engine->Stats().FilesOnDisk_Count != files)
+        state.SkipWithError("not every file was counted");
+    state.SetItemsProcessed(files);
+    state.SetLabel("log level " + std::to_string(state.range(0)));
+}
+BENCHMARK(BM_ProcessFoundFileNoAction)->Arg(0)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+// One compression of a file through the worker thread; the file stays compressed, so each
+// round issues the same request again.
+void BM_CompressionRoundTrip(benchmark::State& state) {
+    ProcessingSetup setup(0);
+    const std::string file = kDir + "report.txt";
+    setup.sim.AddFile(file, 100'000);
+    int64_t rounds = 0;
+    for (auto _ : state) {
+        if (!setup.engine->TryCompressFile(file, TCompressAction::caCompress)) {
+            state.SkipWithError("compression failed");
+            break;
+        }
+        ++rounds;
+        if (rounds % 1000 == 0) setup.sim.ClearOperations();
+    }
+    state.SetItemsProcessed(rounds);
+}
+BENCHMARK(BM_CompressionRoundTrip)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+} // namespace
+} // namespace brimble
