@@ -551,6 +551,36 @@ TEST_F(SimPlatformTest, LocaleFormatsAndSeparators) {
     EXPECT_EQ(sim.FormatLongTime(when), "07:03:09");
 }
 
+TEST_F(SimPlatformTest, CodePageIsWindows1252) {
+    struct Case {
+        const char* utf8;
+        const char* ansi;
+        bool lossless;
+    };
+    const Case cases[] = {
+        {"plain ASCII", "plain ASCII", true},
+        {"\xC3\x84rger \xC3\xBF", "\xC4rger \xFF", true},               // Latin-1 range
+        {"\xE2\x82\xAC \xC5\xB8 \xE2\x84\xA2", "\x80 \x9F \x99", true}, // 0x80-0x9F
+        {"\xC2\x81\xC2\x9D", "\x81\x9D", true},                         // undefined bytes
+        {"\xD0\x9E\xD1\x82", "??", false},                              // Cyrillic
+        {"\xF0\x9F\x98\x80", "?", false},                               // beyond the BMP
+        {"\xC2\x80", "?", false},                                       // C1 control 0x80
+        {"a\xFF\x62\xC3", "a?b?", false},                               // invalid UTF-8
+    };
+    for (const Case& c : cases) {
+        bool lossless = !c.lossless;
+        EXPECT_EQ(sim.ToAnsi(c.utf8, &lossless), c.ansi) << c.utf8;
+        EXPECT_EQ(lossless, c.lossless) << c.utf8;
+    }
+    std::string every;
+    for (int b = 0; b < 256; ++b)
+        every.push_back(static_cast<char>(b));
+    bool lossless = false;
+    EXPECT_EQ(sim.ToAnsi(sim.FromAnsi(every), &lossless), every);
+    EXPECT_TRUE(lossless);
+    EXPECT_EQ(sim.FromAnsi("\x80\xC4"), "\xE2\x82\xAC\xC3\x84");
+}
+
 TEST_F(SimPlatformTest, ProcessSettings) {
     EXPECT_EQ(sim.ProgramPath(), "C:\\Program Files\\Brimble\\Brimble.exe");
     sim.SetArguments({"-d:2", "x y"});

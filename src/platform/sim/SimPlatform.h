@@ -174,6 +174,9 @@ public:
     std::string DecimalSeparator() override;
     std::string FormatShortDate(const DateParts& when) override; // dd.mm.yyyy
     std::string FormatLongTime(const DateParts& when) override;  // hh:nn:ss
+    // Windows-1252, the code page of Western European systems.
+    std::string ToAnsi(std::string_view utf8, bool* lossless = nullptr) override;
+    std::string FromAnsi(std::string_view bytes) override;
 
     // ===== IProcess =====
     std::string ProgramPath() override;

@@ -1,0 +1,152 @@
+// The never, delayed and lag lists: loading at start, saving at exit, the purge that
+// drops stale entries and retires old delayed files, and the edits other parts make.
+
+#include "engine/ListFileFormat.h"
+#include "engine/uMain.h"
+#include "threads/DateTime.h"
+
+#include <exception>
+#include <string_view>
+
+namespace brimble {
+
+namespace {
+
+constexpr const char* NeverCompressListName = "NeverCompress.lst";
+constexpr const char* DelayedCompressListName = "DelayedCompress.lst";
+constexpr const char* LagCompressListName = "LagCompress.lst";
+
+// The last component of a path: the name a never-list entry matches.
+std::string_view BareName(std::string_view path, char delimiter) {
+    const auto slash = path.find_last_of(delimiter);
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string Quoted(const std::string& s) {
+    return "\"" + s + "\"";
+}
+
+} // namespace
+
+void TfrmBrimblemain::LoadCompressList(const std::string& ListFileName, std::string& FileNameField,
+                                       std::unique_ptr<TCompressList>& List, bool Purge,
+                                       bool CheckAge) {
+    IFileSystem& fs = FPlatform.FileSystem();
+    FileNameField = FFolders.UserDataDir + fs.PathDelimiter() + ListFileName;
+    List = std::make_unique<TCompressList>();
+    FUnreadableListFiles.erase(FileNameField);
+
+    if (fs.FileExists(FileNameField)) {
+        std::string bytes;
+        if (const OsResult read = fs.ReadWholeFile(FileNameField, bytes); !read) {
+            // Remembered so that the exit does not replace the file with an empty list.
+            FUnreadableListFiles.insert(FileNameField);
+            Log("Cannot read list file " + Quoted(FileNameField) + ": " +
+                    fs.SysErrorMessage(read.code()),
+                1);
+        } else {
+            for (std::string& entry : DecodeListFile(bytes, FPlatform.Locale()))
+                List->Add(std::move(entry));
+        }
+    }
+    if (Purge) PurgeCompressList(*List, CheckAge);
+}
+
+void TfrmBrimblemain::SaveCompressList(std::unique_ptr<TCompressList>& List,
+                                       const std::string& FileName, bool Purge, bool CheckAge) {
+    if (!List) return; // saved and released already
+    // No file name: the list was never loaded, so its file was never read either.
+    if (FileName.empty()) {
+        List.reset();
+        return;
+    }
+    if (Purge) PurgeCompressList(*List, CheckAge);
+
+    IFileSystem& fs = FPlatform.FileSystem();
+    if (FUnreadableListFiles.contains(FileName)) {
+        Log("List file " + Quoted(FileName) + " not saved: it could not be read at start", 1);
+    } else if (!List->Empty()) {
+        const EncodedListFile file = EncodeListFile(
+            std::vector<std::string>(List->begin(), List->end()), FPlatform.Locale());
+        if (!file.Skipped.empty())
+            Log(std::to_string(file.Skipped.size()) +
+                    " entries with a line break left out of list file " + Quoted(FileName),
+                1);
+        if (const OsResult written = fs.ReplaceFileAtomically(FileName, file.Bytes); !written)
+            Log("Cannot write list file " + Quoted(FileName) + ": " +
+                    fs.SysErrorMessage(written.code()),
+                1);
+    } else if (fs.FileExists(FileName)) {
+        if (const OsResult deleted = fs.DeleteFile(FileName); !deleted)
+            Log("Cannot delete list file " + Quoted(FileName) + ": " +
+                    fs.SysErrorMessage(deleted.code()),
+                1);
+    }
+    List.reset();
+}
+
+void TfrmBrimblemain::PurgeCompressList(TCompressList& List, bool CheckAge) {
+    if (List.Empty()) return;
+    IFileSystem& fs = FPlatform.FileSystem();
+    // The option is read now, not at start: the settings may have been loaded since.
+    const int64_t today = DayNumber(FPlatform.Clock().Now());
+    const int64_t maxAge = FOptions->MoveToNeverCompressDelay;
+
+    for (std::size_t i = List.Count(); i-- > 0;) {
+        const std::string entry = List[i];
+        const std::string name(TCompressList::NameOf(entry));
+        const std::string bareName(BareName(name, fs.PathDelimiter()));
+        if (!fs.FileExists(name)) {
+            List.Delete(i);
+        } else if (FNeverCompressList && FNeverCompressList->Contains(bareName)) {
+            List.Delete(i);
+        } else if (CheckAge && FNeverCompressList &&
+                   today - ReadDayStamp(TCompressList::ValueOf(entry)) > maxAge) {
+            FNeverCompressList->Add(bareName);
+            List.Delete(i);
+        }
+    }
+}
+
+bool TfrmBrimblemain::AddToCompressList(TCompressList& List, const std::string& FileName,
+                                        bool DayStamp) {
+    // An entry keeps the stamp of its first addition.
+    if (List.IndexOfName(FileName) != TCompressList::npos) return false;
+    const TDateTime now = FPlatform.Clock().Now();
+    return List.Add(
+        DayStamp ? FormatDayStamp(FileName, DayNumber(now))
+                 : FormatDateTimeStamp(FileName, now, FPlatform.Locale().DecimalSeparator()));
+}
+
+void TfrmBrimblemain::TryRemoveFromDelayedList(const std::string& FileName) {
+    if (!FDelayedCompressList) return;
+    try {
+        const std::size_t index = FDelayedCompressList->IndexOfName(FileName);
+        if (index == TCompressList::npos) return;
+        FDelayedCompressList->Delete(index);
+    } catch (const std::exception&) {
+        Log("[TryRemoveFromDelayedList]: Wrong index of " + Quoted(FileName), 1);
+        return;
+    }
+    Log("Removed from delayed compress list: " + Quoted(FileName), 2);
+}
+
+void TfrmBrimblemain::LoadLists() {
+    // The never list first: the purges below consult it and the age rule adds to it.
+    LoadCompressList(NeverCompressListName, FNeverCompressListFileName, FNeverCompressList, false,
+                     false);
+    FNeverCompressList->Add("NTLDR");
+    FNeverCompressList->Add("BOOTMGR");
+    LoadCompressList(DelayedCompressListName, FDelayedCompressListFileName, FDelayedCompressList,
+                     true, true);
+    LoadCompressList(LagCompressListName, FLagCompressListFileName, FLagCompressList, true, false);
+}
+
+void TfrmBrimblemain::SaveLists() {
+    SaveCompressList(FLagCompressList, FLagCompressListFileName, true, false);
+    SaveCompressList(FDelayedCompressList, FDelayedCompressListFileName, true, true);
+    // Last, so that the names the age rule has just moved are written too.
+    SaveCompressList(FNeverCompressList, FNeverCompressListFileName, false, false);
+}
+
+} // namespace brimble

@@ -1,0 +1,418 @@
+// The never, delayed and lag lists across runs: start-up and exit orders, the purge with
+// its age rule, additions and removals, and list files that are odd or cannot be used.
+
+#include "engine/ListFileFormat.h"
+#include "support/EngineFixture.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace brimble::test {
+namespace {
+
+using namespace std::string_literals;
+using Lines = std::vector<std::string>;
+
+constexpr int32_t Today = 46027; // the sim's clock: 2026-01-05 12:00
+const std::string DataDir = "C:\\Users\\u\\AppData\\Local\\Brimble";
+const std::string NeverFile = DataDir + "\\NeverCompress.lst";
+const std::string DelayedFile = DataDir + "\\DelayedCompress.lst";
+const std::string LagFile = DataDir + "\\LagCompress.lst";
+const std::string LogPath = DataDir + "\\Brimble.log";
+
+Lines Entries(const std::unique_ptr<TCompressList>& list) {
+    return list ? Lines(list->begin(), list->end()) : Lines{};
+}
+
+class ListFiles : public EngineFixture {
+protected:
+    // The engine of a new run, with the settings read before the lists are loaded.
+    TfrmBrimblemain& Start(int moveToNeverDelay = 1) {
+        engine.reset();
+        TfrmBrimblemain& e = Engine();
+        e.LogFile().SetLogLevel(2);
+        e.Options().MoveToNeverCompressDelay = moveToNeverDelay;
+        e.LoadLists();
+        return e;
+    }
+
+    void AtDay(double day) { sim.SetNow(day + 0.5); }
+
+    bool Logged(const std::string& text) {
+        return sim.Content(LogPath).find(text) != std::string::npos;
+    }
+};
+
+TEST_F(ListFiles, FirstRunWritesOnlyTheNeverListWithItsTwoNames) {
+    TfrmBrimblemain& e = Start();
+    EXPECT_EQ(Entries(e.FNeverCompressList), (Lines{"BOOTMGR", "NTLDR"}));
+    EXPECT_TRUE(e.FDelayedCompressList->Empty());
+    EXPECT_TRUE(e.FLagCompressList->Empty());
+    EXPECT_EQ(e.FNeverCompressListFileName, NeverFile);
+    EXPECT_EQ(e.FDelayedCompressListFileName, DelayedFile);
+    EXPECT_EQ(e.FLagCompressListFileName, LagFile);
+
+    e.SaveLists();
+    EXPECT_EQ(sim.Content(NeverFile), "BOOTMGR\r\nNTLDR\r\n");
+    EXPECT_FALSE(sim.Exists(DelayedFile));
+    EXPECT_FALSE(sim.Exists(LagFile));
+}
+
+TEST_F(ListFiles, LowerCaseNtldrStaysTheOnlyNtldr) {
+    sim.AddFileWithContent(NeverFile, "ntldr\r\n");
+    TfrmBrimblemain& e = Start();
+    EXPECT_EQ(Entries(e.FNeverCompressList), (Lines{"BOOTMGR", "ntldr"}));
+    e.SaveLists();
+    EXPECT_EQ(sim.Content(NeverFile), "BOOTMGR\r\nntldr\r\n");
+}
+
+// With MoveToNeverCompressDelay = 1 an entry stamped on day D lives through days D and
+// D + 1 and moves on day D + 2. The start-up purge sees the stored setting, not 0.
+struct AgeCase {
+    int daysLater;
+    bool moved;
+};
+
+class AgeRule : public ListFiles, public ::testing::WithParamInterface<AgeCase> {};
+
+TEST_P(AgeRule, AtStartUpAndExit) {
+    sim.AddFile("C:\\Data\\setup.log", 100);
+    sim.AddFileWithContent(DelayedFile, "C:\\Data\\setup.log=" + std::to_string(Today) + "\r\n");
+    AtDay(Today + GetParam().daysLater);
+    TfrmBrimblemain& e = Start();
+    EXPECT_EQ(e.FDelayedCompressList->Empty(), GetParam().moved);
+    EXPECT_EQ(e.FNeverCompressList->Contains("setup.log"), GetParam().moved);
+
+    e.SaveLists();
+    EXPECT_EQ(sim.Exists(DelayedFile), !GetParam().moved);
+    EXPECT_EQ(sim.Content(NeverFile).find("setup.log") != std::string::npos, GetParam().moved);
+}
+
+INSTANTIATE_TEST_SUITE_P(Days, AgeRule,
+                         ::testing::Values(AgeCase{0, false}, AgeCase{1, false}, AgeCase{2, true},
+                                           AgeCase{30, true}),
+                         [](const auto& param) {
+                             return "DPlus" + std::to_string(param.param.daysLater);
+                         });
+
+TEST_F(ListFiles, TickPurgesMoveTheEntryOnTheSecondDayAfter) {
+    sim.AddFile("C:\\Data\\a.txt", 100);
+    TfrmBrimblemain& e = Start();
+    ASSERT_TRUE(e.AddToCompressList(*e.FDelayedCompressList, "C:\\Data\\a.txt", true));
+    EXPECT_EQ(Entries(e.FDelayedCompressList), Lines{"C:\\Data\\a.txt=" + std::to_string(Today)});
+    for (int later : {0, 1}) {
+        AtDay(Today + later);
+        e.PurgeCompressList(*e.FDelayedCompressList, true);
+        EXPECT_EQ(e.FDelayedCompressList->Count(), 1u) << "day D+" << later;
+    }
+    AtDay(Today + 2);
+    e.PurgeCompressList(*e.FDelayedCompressList, true);
+    EXPECT_TRUE(e.FDelayedCompressList->Empty());
+    EXPECT_TRUE(e.FNeverCompressList->Contains("A.TXT"));
+}
+
+TEST_F(ListFiles, EntryOfADeletedFileIsDroppedWithoutMovingItsName) {
+    sim.AddFileWithContent(DelayedFile, "C:\\Gone\\old.dat=3\r\n");
+    TfrmBrimblemain& e = Start();
+    EXPECT_TRUE(e.FDelayedCompressList->Empty());
+    EXPECT_FALSE(e.FNeverCompressList->Contains("old.dat"));
+}
+
+TEST_F(ListFiles, NeverNameDropsEntriesOfOtherFolders) {
+    sim.AddVolume("D:\\", DriveType::Fixed);
+    sim.AddFile("C:\\A\\setup.log", 100);
+    sim.AddFile("D:\\B\\setup.log", 100);
+    sim.AddFileWithContent(DelayedFile, "C:\\A\\setup.log=" + std::to_string(Today - 5) +
+                                            "\r\nD:\\B\\setup.log=" + std::to_string(Today) +
+                                            "\r\n");
+    TfrmBrimblemain& e = Start();
+    // The walk goes from the last entry: D:'s entry was kept before C:'s name moved.
+    EXPECT_EQ(Entries(e.FDelayedCompressList), Lines{"D:\\B\\setup.log=" + std::to_string(Today)});
+    e.PurgeCompressList(*e.FDelayedCompressList, true);
+    EXPECT_TRUE(e.FDelayedCompressList->Empty());
+}
+
+TEST_F(ListFiles, LagEntryKeepsItsFirstStamp) {
+    sim.AddFile("C:\\Data\\a.txt", 100);
+    TfrmBrimblemain& e = Start();
+    sim.SetNow(Today + 0.25);
+    EXPECT_TRUE(e.AddToCompressList(*e.FLagCompressList, "C:\\Data\\a.txt", false));
+    sim.AdvanceMilliseconds(60'000);
+    EXPECT_FALSE(e.AddToCompressList(*e.FLagCompressList, "c:\\data\\A.TXT", false));
+    EXPECT_EQ(Entries(e.FLagCompressList), Lines{"C:\\Data\\a.txt=46027.250000"});
+}
+
+TEST_F(ListFiles, PathWithEqualsSignIsFoundByName) {
+    const std::string path = "C:\\Data\\x=1\\a=b.txt";
+    sim.AddFile(path, 100);
+    TfrmBrimblemain& e = Start();
+    EXPECT_TRUE(e.AddToCompressList(*e.FDelayedCompressList, path, true));
+    e.SaveLists();
+
+    AtDay(Today + 1);
+    TfrmBrimblemain& next = Start();
+    EXPECT_EQ(Entries(next.FDelayedCompressList), Lines{path + "=" + std::to_string(Today)});
+    EXPECT_FALSE(next.AddToCompressList(*next.FDelayedCompressList, path, true));
+    EXPECT_EQ(next.FDelayedCompressList->Count(), 1u);
+
+    next.TryRemoveFromDelayedList(path);
+    EXPECT_TRUE(next.FDelayedCompressList->Empty());
+    EXPECT_TRUE(Logged("Removed from delayed compress list: \"" + path + "\""));
+}
+
+TEST_F(ListFiles, RemovingAnAbsentFileChangesNothing) {
+    sim.AddFile("C:\\Data\\a.txt", 100);
+    TfrmBrimblemain& e = Start();
+    e.AddToCompressList(*e.FDelayedCompressList, "C:\\Data\\a.txt", true);
+    e.TryRemoveFromDelayedList("C:\\Data\\b.txt");
+    e.TryRemoveFromDelayedList("C:\\Data"); // a prefix of the name is no match
+    EXPECT_EQ(e.FDelayedCompressList->Count(), 1u);
+    EXPECT_FALSE(Logged("Removed from delayed compress list"));
+}
+
+TEST_F(ListFiles, EmptiedListDeletesTheFileOfTheLastRun) {
+    sim.AddFile("C:\\Data\\a.txt", 100);
+    sim.AddFileWithContent(DelayedFile, "C:\\Data\\a.txt=" + std::to_string(Today) + "\r\n");
+    TfrmBrimblemain& e = Start();
+    ASSERT_EQ(e.FDelayedCompressList->Count(), 1u);
+    e.TryRemoveFromDelayedList("C:\\Data\\a.txt");
+    e.SaveLists();
+    EXPECT_FALSE(sim.Exists(DelayedFile));
+}
+
+TEST_F(ListFiles, GarbageInListFilesIsDroppedOrAgedNeverTrusted) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"})
+        sim.AddFile("C:\\Data\\"s + name, 100);
+    sim.AddFileWithContent(DelayedFile, "garbage\r\n"
+                                        "\r\n"
+                                        "=5\n"
+                                        "C:\\Data\\a.txt=abc\r"          // not a number: day 0
+                                        "C:\\Data\\b.txt=\r\n"           // empty stamp: day 0
+                                        "C:\\Data\\c.txt\0=46027\r\n"s + // NUL names no file
+                                            std::string(1 << 20, 'x') +
+                                            "=1\r\n" + "C:\\Missing\\e.txt=46027");
+    sim.AddFileWithContent(LagFile, "nonsense\r\nC:\\Data\\d.txt=soon\r\n");
+    TfrmBrimblemain& e = Start();
+    EXPECT_TRUE(e.FDelayedCompressList->Empty());
+    EXPECT_EQ(Entries(e.FNeverCompressList), (Lines{"a.txt", "b.txt", "BOOTMGR", "NTLDR"}));
+    // A lag stamp that is no number never becomes due, but the entry of an existing file stays.
+    EXPECT_EQ(Entries(e.FLagCompressList), Lines{"C:\\Data\\d.txt=soon"});
+}
+
+TEST_F(ListFiles, ByteOrderMarksAndLineEndsOfOtherEditors) {
+    sim.AddFile("C:\\Data\\a.txt", 100);
+    sim.AddFile("C:\\Data\\b.txt", 100);
+    // UTF-16 LE: "\xD0\x9E.doc" and "SETUP.EXE" with lone LF.
+    sim.AddFileWithContent(NeverFile,
+                           "\xFF\xFE\x1E\x04.\0d\0o\0c\0\n\0S\0E\0T\0U\0P\0.\0E\0X\0E\0"s);
+    sim.AddFileWithContent(DelayedFile, "\xEF\xBB\xBF"
+                                        "C:\\Data\\a.txt=46027\rC:\\Data\\b.txt=46027");
+    TfrmBrimblemain& e = Start();
+    EXPECT_EQ(Entries(e.FNeverCompressList),
+              (Lines{"BOOTMGR", "NTLDR", "SETUP.EXE", "\xD0\x9E.doc"}));
+    EXPECT_EQ(e.FDelayedCompressList->Count(), 2u);
+
+    e.SaveLists();
+    // The Cyrillic name does not fit the code page: that file is UTF-8 with a BOM, the
+    // other one stays in the code page.
+    EXPECT_EQ(sim.Content(NeverFile), "\xEF\xBB\xBF"
+                                      "BOOTMGR\r\nNTLDR\r\nSETUP.EXE\r\n\xD0\x9E.doc\r\n");
+    EXPECT_EQ(sim.Content(DelayedFile), "C:\\Data\\a.txt=46027\r\nC:\\Data\\b.txt=46027\r\n");
+}
+
+TEST_F(ListFiles, NameOutsideTheCodePageSurvivesARestart) {
+    const std::string path = "C:\\\xD0\x94\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\\\xC3\x84rger.txt";
+    sim.AddFile(path, 100);
+    TfrmBrimblemain& e = Start();
+    e.AddToCompressList(*e.FDelayedCompressList, path, true);
+    e.SaveLists();
+
+    TfrmBrimblemain& next = Start();
+    EXPECT_EQ(Entries(next.FDelayedCompressList), Lines{path + "=" + std::to_string(Today)});
+}
+
+TEST_F(ListFiles, CodePageNamesAreWrittenInTheCodePage) {
+    sim.AddFile("C:\\Data\\\xC3\x84rger.txt", 100);
+    TfrmBrimblemain& e = Start();
+    e.AddToCompressList(*e.FDelayedCompressList, "C:\\Data\\\xC3\x84rger.txt", true);
+    e.SaveLists();
+    EXPECT_EQ(sim.Content(DelayedFile), "C:\\Data\\\xC4rger.txt=46027\r\n");
+}
+
+TEST_F(ListFiles, CommaDecimalSeparatorRoundTrip) {
+    sim.SetSeparators(".", ",");
+    sim.AddFile("C:\\Data\\a.txt", 100);
+    TfrmBrimblemain& e = Start();
+    e.AddToCompressList(*e.FLagCompressList, "C:\\Data\\a.txt", false);
+    e.SaveLists();
+    EXPECT_EQ(sim.Content(LagFile), "C:\\Data\\a.txt=46027,500000\r\n");
+
+    TfrmBrimblemain& next = Start();
+    ASSERT_EQ(next.FLagCompressList->Count(), 1u);
+    const std::string entry = (*next.FLagCompressList)[0];
+    EXPECT_EQ(ReadDateTimeStamp(TCompressList::ValueOf(entry), sim.DecimalSeparator()), 46027.5);
+}
+
+// A save that fails keeps the old file and goes on with the other lists.
+struct FailedSaveCase {
+    const char* what;
+    void (*breakIt)(sim::SimPlatform&);
+    bool folderWritable; // the new delayed file and the log can still be written
+};
+
+class FailedSave : public ListFiles, public ::testing::WithParamInterface<FailedSaveCase> {};
+
+TEST_P(FailedSave, KeepsTheOldFile) {
+    sim.AddFile("C:\\Data\\a.txt", 100);
+    sim.AddFile("C:\\Data\\b.txt", 100);
+    sim.AddFileWithContent(NeverFile, "OLD.EXE\r\n");
+    sim.AddFileWithContent(LagFile, "C:\\Data\\a.txt=46027.1\r\n");
+    TfrmBrimblemain& e = Start();
+    e.AddToCompressList(*e.FLagCompressList, "C:\\Data\\b.txt", false);
+    e.AddToCompressList(*e.FDelayedCompressList, "C:\\Data\\a.txt", true);
+    GetParam().breakIt(sim);
+    e.SaveLists();
+    EXPECT_EQ(sim.Content(NeverFile), "OLD.EXE\r\n");
+    EXPECT_EQ(sim.Content(LagFile), "C:\\Data\\a.txt=46027.1\r\n");
+    EXPECT_EQ(sim.Exists(DelayedFile), GetParam().folderWritable);
+    if (GetParam().folderWritable) {
+        EXPECT_TRUE(Logged("Cannot write list file \"" + LagFile +
+                           "\": The process cannot "
+                           "access the file because it is being used by another process"));
+        EXPECT_TRUE(Logged("Cannot write list file \"" + NeverFile + "\""));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, FailedSave,
+    ::testing::Values(
+        FailedSaveCase{"DiskFull", [](sim::SimPlatform& s) { s.SetDiskFull("C:\\", true); }, false},
+        FailedSaveCase{"ReadOnlyFolder",
+                       [](sim::SimPlatform& s) { s.SetReadOnlyFolder(DataDir, true); }, false},
+        FailedSaveCase{"LockedFiles",
+                       [](sim::SimPlatform& s) {
+                           s.SetLocked(NeverFile, true);
+                           s.SetLocked(LagFile, true);
+                       },
+                       true}),
+    [](const auto& param) { return std::string(param.param.what); });
+
+TEST_F(ListFiles, LockedFileOfAnEmptiedListStaysAndIsLogged) {
+    sim.AddFile("C:\\Data\\a.txt", 100);
+    sim.AddFileWithContent(DelayedFile, "C:\\Data\\a.txt=46027\r\n");
+    TfrmBrimblemain& e = Start();
+    e.TryRemoveFromDelayedList("C:\\Data\\a.txt");
+    sim.SetLocked(DelayedFile, true);
+    e.SaveLists();
+    EXPECT_EQ(sim.Content(DelayedFile), "C:\\Data\\a.txt=46027\r\n");
+    EXPECT_TRUE(Logged("Cannot delete list file \"" + DelayedFile + "\""));
+    EXPECT_EQ(sim.Content(NeverFile), "BOOTMGR\r\nNTLDR\r\n");
+}
+
+// A file system whose reads of one file fail, as a file that exists but cannot be opened.
+class ReadFailingFileSystem : public IFileSystem {
+public:
+    ReadFailingFileSystem(IFileSystem& base, std::string failing)
+        : FBase(base), FFailing(std::move(failing)) {}
+
+    OsResult ReadWholeFile(const std::string& path, std::string& bytes) override {
+        if (path == FFailing) return OsResult::Fail(sim::err::AccessDenied);
+        return FBase.ReadWholeFile(path, bytes);
+    }
+
+    char PathDelimiter() const override { return FBase.PathDelimiter(); }
+    std::string DriveOfPath(const std::string& p) override { return FBase.DriveOfPath(p); }
+    bool IsAcceptableScanPath(const std::string& p) override {
+        return FBase.IsAcceptableScanPath(p);
+    }
+    std::unique_ptr<IDirListing> OpenListing(const std::string& d) override {
+        return FBase.OpenListing(d);
+    }
+    std::optional<TFileAttrRec> FindEntry(const std::string& p) override {
+        return FBase.FindEntry(p);
+    }
+    std::optional<uint32_t> GetAttributes(const std::string& p) override {
+        return FBase.GetAttributes(p);
+    }
+    OsResult SetAttributes(const std::string& p, uint32_t a) override {
+        return FBase.SetAttributes(p, a);
+    }
+    OsResult Decrypt(const std::string& p) override { return FBase.Decrypt(p); }
+    OsResult SetCompression(const std::string& p, bool c) override {
+        return FBase.SetCompression(p, c);
+    }
+    std::optional<int64_t> GetCompressedSize(const std::string& p) override {
+        return FBase.GetCompressedSize(p);
+    }
+    std::string SysErrorMessage(int code) override { return FBase.SysErrorMessage(code); }
+    bool FileExists(const std::string& p) override { return FBase.FileExists(p); }
+    bool DirectoryExists(const std::string& p) override { return FBase.DirectoryExists(p); }
+    bool ForceDirectories(const std::string& p) override { return FBase.ForceDirectories(p); }
+    OsResult DeleteFile(const std::string& p) override { return FBase.DeleteFile(p); }
+    OsResult ReplaceFileAtomically(const std::string& p, std::string_view b) override {
+        return FBase.ReplaceFileAtomically(p, b);
+    }
+    std::unique_ptr<IOutputFile> OpenForWrite(const std::string& p, WriteMode m,
+                                              OsError* e) override {
+        return FBase.OpenForWrite(p, m, e);
+    }
+
+private:
+    IFileSystem& FBase;
+    std::string FFailing;
+};
+
+class ReadFailingPlatform : public Platform {
+public:
+    ReadFailingPlatform(sim::SimPlatform& sim, std::string failing)
+        : FSim(sim), FFs(sim, std::move(failing)) {}
+    IFileSystem& FileSystem() override { return FFs; }
+    IVolumes& Volumes() override { return FSim; }
+    IChangeWatching& ChangeWatching() override { return FSim; }
+    IClock& Clock() override { return FSim; }
+    ILocale& Locale() override { return FSim; }
+    IProcess& Process() override { return FSim; }
+
+private:
+    sim::SimPlatform& FSim;
+    ReadFailingFileSystem FFs;
+};
+
+TEST_F(ListFiles, UnreadableListFileIsLoggedAndNotOverwrittenAtExit) {
+    sim.AddFile("C:\\Data\\a.txt", 100);
+    sim.AddFileWithContent(DelayedFile, "C:\\Data\\a.txt=46020\r\n");
+    ReadFailingPlatform platform(sim, DelayedFile);
+    TfrmBrimblemain e(platform, loop, view, ComputeProgramFolders(sim));
+    e.LogFile().SetLogLevel(1);
+    e.Options().MoveToNeverCompressDelay = 1;
+    e.LoadLists();
+    EXPECT_TRUE(Logged("Cannot read list file \"" + DelayedFile + "\": Access is denied"));
+    EXPECT_TRUE(e.FDelayedCompressList->Empty());
+
+    e.AddToCompressList(*e.FLagCompressList, "C:\\Data\\a.txt", false);
+    e.SaveLists();
+    EXPECT_EQ(sim.Content(DelayedFile), "C:\\Data\\a.txt=46020\r\n");
+    EXPECT_TRUE(Logged("List file \"" + DelayedFile + "\" not saved"));
+    // The other lists went their normal way.
+    EXPECT_EQ(sim.Content(NeverFile), "BOOTMGR\r\nNTLDR\r\n");
+    EXPECT_EQ(sim.Content(LagFile), "C:\\Data\\a.txt=46027.500000\r\n");
+}
+
+TEST_F(ListFiles, ListsAreSavedOnceAndOnlyAfterTheyWereLoaded) {
+    sim.AddFileWithContent(NeverFile, "OLD.EXE\r\n");
+    TfrmBrimblemain& e = Engine();
+    e.SaveLists(); // never loaded: the file was never read, so it is not replaced
+    EXPECT_EQ(sim.Content(NeverFile), "OLD.EXE\r\n");
+
+    TfrmBrimblemain& next = Start();
+    next.SaveLists();
+    sim.ClearOperations();
+    next.SaveLists(); // a second shutdown finds nothing left to do
+    next.TryRemoveFromDelayedList("C:\\Data\\a.txt");
+    EXPECT_TRUE(sim.Operations().empty());
+    EXPECT_EQ(sim.Content(NeverFile), "BOOTMGR\r\nNTLDR\r\nOLD.EXE\r\n");
+}
+
+} // namespace
+} // namespace brimble::test
