@@ -56,6 +56,7 @@ public:
         try {
             FProcess.SetErrorMode(FSaved);
         } catch (...) {
+            // A destructor must not throw; the mode stays as it is.
         }
     }
     TErrorModeScope(const TErrorModeScope&) = delete;
@@ -74,6 +75,7 @@ public:
         try {
             FView.SetTrayIconImage(0);
         } catch (...) {
+            // A destructor must not throw; the icon stays as it is.
         }
     }
     TTrayBusyScope(const TTrayBusyScope&) = delete;
@@ -100,6 +102,7 @@ void RunAction(IFileSystem& fs, TFileCompressRec& rec) {
 // Starts the worker on Rec and waits until it has ended.
 void RunWorker(IFileSystem& fs, TFileCompressRec& rec) {
     try {
+        // Joined when it goes out of scope, on every path.
         std::jthread worker([&fs, &rec] { CompressThreadProc(fs, rec); });
     } catch (const std::system_error& e) {
         rec.ResultSuccess = false;
@@ -118,6 +121,7 @@ bool SetFileCompression(IFileSystem& fs, const std::string& FileName, bool Compr
 
 void CompressThreadProc(IFileSystem& fs, TFileCompressRec& Rec) noexcept {
     Rec.ResultSuccess = true;
+    if (Rec.Action == caNone) return; // nothing may touch a file that is to be left alone
     try {
         const TReadOnlyCleared readOnly(fs, Rec.FileName);
         RunAction(fs, Rec);

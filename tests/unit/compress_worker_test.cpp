@@ -363,5 +363,17 @@ TEST(SetFileCompression, ReportsTheSystemErrorOfTheRequest) {
     EXPECT_EQ(code, sim::err::FileNotFound);
 }
 
+TEST(CompressThreadProc, LeavesAFileToBeLeftAloneUntouched) {
+    sim::SimPlatform s;
+    s.AddVolume("C:\\", DriveType::Fixed);
+    s.AddFile(kFile, 100'000, fa::Archive | fa::ReadOnly);
+    TFileCompressRec rec;
+    rec.FileName = kFile;
+    rec.Action = caNone;
+    CompressThreadProc(s, rec);
+    EXPECT_TRUE(rec.ResultSuccess);
+    EXPECT_TRUE(s.Operations().empty());
+}
+
 } // namespace
 } // namespace brimble
