@@ -224,9 +224,10 @@ TEST_F(LogFile, EntriesOfTwoThreadsAreWholeLines) {
     log->SetLogLevel(2);
     constexpr int PerThread = 200;
     const std::string padding(100, 'x');
+    auto message = [&](char name, int i) { return name + std::to_string(i) + " " + padding; };
     auto writer = [&](char name) {
         for (int i = 0; i < PerThread; ++i)
-            log->Write(std::string(1, name) + std::to_string(i) + " " + padding, 2);
+            log->Write(message(name, i), 2);
     };
     {
         std::jthread a(writer, 'a');
@@ -243,8 +244,7 @@ TEST_F(LogFile, EntriesOfTwoThreadsAreWholeLines) {
         const char name = line[Noon.size()];
         ASSERT_TRUE(name == 'a' || name == 'b') << line;
         int& expected = next[name - 'a'];
-        EXPECT_EQ(line.substr(Noon.size()),
-                  std::string(1, name) + std::to_string(expected) + " " + padding + "\r");
+        EXPECT_EQ(line.substr(Noon.size()), message(name, expected) + "\r");
         ++expected;
     }
     EXPECT_EQ(next[0], PerThread);
