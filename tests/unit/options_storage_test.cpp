@@ -1,0 +1,331 @@
+#include "options/OptionsStorage.h"
+#include "options/OptionsTable.h"
+#include "platform/sim/SimPlatform.h"
+
+#include <cstdint>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace brimble {
+namespace {
+
+const std::string kDir = "C:\\Users\\u\\AppData\\Local\\Brimble";
+const std::string kIni = kDir + "\\Brimble.ini";
+
+class OptionsStorage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim.AddVolume("C:\\", DriveType::Fixed);
+        sim.AddDirectory(kDir);
+    }
+
+    TBrimbleOptions LoadFrom(const std::string& content) {
+        sim.AddFileWithContent(kIni, content);
+        return Load();
+    }
+    TBrimbleOptions Load() {
+        TBrimbleOptions options;
+        LoadOptionsFromFile(sim, kIni, options);
+        return options;
+    }
+    static TBrimbleOptions Defaults() {
+        TBrimbleOptions options;
+        ApplyDefaults(options);
+        return options;
+    }
+    // The key of every Key=Value line, in file order.
+    std::vector<std::string> KeysInFile() {
+        std::vector<std::string> keys;
+        const std::string text = sim.Content(kIni);
+        std::size_t start = 0;
+        while (start < text.size()) {
+            const std::size_t end = text.find("\r\n", start);
+            const std::string line = text.substr(start, end - start);
+            if (const auto eq = line.find('='); eq != std::string::npos)
+                keys.push_back(line.substr(0, eq));
+            if (end == std::string::npos) break;
+            start = end + 2;
+        }
+        return keys;
+    }
+
+    sim::SimPlatform sim;
+};
+
+// The bytes of a literal that holds NUL characters, without its terminator.
+template <std::size_t N> std::string Bytes(const char (&text)[N]) {
+    return std::string(text, N - 1);
+}
+
+void ExpectSameOptions(const TBrimbleOptions& a, const TBrimbleOptions& b) {
+    for (const TOptionSetting& setting : OptionSettings()) {
+        SCOPED_TRACE(std::string(setting.Key));
+        if (setting.Form == TOptionForm::String)
+            EXPECT_EQ(TextField(a, setting), TextField(b, setting));
+        else if (setting.Form == TOptionForm::FolderList)
+            EXPECT_EQ(ListField(a, setting), ListField(b, setting));
+        else
+            EXPECT_EQ(GetStoredNumber(a, setting), GetStoredNumber(b, setting));
+    }
+}
+
+TEST_F(OptionsStorage, WithoutAFileTheLoadGivesTheDefaultsAndTheFirstSaveWritesEveryKeyInOrder) {
+    const TBrimbleOptions loaded = Load();
+    ExpectSameOptions(loaded, Defaults());
+
+    ASSERT_TRUE(SaveOptionsToFile(sim, kIni, loaded));
+    const std::string text = sim.Content(kIni);
+    EXPECT_TRUE(text.starts_with("[GENERAL]\r\nSmartCompressMode=0\r\nAutostart=0\r\n")) << text;
+    EXPECT_NE(text.find("\r\nCompressionDelay=3\r\nCompressAgainDelay=5\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nExcludeFolders=%windir%=\t%temp%=\t%tmp%=\t%localappdata%=\t"
+                        "%appdata%=\r\n"),
+              std::string::npos);
+    std::vector<std::string> expected;
+    for (const TOptionSetting& setting : OptionSettings())
+        expected.emplace_back(setting.Key);
+    EXPECT_EQ(KeysInFile(), expected);
+    ExpectSameOptions(Load(), loaded);
+}
+
+TEST_F(OptionsStorage, StoredValuesReadAsTheirFormsSay) {
+    struct Case {
+        std::string line;
+        std::function<void(const TBrimbleOptions&)> check;
+    };
+    const std::vector<Case> cases = {
+        {"CompressionDelay=7", [](auto& o) { EXPECT_EQ(o.CompressionDelay, 180); }},
+        {"CompressionDelay=12", [](auto& o) { EXPECT_EQ(o.CompressionDelay, 20); }},
+        {"CompressionDelay=-1", [](auto& o) { EXPECT_EQ(o.CompressionDelay, 20); }},
+        {"CompressAgainDelay=5", [](auto& o) { EXPECT_EQ(o.CompressAgainDelay, 300000); }},
+        {"CompressAgainDelay=9", [](auto& o) { EXPECT_EQ(o.CompressAgainDelay, 300000); }},
+        {"CompressAgainDelay=0", [](auto& o) { EXPECT_EQ(o.CompressAgainDelay, 15000); }},
+        {"Priority=0", [](auto& o) { EXPECT_EQ(o.Priority, 0); }},
+        {"Priority=$106", [](auto& o) { EXPECT_EQ(o.Priority, 6); }},
+        {"SmartCompressMode=258",
+         [](auto& o) { EXPECT_EQ(o.SmartCompressMode, TSmartCompressMode::scmInteractive); }},
+        {"MaxFileSizeFiltered=0x10000000",
+         [](auto& o) { EXPECT_EQ(o.MaxFileSizeFiltered, 268435456); }},
+        {"MaxFileSizeFiltered=0X10000000",
+         [](auto& o) { EXPECT_EQ(o.MaxFileSizeFiltered, 268435456); }},
+        {"MaxFileSizeFiltered=$10000000",
+         [](auto& o) { EXPECT_EQ(o.MaxFileSizeFiltered, 268435456); }},
+        {"MaxFileSizeUnfiltered=1099511627776",
+         [](auto& o) { EXPECT_EQ(o.MaxFileSizeUnfiltered, 1099511627776); }},
+        {"MaxFileSizeUnfiltered=12MB",
+         [](auto& o) { EXPECT_EQ(o.MaxFileSizeUnfiltered, 67108864); }},
+        {"IdleTime= 7 ", [](auto& o) { EXPECT_EQ(o.IdleTime, 7); }},
+        {"IdleTime=-5", [](auto& o) { EXPECT_EQ(o.IdleTime, -5); }},
+        {"IdleTime=4294967296", [](auto& o) { EXPECT_EQ(o.IdleTime, 1); }},
+        {"IdleTime=0xFFFFFFFF", [](auto& o) { EXPECT_EQ(o.IdleTime, -1); }},
+        {"IdleTime=", [](auto& o) { EXPECT_EQ(o.IdleTime, 1); }},
+        {"IdleTime=0x", [](auto& o) { EXPECT_EQ(o.IdleTime, 1); }},
+        {"MoveToNeverCompressDelay=ten", [](auto& o) { EXPECT_EQ(o.MoveToNeverCompressDelay, 1); }},
+        {"BeepOnComplete=0", [](auto& o) { EXPECT_FALSE(o.BeepOnComplete); }},
+        {"BeepOnComplete=no", [](auto& o) { EXPECT_TRUE(o.BeepOnComplete); }},
+        {"Autostart=2", [](auto& o) { EXPECT_TRUE(o.Autostart); }},
+        {"Language=Deutsch", [](auto& o) { EXPECT_EQ(o.Language, "Deutsch"); }},
+        {"FilterIncluding=", [](auto& o) { EXPECT_EQ(o.FilterIncluding, ""); }},
+        {"FilterExcluding=zip, rar",
+         [](auto& o) {
+             EXPECT_EQ(o.FilterExcluding, "zip, rar");
+             EXPECT_EQ(o.FilterIncluding, kDefaultFilterIncluding);
+         }},
+        {"ExcludeFolders=", [](auto& o) { EXPECT_TRUE(o.ExcludeFolders.empty()); }},
+        {"ExcludeFolders=\"\"",
+         [](auto& o) { EXPECT_EQ(o.ExcludeFolders, std::vector<std::string>{""}); }},
+        {"ExcludeFolders=C:\\A, B=\t\"D:\\\"\"q\"\"=\"\tE:\\=x\t",
+         [](auto& o) {
+             EXPECT_EQ(o.ExcludeFolders,
+                       (std::vector<std::string>{"C:\\A, B=", "D:\\\"q\"=", "E:\\=x", ""}));
+         }},
+        {"ExcludeFolders=\"unclosed\tstill one", [](auto& o) {
+             EXPECT_EQ(o.ExcludeFolders, std::vector<std::string>{"unclosed\tstill one"});
+         }}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        c.check(LoadFrom("[GENERAL]\r\n" + c.line + "\r\n"));
+    }
+}
+
+TEST_F(OptionsStorage, FolderListsRoundTrip) {
+    struct Case {
+        std::vector<std::string> entries;
+        std::string stored;
+    };
+    const std::vector<Case> cases = {
+        {{"C:\\One=", "C:\\Two Words=", "C:\\Three="}, "C:\\One=\tC:\\Two Words=\tC:\\Three="},
+        {{"C:\\Say \"hi\"="}, "\"C:\\Say \"\"hi\"\"=\""},
+        {{"C:\\Tab\there="}, "\"C:\\Tab\there=\""},
+        {{""}, "\"\""},
+        {{}, ""},
+        {{"a=", ""}, "a=\t"},
+        {{"", "b="}, "\tb="},
+        {{"%windir%=", "%windir%="}, "%windir%=\t%windir%="},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        EXPECT_EQ(JoinFolderList(c.entries), c.stored);
+        TBrimbleOptions options = Defaults();
+        options.ExcludeFolders = c.entries;
+        ASSERT_TRUE(SaveOptionsToFile(sim, kIni, options));
+        EXPECT_NE(sim.Content(kIni).find("\r\nExcludeFolders=" + c.stored + "\r\n"),
+                  std::string::npos);
+        EXPECT_EQ(Load().ExcludeFolders, c.entries);
+    }
+}
+
+TEST_F(OptionsStorage, SaveReplacesKeyLinesAndKeepsEverythingElse) {
+    sim.AddFileWithContent(kIni, "; my settings\n"
+                                 "[Other]\n"
+                                 "Priority=1\n"
+                                 "[general]\n"
+                                 "  priority = 5\n"
+                                 "Unknown=keep me\n"
+                                 "\n"
+                                 "[Last]\n"
+                                 "x=y");
+    TBrimbleOptions options = Load();
+    EXPECT_EQ(options.Priority, 5); // section and key names match without regard to case
+    options.Priority = 2;
+    ASSERT_TRUE(SaveOptionsToFile(sim, kIni, options));
+
+    const std::string text = sim.Content(kIni);
+    EXPECT_TRUE(text.starts_with("; my settings\n[Other]\nPriority=1\n[general]\nPriority=2\n"
+                                 "Unknown=keep me\nSmartCompressMode=0\r\n"))
+        << text;
+    EXPECT_TRUE(text.ends_with("BeepOnComplete=1\r\n\n[Last]\nx=y")) << text;
+    EXPECT_EQ(Load().Priority, 2);
+}
+
+TEST_F(OptionsStorage, ASectionIsAddedToAFileWithoutOne) {
+    sim.AddFileWithContent(kIni, "[Other]\r\nk=v");
+    ASSERT_TRUE(SaveOptionsToFile(sim, kIni, Defaults()));
+    EXPECT_TRUE(sim.Content(kIni).starts_with("[Other]\r\nk=v\r\n\r\n[GENERAL]\r\n"
+                                              "SmartCompressMode=0\r\n"));
+    ExpectSameOptions(Load(), Defaults());
+}
+
+// Files edited by hand or damaged: the load never fails, and a save after it keeps the
+// file readable with the values saved.
+TEST_F(OptionsStorage, DamagedFilesLoadAndSaveSoundly) {
+    struct Case {
+        std::string name;
+        std::string content;
+        int idleTime; // what the load gives
+    };
+    const std::string u16le = Bytes("\xFF\xFE[\0G\0E\0N\0E\0R\0A\0L\0]\0\r\0\n\0I\0d\0l\0e\0T\0i"
+                                    "\0m\0e\0=\0"
+                                    "9\0\r\0\n\0");
+    const std::string u16be = Bytes("\xFE\xFF\0[\0G\0E\0N\0E\0R\0A\0L\0]\0\n\0I\0d\0l\0e\0T\0i\0m"
+                                    "\0e\0=\0"
+                                    "4");
+    const std::vector<Case> cases = {
+        {"garbage", Bytes("\x01\x02\xFF\xFE[=]\r\n==\n[\n]]]\n\xC3("), 1},
+        {"no section", "IdleTime=5\r\n", 1},
+        {"duplicate keys", "[GENERAL]\r\nIdleTime=5\r\nIdleTime=6\r\n", 5},
+        {"duplicate sections", "[GENERAL]\r\nIdleTime=5\r\n[GENERAL]\r\nIdleTime=6\r\n", 5},
+        {"NUL bytes", Bytes("[GENERAL]\r\nId\0leTime=3\r\nIdleTime=4\0\r\nIdleTime=8\r\n"), 1},
+        {"CR line ends", "[GENERAL]\rSmartCompressMode=1\rIdleTime=6\r", 6},
+        {"UTF-8 BOM", "\xEF\xBB\xBF[GENERAL]\r\nIdleTime=7\r\n", 7},
+        {"UTF-16 LE", u16le, 9},
+        {"UTF-16 BE without last line end", u16be, 4},
+        {"only a BOM", "\xEF\xBB\xBF", 1},
+        {"comment", "[GENERAL]\r\n;IdleTime=5\r\n", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim.RemoveFile(kIni);
+        TBrimbleOptions options = LoadFrom(c.content);
+        EXPECT_EQ(options.IdleTime, c.idleTime);
+        options.IdleTime = 12;
+        options.Language = "Français";
+        ASSERT_TRUE(SaveOptionsToFile(sim, kIni, options));
+        const TBrimbleOptions again = Load();
+        EXPECT_EQ(again.IdleTime, 12);
+        EXPECT_EQ(again.Language, "Français");
+    }
+}
+
+TEST_F(OptionsStorage, AFileKeepsItsByteOrderMark) {
+    sim.AddFileWithContent(kIni, "\xEF\xBB\xBF[GENERAL]\r\n");
+    ASSERT_TRUE(SaveOptionsToFile(sim, kIni, Defaults()));
+    EXPECT_TRUE(sim.Content(kIni).starts_with("\xEF\xBB\xBF[GENERAL]\r\nSmartCompressMode=0"));
+
+    sim.RemoveFile(kIni);
+    sim.AddFileWithContent(kIni, Bytes("\xFF\xFE[\0G\0E\0N\0E\0R\0A\0L\0]\0"));
+    TBrimbleOptions options = Defaults();
+    options.Language = "Ελληνικά";
+    ASSERT_TRUE(SaveOptionsToFile(sim, kIni, options));
+    const std::string text = sim.Content(kIni);
+    EXPECT_TRUE(text.starts_with(std::string("\xFF\xFE[\0G\0", 6)));
+    EXPECT_NE(text.find(std::string("=\0\x95\x03", 4)), std::string::npos); // Ε is U+0395
+    EXPECT_EQ(Load().Language, "Ελληνικά");
+}
+
+TEST_F(OptionsStorage, LongValuesAreKeptWhole) {
+    TBrimbleOptions options = Defaults();
+    options.FilterIncluding = std::string(2047, 'a');
+    options.FilterExcluding = std::string(70000, 'b') + ",c";
+    ASSERT_TRUE(SaveOptionsToFile(sim, kIni, options));
+    const TBrimbleOptions loaded = Load();
+    EXPECT_EQ(loaded.FilterIncluding, options.FilterIncluding);
+    EXPECT_EQ(loaded.FilterExcluding, options.FilterExcluding);
+}
+
+// A line end inside a value would start a key or section of its own in the file.
+TEST_F(OptionsStorage, AValueCannotInjectLines) {
+    TBrimbleOptions options = Defaults();
+    options.Language = "x\r\nPriority=6\n[GENERAL]";
+    options.ExcludeFolders = {"C:\\a\nBeepOnComplete=0="};
+    ASSERT_TRUE(SaveOptionsToFile(sim, kIni, options));
+    const TBrimbleOptions loaded = Load();
+    EXPECT_EQ(loaded.Priority, 3);
+    EXPECT_TRUE(loaded.BeepOnComplete);
+    EXPECT_EQ(loaded.Language, "x  Priority=6 [GENERAL]");
+    EXPECT_EQ(loaded.ExcludeFolders, std::vector<std::string>{"C:\\a BeepOnComplete=0="});
+}
+
+TEST_F(OptionsStorage, AFailedSaveReportsItAndKeepsTheOldFile) {
+    sim.AddFileWithContent(kIni, "[GENERAL]\r\nIdleTime=5\r\n");
+    sim.SetReadOnlyFolder(kDir, true);
+    TBrimbleOptions options = Defaults();
+    options.IdleTime = 9;
+    EXPECT_FALSE(SaveOptionsToFile(sim, kIni, options));
+    EXPECT_EQ(sim.Content(kIni), "[GENERAL]\r\nIdleTime=5\r\n");
+    EXPECT_FALSE(SaveOptionsToFile(sim, "C:\\Missing\\Brimble.ini", options));
+}
+
+TEST(StoredInteger, ReadsDecimalAndHexadecimalWithinTheKeysWidth) {
+    struct Case {
+        const char* text;
+        bool wide;
+        std::optional<int64_t> value;
+    };
+    const Case cases[] = {
+        {"2147483647", false, 2147483647},
+        {"2147483648", false, std::nullopt},
+        {"-2147483648", false, -2147483648LL},
+        {"+12", false, 12},
+        {"-$10", false, -16},
+        {"0x00000000000000001", false, 1},
+        {"0x100000000", false, std::nullopt},
+        {"9223372036854775807", true, INT64_MAX},
+        {"-9223372036854775808", true, INT64_MIN},
+        {"9223372036854775808", true, std::nullopt},
+        {"0xFFFFFFFFFFFFFFFF", true, -1},
+        {"1 2", false, std::nullopt},
+        {"-", false, std::nullopt},
+        {"$", false, std::nullopt},
+        {"0x-1", false, std::nullopt},
+        {"\t 8\t", false, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(ParseStoredInteger(c.text, c.wide), c.value);
+    }
+}
+
+} // namespace
+} // namespace brimble
