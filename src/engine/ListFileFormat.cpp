@@ -222,7 +222,8 @@ std::optional<TDateTime> ReadDateTimeStamp(std::string_view value,
         // Only the locale's separator counts: a point is no decimal separator here.
         if (text.find('.') != std::string::npos) return std::nullopt;
         const auto at = text.find(decimalSeparator);
-        if (at != std::string::npos) text.replace(at, decimalSeparator.size(), ".");
+        if (at != std::string::npos)
+            text = text.substr(0, at) + '.' + text.substr(at + decimalSeparator.size());
     }
     const std::string_view digits = WithoutPlusSign(text);
     double result = 0;
