@@ -34,7 +34,11 @@ TfrmBrimblemain::TfrmBrimblemain(Platform& platform, IUiLoop& uiLoop, IMainView&
     FLogFile->Write("Program started", 1);
 }
 
-TfrmBrimblemain::~TfrmBrimblemain() = default;
+TfrmBrimblemain::~TfrmBrimblemain() {
+    // The scan thread calls back into this object (directory check, hand-overs): end it
+    // before any field it reads is released.
+    FScanPathThread.reset();
+}
 
 void TfrmBrimblemain::Log(const std::string& S, int LogLev) { FLogFile->Write(S, LogLev); }
 
