@@ -1,0 +1,31 @@
+#pragma once
+
+// Small stateless questions about drives and volumes: which drives exist, a volume's label,
+// whether its file system can compress files, and its cluster size.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace brimble {
+
+class IVolumes;
+
+// What the volume information tells: the label and whether the file system can compress an
+// existing file ("NTFS" in the program's terms; btrfs on Linux).
+struct TVolumeInfo {
+    std::string Label;
+    bool IsNTFS = false;
+};
+
+// Bytes per cluster of the volume at Root; 4096 when the query fails.
+uint32_t GetClusterSize(IVolumes& volumes, const std::string& root);
+// Fills List (cleared first) with the roots of all drives, in the platform's order.
+void GetDriveLetters(IVolumes& volumes, std::vector<std::string>& list);
+// A volume whose information cannot be read (no medium, not ready) has an empty label and
+// cannot compress.
+TVolumeInfo GetVolumeInfo(IVolumes& volumes, const std::string& root);
+std::string GetVolumeLabel(IVolumes& volumes, const std::string& root);
+bool IsNTFS(IVolumes& volumes, const std::string& root);
+
+} // namespace brimble
