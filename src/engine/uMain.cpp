@@ -26,9 +26,11 @@ TfrmBrimblemain::TfrmBrimblemain(Platform& platform, IUiLoop& uiLoop, IMainView&
     FDelayedCompressList = std::make_unique<TCompressList>();
     FNeverCompressList = std::make_unique<TCompressList>();
     IFileSystem& fs = platform.FileSystem();
-    const std::string logName = folders.UserDataDir + fs.PathDelimiter() +
-                                ProgramFileNameWithExtension(platform.Process().ProgramPath(),
-                                                             fs.PathDelimiter(), ".log");
+    const std::string logFile = folders.ProgramName.empty()
+                                    ? ProgramFileNameWithExtension(platform.Process().ProgramPath(),
+                                                                   fs.PathDelimiter(), ".log")
+                                    : folders.ProgramName + ".log";
+    const std::string logName = folders.UserDataDir + fs.PathDelimiter() + logFile;
     FLogFile = std::make_unique<TLogFile>(platform, "Brimble", logName, true);
     FLogFile->SetLogLevel(LogLevelFromCommandLine(platform.Process().CommandLineArguments()));
     FLogFile->Write("Program started", 1);
@@ -40,6 +42,8 @@ TfrmBrimblemain::~TfrmBrimblemain() {
     FScanPathThread.reset();
 }
 
-void TfrmBrimblemain::Log(const std::string& S, int LogLev) { FLogFile->Write(S, LogLev); }
+void TfrmBrimblemain::Log(const std::string& S, int LogLev) {
+    FLogFile->Write(S, LogLev);
+}
 
 } // namespace brimble

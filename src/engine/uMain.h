@@ -29,6 +29,14 @@ inline constexpr int32_t pdiIdle = -1;
 inline constexpr int32_t pdiDelayedRun = -13;
 inline constexpr int32_t pdiFolderScan = -15;
 
+// What Go did; the window shows the message that belongs to a refusal.
+enum class TScanStart {
+    ssStarted,
+    ssIncorrectPath,  // the typed folder is no absolute path of the platform
+    ssWrongDrive,     // its drive cannot take compressed files ("Wrong drive!")
+    ssScanInProgress, // a delayed run or another scan is going on
+};
+
 // The totals of one run.
 struct TStats {
     int64_t FilesOnDisk_Count = 0;
@@ -108,6 +116,33 @@ public:
     // The exit order: lag, delayed, then never, so names moved by the purge are kept.
     void SaveLists();
 
+    // --- volume queries ---
+    // Whether the drive (a root, with or without its trailing delimiter) can take compressed
+    // files: a removable (only with AllowRemovable), fixed or RAM drive whose file system
+    // compresses and whose clusters are at most 4096 bytes.
+    bool DriveOk(const std::string& DriveName, bool AllowRemovable);
+
+    // --- scan controller ---
+    // Go in "Scan path" mode: checks the folder, clears the statistics, rebuilds the excluded
+    // folders and hands the folder to the scan thread. After ssWrongDrive the run stays
+    // in its state until StopScan.
+    TScanStart GoScanPath(const std::string& ScanPath);
+    // Rebuilds FExpandedFoldersList from the option ExcludeFolders.
+    void RebuildExpandedFolders();
+    // Hands Path to the scan thread (created at the first call); false, with "Wrong drive!"
+    // logged, when the drive of Path does not qualify.
+    bool StartScan(const std::string& Path);
+    // The scan thread's completion handler: ends the run.
+    void ScanComplete(const void* Sender, bool ScanOK);
+    // Stop: the walk ends after the file being handled and its completion ends the run; a
+    // run without a walk (after "Wrong drive!") ends at once.
+    void StopScan();
+    // A manual run is going on, or a stopped walk has not reported its end yet.
+    bool ScanRunning() const {
+        return (FProcessingDriveIdx != pdiIdle && FProcessingDriveIdx != pdiDelayedRun) ||
+               FWalkOutstanding;
+    }
+
     // --- accessors ---
     TBrimbleOptions& Options() { return *FOptions; }
     TLogFile& LogFile() { return *FLogFile; }
@@ -137,8 +172,13 @@ public:
     std::string FDelayedCompressListFileName;
     std::string FNeverCompressListFileName;
     std::recursive_mutex FCriticalSection;
+    // A walk was handed to the scan thread and its completion has not come back yet.
+    bool FWalkOutstanding = false;
 
 private:
+    // The end of a manual run: status cleared, idle, the completion sound and log line.
+    void FinishScanRun();
+
     Platform& FPlatform;
     IUiLoop& FUiLoop;
     IMainView& FView;

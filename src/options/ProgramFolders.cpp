@@ -38,6 +38,13 @@ std::string WithoutTrailingDelimiter(const std::string& path, char delimiter) {
 } // namespace
 
 TProgramFolders ComputeProgramFolders(Platform& platform) {
+    const char delimiter = platform.FileSystem().PathDelimiter();
+    const std::string programPath = platform.Process().ProgramPath();
+    return ComputeProgramFolders(platform,
+                                 NamePart(ChangeFileExt(programPath, delimiter, ""), delimiter));
+}
+
+TProgramFolders ComputeProgramFolders(Platform& platform, const std::string& programName) {
     IFileSystem& fs = platform.FileSystem();
     IProcess& process = platform.Process();
     const char delimiter = fs.PathDelimiter();
@@ -53,7 +60,8 @@ TProgramFolders ComputeProgramFolders(Platform& platform) {
     if (!fs.DirectoryExists(folders.UserDataDir)) fs.ForceDirectories(folders.UserDataDir);
 
     // A settings file beside the program wins; otherwise the per-user one, named the same.
-    folders.IniFileName = ChangeFileExt(programPath, delimiter, ".ini");
+    folders.ProgramName = programName;
+    folders.IniFileName = FolderPart(programPath, delimiter) + programName + ".ini";
     if (!fs.FileExists(folders.IniFileName))
         folders.IniFileName =
             folders.UserDataDir + delimiter + NamePart(folders.IniFileName, delimiter);

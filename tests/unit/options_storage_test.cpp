@@ -1,5 +1,6 @@
 #include "options/OptionsStorage.h"
 #include "options/OptionsTable.h"
+#include "options/ProgramFolders.h"
 #include "platform/sim/SimPlatform.h"
 
 #include <cstdint>
@@ -295,6 +296,22 @@ TEST_F(OptionsStorage, AFailedSaveReportsItAndKeepsTheOldFile) {
     EXPECT_FALSE(SaveOptionsToFile(sim, kIni, options));
     EXPECT_EQ(sim.Content(kIni), "[GENERAL]\r\nIdleTime=5\r\n");
     EXPECT_FALSE(SaveOptionsToFile(sim, "C:\\Missing\\Brimble.ini", options));
+}
+
+// The headless command beside the program reads the program's own settings file.
+TEST_F(OptionsStorage, ACompanionProgramUsesTheSettingsOfTheProgramItNames) {
+    sim.SetLocalAppDataDir("C:\\Users\\u\\AppData\\Local");
+    sim.AddFile("C:\\Tools\\brimble-scan.exe", 1000);
+    sim.SetProgramPath("C:\\Tools\\brimble-scan.exe");
+    EXPECT_EQ(ComputeProgramFolders(sim).IniFileName, kDir + "\\brimble-scan.ini");
+
+    TProgramFolders folders = ComputeProgramFolders(sim, "Brimble");
+    EXPECT_EQ(folders.IniFileName, kIni);
+    EXPECT_EQ(folders.ProgramName, "Brimble");
+    sim.AddFileWithContent("C:\\Tools\\Brimble.ini", "[GENERAL]\r\n");
+    folders = ComputeProgramFolders(sim, "Brimble");
+    EXPECT_EQ(folders.IniFileName, "C:\\Tools\\Brimble.ini");
+    EXPECT_EQ(folders.UserDataDir, kDir);
 }
 
 TEST(StoredInteger, ReadsDecimalAndHexadecimalWithinTheKeysWidth) {
