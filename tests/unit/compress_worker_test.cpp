@@ -240,88 +240,19 @@ TEST_F(CompressWorker, CallerMayHoldTheCriticalSectionAlready) {
 
 // ---------------------------------------------------------------- a worker that throws
 
-// The sim's file system, with a compression request that throws on the worker thread.
-class ThrowingFileSystem final : public IFileSystem {
-public:
-    explicit ThrowingFileSystem(sim::SimPlatform& s) : FSim(s) {}
-    std::optional<std::thread::id> compressThread;
-
-    OsResult SetCompression(const std::string&, bool) override {
-        compressThread = std::this_thread::get_id();
-        throw std::runtime_error("device gone");
-    }
-    char PathDelimiter() const override { return FSim.PathDelimiter(); }
-    std::string DriveOfPath(const std::string& p) override { return FSim.DriveOfPath(p); }
-    bool IsAcceptableScanPath(const std::string& p) override {
-        return FSim.IsAcceptableScanPath(p);
-    }
-    std::unique_ptr<IDirListing> OpenListing(const std::string& d) override {
-        return FSim.OpenListing(d);
-    }
-    std::optional<TFileAttrRec> FindEntry(const std::string& p) override {
-        return FSim.FindEntry(p);
-    }
-    std::optional<uint32_t> GetAttributes(const std::string& p) override {
-        return FSim.GetAttributes(p);
-    }
-    OsResult SetAttributes(const std::string& p, uint32_t a) override {
-        return FSim.SetAttributes(p, a);
-    }
-    OsResult Decrypt(const std::string& p) override { return FSim.Decrypt(p); }
-    std::optional<int64_t> GetCompressedSize(const std::string& p) override {
-        return FSim.GetCompressedSize(p);
-    }
-    std::string SysErrorMessage(int code) override { return FSim.SysErrorMessage(code); }
-    bool FileExists(const std::string& p) override { return FSim.FileExists(p); }
-    bool DirectoryExists(const std::string& p) override { return FSim.DirectoryExists(p); }
-    bool ForceDirectories(const std::string& p) override { return FSim.ForceDirectories(p); }
-    OsResult DeleteFile(const std::string& p) override { return FSim.DeleteFile(p); }
-    OsResult ReadWholeFile(const std::string& p, std::string& b) override {
-        return FSim.ReadWholeFile(p, b);
-    }
-    OsResult ReplaceFileAtomically(const std::string& p, std::string_view b) override {
-        return FSim.ReplaceFileAtomically(p, b);
-    }
-    std::unique_ptr<IOutputFile> OpenForWrite(const std::string& p, WriteMode m,
-                                              OsError* e) override {
-        return FSim.OpenForWrite(p, m, e);
-    }
-
-private:
-    sim::SimPlatform& FSim;
-};
-
-class ThrowingPlatform final : public Platform {
-public:
-    explicit ThrowingPlatform(sim::SimPlatform& s) : FSim(s), fs(s) {}
-    IFileSystem& FileSystem() override { return fs; }
-    IVolumes& Volumes() override { return FSim; }
-    IChangeWatching& ChangeWatching() override { return FSim; }
-    IClock& Clock() override { return FSim; }
-    ILocale& Locale() override { return FSim; }
-    IProcess& Process() override { return FSim; }
-
-private:
-    sim::SimPlatform& FSim;
-
-public:
-    ThrowingFileSystem fs;
-};
-
 TEST_F(CompressWorker, WorkerThatThrowsIsAFailureAndRestoresTheFile) {
     sim.AddFileWithContent(kFile, kContent, fa::Archive | fa::ReadOnly);
-    ThrowingPlatform platform(sim);
-    TfrmBrimblemain throwing(platform, loop, view, ComputeProgramFolders(sim));
-    throwing.LogFile().SetLogLevel(1);
+    sim.SetCompressionThrows(kFile, true);
+    Engine().LogFile().SetLogLevel(1);
 
-    EXPECT_FALSE(throwing.TryCompressFile(kFile, caCompress));
+    EXPECT_FALSE(Engine().TryCompressFile(kFile, caCompress));
 
-    ASSERT_TRUE(platform.fs.compressThread.has_value());
-    EXPECT_NE(*platform.fs.compressThread, std::this_thread::get_id());
-    EXPECT_NE(sim.Content(throwing.LogFile().FileName())
+    ASSERT_TRUE(sim.LastCompressionThread().has_value());
+    EXPECT_NE(*sim.LastCompressionThread(), std::this_thread::get_id());
+    EXPECT_NE(sim.Content(Engine().LogFile().FileName())
                   .find("Error during compress/decompress file \"" + kFile + "\": device gone"),
               std::string::npos);
-    EXPECT_EQ(throwing.FDelayedCompressList->Count(), 1u);
+    EXPECT_EQ(Engine().FDelayedCompressList->Count(), 1u);
     EXPECT_EQ(sim.Attributes(kFile), fa::Archive | fa::ReadOnly);
     EXPECT_EQ(sim.Content(kFile), kContent);
     ExpectRestored();

@@ -310,80 +310,11 @@ TEST_F(ListFiles, LockedFileOfAnEmptiedListStaysAndIsLogged) {
     EXPECT_EQ(sim.Content(NeverFile), "BOOTMGR\r\nNTLDR\r\n");
 }
 
-// A file system whose reads of one file fail, as a file that exists but cannot be opened.
-class ReadFailingFileSystem : public IFileSystem {
-public:
-    ReadFailingFileSystem(IFileSystem& base, std::string failing)
-        : FBase(base), FFailing(std::move(failing)) {}
-
-    OsResult ReadWholeFile(const std::string& path, std::string& bytes) override {
-        if (path == FFailing) return OsResult::Fail(sim::err::AccessDenied);
-        return FBase.ReadWholeFile(path, bytes);
-    }
-
-    char PathDelimiter() const override { return FBase.PathDelimiter(); }
-    std::string DriveOfPath(const std::string& p) override { return FBase.DriveOfPath(p); }
-    bool IsAcceptableScanPath(const std::string& p) override {
-        return FBase.IsAcceptableScanPath(p);
-    }
-    std::unique_ptr<IDirListing> OpenListing(const std::string& d) override {
-        return FBase.OpenListing(d);
-    }
-    std::optional<TFileAttrRec> FindEntry(const std::string& p) override {
-        return FBase.FindEntry(p);
-    }
-    std::optional<uint32_t> GetAttributes(const std::string& p) override {
-        return FBase.GetAttributes(p);
-    }
-    OsResult SetAttributes(const std::string& p, uint32_t a) override {
-        return FBase.SetAttributes(p, a);
-    }
-    OsResult Decrypt(const std::string& p) override { return FBase.Decrypt(p); }
-    OsResult SetCompression(const std::string& p, bool c) override {
-        return FBase.SetCompression(p, c);
-    }
-    std::optional<int64_t> GetCompressedSize(const std::string& p) override {
-        return FBase.GetCompressedSize(p);
-    }
-    std::string SysErrorMessage(int code) override { return FBase.SysErrorMessage(code); }
-    bool FileExists(const std::string& p) override { return FBase.FileExists(p); }
-    bool DirectoryExists(const std::string& p) override { return FBase.DirectoryExists(p); }
-    bool ForceDirectories(const std::string& p) override { return FBase.ForceDirectories(p); }
-    OsResult DeleteFile(const std::string& p) override { return FBase.DeleteFile(p); }
-    OsResult ReplaceFileAtomically(const std::string& p, std::string_view b) override {
-        return FBase.ReplaceFileAtomically(p, b);
-    }
-    std::unique_ptr<IOutputFile> OpenForWrite(const std::string& p, WriteMode m,
-                                              OsError* e) override {
-        return FBase.OpenForWrite(p, m, e);
-    }
-
-private:
-    IFileSystem& FBase;
-    std::string FFailing;
-};
-
-class ReadFailingPlatform : public Platform {
-public:
-    ReadFailingPlatform(sim::SimPlatform& sim, std::string failing)
-        : FSim(sim), FFs(sim, std::move(failing)) {}
-    IFileSystem& FileSystem() override { return FFs; }
-    IVolumes& Volumes() override { return FSim; }
-    IChangeWatching& ChangeWatching() override { return FSim; }
-    IClock& Clock() override { return FSim; }
-    ILocale& Locale() override { return FSim; }
-    IProcess& Process() override { return FSim; }
-
-private:
-    sim::SimPlatform& FSim;
-    ReadFailingFileSystem FFs;
-};
-
 TEST_F(ListFiles, UnreadableListFileIsLoggedAndNotOverwrittenAtExit) {
     sim.AddFile("C:\\Data\\a.txt", 100);
     sim.AddFileWithContent(DelayedFile, "C:\\Data\\a.txt=46020\r\n");
-    ReadFailingPlatform platform(sim, DelayedFile);
-    TfrmBrimblemain e(platform, loop, view, ComputeProgramFolders(sim));
+    sim.SetReadRefused(DelayedFile, true);
+    TfrmBrimblemain& e = Engine();
     e.LogFile().SetLogLevel(1);
     e.Options().MoveToNeverCompressDelay = 1;
     e.LoadLists();

@@ -44,6 +44,8 @@ struct Node {
     bool Locked = false;
     bool DecryptRefused = false;
     bool CompressedSizeFails = false;
+    bool ReadRefused = false;
+    bool CompressionThrows = false;
     bool Unreadable = false;
     bool ReadOnlyFolder = false;
     std::vector<std::string> ListingOrder;
@@ -103,6 +105,7 @@ public:
     std::map<char, Volume> Volumes;
     ListingHook Hook;
     std::vector<std::string> Operations;
+    std::optional<std::thread::id> LastCompressionThread;
     std::vector<std::shared_ptr<ReaderQueue>> Readers;
 
     // --- clock ---

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 namespace brimble::sim {
 
@@ -140,6 +141,8 @@ OsResult SimPlatform::SetCompression(const std::string& path, bool compress) {
     auto found = c.Find(path, false);
     Node* node = found.Entry;
     if (!node) return OsResult::Fail(found.MissingError());
+    c.LastCompressionThread = std::this_thread::get_id();
+    if (node->CompressionThrows) throw std::runtime_error("device gone");
     // Opening for reading and writing comes first, then the request itself.
     if (node->Locked) return OsResult::Fail(err::SharingViolation);
     if (IsReadOnlyFile(*node)) return OsResult::Fail(err::AccessDenied);
@@ -230,7 +233,7 @@ OsResult SimPlatform::ReadWholeFile(const std::string& path, std::string& bytes)
     auto found = c.Find(path, false);
     const Node* node = found.Entry;
     if (!node) return OsResult::Fail(found.MissingError());
-    if (node->IsDir) return OsResult::Fail(err::AccessDenied);
+    if (node->IsDir || node->ReadRefused) return OsResult::Fail(err::AccessDenied);
     bytes = detail::ContentOf(*node);
     return {};
 }

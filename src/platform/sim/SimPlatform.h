@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace brimble::sim {
@@ -67,6 +68,12 @@ public:
     void SetLocked(const std::string& path, bool locked);
     // Decryption of this file is refused (access denied).
     void SetDecryptRefused(const std::string& path, bool refused);
+    // Reading the whole file is refused (access denied), as for a file that exists but
+    // cannot be opened.
+    void SetReadRefused(const std::string& path, bool refused);
+    // A compression request for this file raises an exception (a failing driver), on
+    // whichever thread asks.
+    void SetCompressionThrows(const std::string& path, bool throws);
     void SetCompressibility(const std::string& path, double compressibility);
     // The compressed-size query fails for this file.
     void SetCompressedSizeQueryFails(const std::string& path, bool fails);
@@ -104,6 +111,8 @@ public:
     std::vector<std::string> Operations();
     void ClearOperations();
     int Beeps();
+    // The thread that made the last compression request, thrown ones included.
+    std::optional<std::thread::id> LastCompressionThread();
     std::optional<std::string> AutostartEntry(const std::string& name);
     PriorityLevel ProcessPriority();
     PriorityLevel ThreadPriority(); // the last one set for any thread

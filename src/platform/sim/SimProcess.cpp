@@ -152,6 +152,12 @@ void SimPlatform::SetFileVersion(const std::string& path, std::optional<FileVers
     }
 }
 
+std::optional<std::thread::id> SimPlatform::LastCompressionThread() {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    return c.LastCompressionThread;
+}
+
 int SimPlatform::Beeps() {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);

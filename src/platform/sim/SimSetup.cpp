@@ -126,6 +126,18 @@ void SimPlatform::SetDecryptRefused(const std::string& path, bool refused) {
     ExistingEntry(c, path, false).DecryptRefused = refused;
 }
 
+void SimPlatform::SetReadRefused(const std::string& path, bool refused) {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    ExistingEntry(c, path, false).ReadRefused = refused;
+}
+
+void SimPlatform::SetCompressionThrows(const std::string& path, bool throws) {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    ExistingEntry(c, path, false).CompressionThrows = throws;
+}
+
 void SimPlatform::SetCompressibility(const std::string& path, double compressibility) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
