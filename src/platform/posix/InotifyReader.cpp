@@ -74,7 +74,10 @@ public:
         }
         FRootWatch = wd;
         FFolders[wd] = "";
+        // The whole tree is watched before the reader is handed out, so every change after
+        // the open is seen, as with a file-system-wide watch.
         FPending.push_back({"", false});
+        WatchPendingFolders();
         return true;
     }
 

@@ -12,7 +12,8 @@
 
 namespace brimble::posix {
 
-// Null, with Error set to errno, when Root cannot be watched at all.
+// Watches every folder below Root before it returns (a walk of the tree), so that every
+// change after the open is seen. Null, with Error set to errno, when Root cannot be watched.
 std::unique_ptr<IChangeReader> OpenInotifyReader(const std::string& root, uint32_t filter,
                                                  const Diagnostics& diagnostics, int* error);
 

@@ -83,6 +83,16 @@ std::optional<std::vector<struct fiemap_extent>> ReadExtentMap(int fd, int* erro
     return extents;
 }
 
+// Writes out data still waiting in memory, so that its extents exist and can be counted;
+// the extent map's sync flag waits for them without committing a transaction.
+void FlushPendingData(int fd) {
+    struct fiemap map {};
+    map.fm_length = std::numeric_limits<uint64_t>::max();
+    map.fm_flags = FIEMAP_FLAG_SYNC;
+    map.fm_extent_count = 0;
+    ::ioctl(fd, FS_IOC_FIEMAP, &map);
+}
+
 uint64_t RoundUp(uint64_t value, uint64_t unit) {
     return (value + unit - 1) / unit * unit;
 }
@@ -95,6 +105,7 @@ std::optional<int64_t> ExactOnDiskSize(int fd, int* error) {
         if (error) *error = errno;
         return std::nullopt;
     }
+    FlushPendingData(fd);
     constexpr std::size_t BufferSize = 64 * 1024;
     std::vector<uint64_t> storage((sizeof(btrfs_ioctl_search_args_v2) + BufferSize) / 8 + 1);
     auto* args = reinterpret_cast<btrfs_ioctl_search_args_v2*>(storage.data());

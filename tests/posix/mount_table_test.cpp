@@ -1,0 +1,76 @@
+// The mount table as Brimble reads it: which mounts are drives, what kind, and which one
+// holds a path.
+
+#include "platform/posix/MountTable.h"
+#include "platform/posix/PosixVolumes.h"
+
+#include <gtest/gtest.h>
+
+namespace brimble::posix {
+namespace {
+
+constexpr const char* Table =
+    "22 1 0:21 / /proc rw,nosuid,nodev,noexec,relatime shared:12 - proc proc rw\n"
+    "25 1 259:2 / / rw,relatime shared:1 - btrfs /dev/nvme0n1p2 rw,compress=zstd:3\n"
+    "30 25 259:1 / /boot/efi rw,relatime shared:3 - vfat /dev/nvme0n1p1 rw,fmask=0022\n"
+    "31 25 0:33 / /home rw,relatime shared:5 master:2 - btrfs /dev/nvme0n1p2 rw,subvol=/home\n"
+    "40 25 0:40 / /run/user/1000 rw,nosuid,nodev - tmpfs tmpfs rw,size=1600000k\n"
+    "41 31 0:41 / /home/u/My\\040Disk ro,relatime - ext4 /dev/sdb1 rw\n"
+    "42 25 0:42 / /mnt/share rw - cifs //server/share rw\n"
+    "43 25 0:43 / /media/cd ro - iso9660 /dev/sr0 ro\n"
+    "44 25 0:44 /data /mnt/share rw - ext4 /dev/sdc1 rw\n"
+    "garbage line without separator\n";
+
+TEST(MountTable, ParsesPointsTypesSourcesAndReadOnlyMounts) {
+    const auto mounts = ParseMountInfo(Table);
+    // /mnt/share is mounted twice: the later mount hides the earlier one.
+    ASSERT_EQ(mounts.size(), 8u);
+    const MountEntry* disk = FindMount(mounts, "/home/u/My Disk/");
+    ASSERT_NE(disk, nullptr);
+    EXPECT_EQ(disk->FsType, "ext4");
+    EXPECT_EQ(disk->Source, "/dev/sdb1");
+    EXPECT_TRUE(disk->ReadOnly);
+    const MountEntry* share = FindMount(mounts, "/mnt/share");
+    ASSERT_NE(share, nullptr);
+    EXPECT_EQ(share->FsType, "ext4");
+    EXPECT_FALSE(FindMount(mounts, "/")->ReadOnly);
+}
+
+TEST(MountTable, ThePathBelongsToTheLongestMountPointAboveIt) {
+    const auto mounts = ParseMountInfo(Table);
+    const struct {
+        const char* path;
+        const char* mount;
+    } cases[] = {
+        {"/home/u/file.txt", "/home"},
+        {"/home", "/home"},
+        {"/homework/x", "/"},
+        {"/home/u/My Disk/a/b", "/home/u/My Disk"},
+        {"/", "/"},
+    };
+    for (const auto& c : cases) {
+        const MountEntry* mount = MountHolding(mounts, c.path);
+        ASSERT_NE(mount, nullptr) << c.path;
+        EXPECT_EQ(mount->MountPoint, c.mount) << c.path;
+    }
+}
+
+TEST(MountTable, DrivesAreTheSortedMountsThatHoldFiles) {
+    const auto roots = DriveRoots(ParseMountInfo(Table));
+    const std::vector<std::string> expected = {
+        "/",          "/boot/efi/",  "/home/",         "/home/u/My Disk/",
+        "/media/cd/", "/mnt/share/", "/run/user/1000/"};
+    EXPECT_EQ(roots, expected);
+}
+
+TEST(MountTable, KindsOfFileSystems) {
+    EXPECT_TRUE(IsPseudoFileSystem("cgroup2"));
+    EXPECT_FALSE(IsPseudoFileSystem("btrfs"));
+    EXPECT_TRUE(IsNetworkFileSystem("nfs4"));
+    EXPECT_TRUE(IsNetworkFileSystem("fuse.sshfs"));
+    EXPECT_FALSE(IsNetworkFileSystem("fuse.ntfs-3g"));
+    EXPECT_TRUE(IsRamFileSystem("tmpfs"));
+}
+
+} // namespace
+} // namespace brimble::posix

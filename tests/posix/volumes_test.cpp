@@ -1,0 +1,98 @@
+// Drives on Linux: real btrfs and ext4 volumes on loop devices, as the drive list and the
+// start of a scan see them.
+
+#include "PosixTestSupport.h"
+#include "platform/posix/PosixPlatform.h"
+
+#include <algorithm>
+#include <future>
+#include <gtest/gtest.h>
+
+namespace brimble::posix {
+namespace {
+
+using test::LoopVolume;
+
+class PosixVolumesTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        btrfs = LoopVolume::Create("btrfs", 256, "brimble-b", whyNot);
+        if (btrfs) ext4 = LoopVolume::Create("ext4", 64, "brimble-e", whyNot);
+    }
+    static void TearDownTestSuite() {
+        ext4.reset();
+        btrfs.reset();
+    }
+    void SetUp() override {
+        if (!btrfs || !ext4) GTEST_SKIP() << "no loop volumes: " << whyNot;
+    }
+    static std::string Root(const LoopVolume& volume) { return volume.MountPoint() + "/"; }
+
+    static inline std::unique_ptr<LoopVolume> btrfs, ext4;
+    static inline std::string whyNot;
+    PosixPlatform platform;
+    IVolumes& volumes = platform.Volumes();
+    IFileSystem& fs = platform.FileSystem();
+};
+
+TEST_F(PosixVolumesTest, OnlyTheBtrfsVolumeCanCompress) {
+    const struct {
+        const LoopVolume* volume;
+        const char* fileSystem;
+        const char* label;
+        bool canCompress;
+    } cases[] = {{btrfs.get(), "btrfs", "brimble-b", true},
+                 {ext4.get(), "ext4", "brimble-e", false}};
+    const auto drives = volumes.LogicalDrives();
+    EXPECT_TRUE(std::is_sorted(drives.begin(), drives.end()));
+    for (const auto& c : cases) {
+        const std::string root = Root(*c.volume);
+        SCOPED_TRACE(root);
+        EXPECT_NE(std::find(drives.begin(), drives.end(), root), drives.end());
+        EXPECT_EQ(volumes.GetDriveType(root), DriveType::Fixed);
+        const auto info = volumes.GetVolumeInformation(root);
+        ASSERT_TRUE(info.has_value());
+        EXPECT_EQ(info->FileSystemName, c.fileSystem);
+        EXPECT_EQ(info->Label, c.label);
+        EXPECT_EQ(info->CanCompressFiles, c.canCompress);
+        EXPECT_EQ(volumes.GetClusterSize(root), 4096u);
+        EXPECT_EQ(fs.DriveOfPath(c.volume->Path("not/there/yet.txt")), root);
+    }
+    const std::string file = ext4->Path("file.txt");
+    test::WriteFile(file, std::string(100000, 'a'));
+    EXPECT_EQ(fs.SetCompression(file, true).code(), EOPNOTSUPP);
+    EXPECT_EQ(test::ReadFile(file), std::string(100000, 'a'));
+}
+
+TEST_F(PosixVolumesTest, AReadOnlyMountCannotCompress) {
+    ASSERT_EQ(test::Run({"mount", "-o", "remount,ro", btrfs->MountPoint()}).Status, 0);
+    const auto info = volumes.GetVolumeInformation(Root(*btrfs));
+    test::Run({"mount", "-o", "remount,rw", btrfs->MountPoint()});
+    ASSERT_TRUE(info.has_value());
+    EXPECT_FALSE(info->CanCompressFiles);
+}
+
+TEST_F(PosixVolumesTest, WhatIsNoDriveRootSaysSo) {
+    EXPECT_EQ(volumes.GetDriveType(btrfs->Path("no-such-folder/")), DriveType::NoRootDir);
+    EXPECT_FALSE(volumes.GetVolumeInformation(btrfs->Path("sub/")).has_value());
+    EXPECT_EQ(volumes.GetDriveType("/proc/"), DriveType::Unknown);
+}
+
+TEST_F(PosixVolumesTest, TheMountWatchSeesADriveArriveAndWakesOnRequest) {
+    auto watch = volumes.OpenMountWatch();
+    ASSERT_NE(watch, nullptr);
+    auto changed = std::async(std::launch::async, [&] { return watch->WaitForChange(); });
+    std::string why;
+    auto arriving = LoopVolume::Create("ext4", 16, "arriving", why);
+    ASSERT_NE(arriving, nullptr) << why;
+    // A generous bound only, so that a watch that misses the mount fails instead of hanging.
+    if (changed.wait_for(std::chrono::seconds(20)) != std::future_status::ready) watch->Wake();
+    EXPECT_TRUE(changed.get());
+
+    auto woken = std::async(std::launch::async, [&] { return watch->WaitForChange(); });
+    watch->Wake();
+    EXPECT_FALSE(woken.get());
+}
+
+} // namespace
+} // namespace brimble::posix
