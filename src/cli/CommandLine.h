@@ -1,0 +1,23 @@
+#pragma once
+
+// The arguments of brimble-scan: switches (only -d[:LEVEL], the log level) and one folder.
+
+#include <string>
+#include <vector>
+
+namespace brimble {
+
+struct TScanArguments {
+    std::vector<std::string> Switches; // as the engine reads them ("-d", "-d:2")
+    std::string Folder;
+    bool Help = false;
+    std::string Error; // set when the arguments cannot be used
+};
+
+// "--" ends the switches, so a folder may begin with "-".
+TScanArguments ParseScanArguments(const std::vector<std::string>& arguments);
+
+// How to call the command, for --help and for wrong arguments.
+std::string ScanUsage();
+
+} // namespace brimble

@@ -1,0 +1,75 @@
+#include "cli/ConsoleView.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <string_view>
+
+namespace brimble {
+
+namespace {
+
+struct TTotalRow {
+    std::string_view Caption;
+    const std::string* Count; // null on the rows of one value
+    const std::string* Size;
+};
+
+// The count texts end in a blank, which only the window's column hides.
+std::string_view TrimRight(std::string_view text) {
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    return text;
+}
+
+std::string PadRight(std::string_view text, std::size_t width) {
+    std::string padded(text);
+    if (padded.size() < width) padded.append(width - padded.size(), ' ');
+    return padded;
+}
+
+std::string PadLeft(std::string_view text, std::size_t width) {
+    std::string padded(width > text.size() ? width - text.size() : 0, ' ');
+    padded.append(text);
+    return padded;
+}
+
+} // namespace
+
+void TConsoleView::SetStatLabel(StatLabel label, const std::string& text) {
+    FLabels[static_cast<std::size_t>(label)] = text;
+}
+
+void TConsoleView::SetStatusText(const std::string& text) {
+    if (FShowStatus && !text.empty()) FOut << text << '\n' << std::flush;
+}
+
+const std::string& TConsoleView::Label(StatLabel label) const {
+    return FLabels[static_cast<std::size_t>(label)];
+}
+
+void TConsoleView::PrintTotals(std::ostream& out) const {
+    using enum StatLabel;
+    const TTotalRow rows[] = {
+        {"Total files processed:", &Label(FilesOnDiskT_Count), &Label(FilesOnDiskT_Size)},
+        {"Files to be compressed:", &Label(FilesToBeCompressedT_Count),
+         &Label(FilesToBeCompressedT_Size)},
+        {"Compressed files:", &Label(CompressedFilesT_Count), &Label(CompressedFilesT_Size)},
+        {"Compression ratio:", nullptr, &Label(CompressedFilesT_Percent)},
+        {"Reclaimed free space share:", nullptr, &Label(PreservedSpaceT_Size)},
+    };
+    std::size_t captionWidth = 0;
+    std::size_t countWidth = 0;
+    for (const TTotalRow& row : rows) {
+        captionWidth = std::max(captionWidth, row.Caption.size());
+        if (row.Count) countWidth = std::max(countWidth, TrimRight(*row.Count).size());
+    }
+    // Two columns as in the window: counts, then sizes; the ratios stand in the size column.
+    for (const TTotalRow& row : rows) {
+        const std::string_view count = row.Count ? TrimRight(*row.Count) : std::string_view();
+        out << PadRight(row.Caption, captionWidth + 1) << PadLeft(count, countWidth) << "  "
+            << TrimRight(*row.Size) << '\n';
+    }
+    out << std::flush;
+}
+
+} // namespace brimble

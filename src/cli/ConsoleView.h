@@ -1,0 +1,38 @@
+#pragma once
+
+// The main window's view for a terminal: the status line of each file is printed when
+// someone watches, and the Total group is printed at the end as the window shows it.
+
+#include "engine/IMainView.h"
+
+#include <array>
+#include <ostream>
+#include <string>
+
+namespace brimble {
+
+class TConsoleView final : public IMainView {
+public:
+    // ShowStatus: print each file's status line (only worth it on a terminal).
+    TConsoleView(std::ostream& out, bool showStatus) : FOut(out), FShowStatus(showStatus) {}
+
+    void SetStatLabel(StatLabel label, const std::string& text) override;
+    void SetStatusText(const std::string& text) override;
+    void Repaint() override {}
+    void SetTrayIconImage(int /*index*/) override {}
+    void BringFormToFront(ViewWindow /*window*/) override {}
+    void BrowseForFolder(ViewWindow /*owner*/, const std::string& /*title*/,
+                         std::string& /*folder*/) override {}
+
+    const std::string& Label(StatLabel label) const;
+    // The Total group: each label with its count and size, or its one value, line by line.
+    void PrintTotals(std::ostream& out) const;
+
+private:
+    std::ostream& FOut;
+    bool FShowStatus;
+    // What the window's value labels show before the first run.
+    std::array<std::string, StatLabelCount> FLabels{"?", "?", "?", "?", "?", "?", "?", "?"};
+};
+
+} // namespace brimble

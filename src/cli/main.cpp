@@ -1,0 +1,154 @@
+// brimble-scan [-d[:LEVEL]] FOLDER: the folder scan of the tray program without a window.
+// It uses the tray program's settings file, lists and log and its single-instance lock,
+// prints the totals of the Total group at the end, and stops after the file being handled
+// on Ctrl-C or SIGTERM.
+
+#include "cli/CommandLine.h"
+#include "cli/ConsoleView.h"
+#include "cli/PosixConsole.h"
+#include "engine/uMain.h"
+#include "options/OptionsStorage.h"
+#include "options/ProgramFolders.h"
+#include "platform/posix/PosixPlatform.h"
+#include "threads/StdUiLoop.h"
+
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace brimble {
+
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitRefused = 2;
+constexpr int kExitAlreadyRunning = 82;
+constexpr int kExitStopped = 130;
+
+// The files and the lock are the tray program's, whatever this program file is called.
+constexpr const char* kMainProgramName = "brimble";
+constexpr const char* kInstanceLockName = "Brimble";
+
+// A folder relative to the working directory, as a command line means it.
+std::string AbsoluteFolder(const std::string& folder) {
+    if (folder.empty()) return folder;
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
+    return error ? folder : absolute.string();
+}
+
+const char* RefusalMessage(TScanStart result) {
+    switch (result) {
+    case TScanStart::ssIncorrectPath:
+        return "Incorrect path specified";
+    case TScanStart::ssWrongDrive:
+        return "Wrong drive!";
+    case TScanStart::ssScanInProgress:
+        return "Scan is already in progress";
+    case TScanStart::ssStarted:
+        break;
+    }
+    return "";
+}
+
+class TScanCommand {
+public:
+    TScanCommand(posix::PosixPlatform& platform, const TStopSignals& signals,
+                 const TProgramFolders& folders)
+        : FPlatform(platform), FSignals(signals), FFolders(folders) {}
+
+    int Run(const std::string& folder) {
+        StdUiLoop loop(FPlatform.Clock());
+        TConsoleView view(std::cout, StdoutIsTerminal());
+        TfrmBrimblemain engine(FPlatform, loop, view, FFolders);
+        TDiagnosticsToLog diagnostics(FPlatform, engine);
+        // The settings first: the lists' purge reads them.
+        LoadOptionsFromFile(FPlatform.FileSystem(), FFolders.IniFileName, engine.Options());
+        engine.LoadLists();
+
+        bool stopped = false;
+        const TStopSignalWatch watch(FSignals, [&] {
+            loop.Post([&] {
+                if (!engine.ScanRunning()) return;
+                stopped = true;
+                engine.StopScan();
+            });
+        });
+        const TScanStart started = engine.GoScanPath(AbsoluteFolder(folder));
+        if (started != TScanStart::ssStarted) {
+            std::cerr << RefusalMessage(started) << '\n';
+            return kExitRefused;
+        }
+        loop.RunUntil([&] { return !engine.ScanRunning(); });
+
+        view.PrintTotals(std::cout);
+        engine.SaveLists();
+        engine.Log("Program terminated", 1);
+        return stopped ? kExitStopped : kExitDone;
+    }
+
+private:
+    // What the back end gives up on goes to the log, and only while the log exists.
+    class TDiagnosticsToLog {
+    public:
+        TDiagnosticsToLog(posix::PosixPlatform& platform, TfrmBrimblemain& engine)
+            : FPlatform(platform) {
+            FPlatform.SetDiagnosticsSink(
+                [&engine](const std::string& message, int level) { engine.Log(message, level); });
+        }
+        ~TDiagnosticsToLog() { FPlatform.SetDiagnosticsSink(nullptr); }
+        TDiagnosticsToLog(const TDiagnosticsToLog&) = delete;
+        TDiagnosticsToLog& operator=(const TDiagnosticsToLog&) = delete;
+
+    private:
+        posix::PosixPlatform& FPlatform;
+    };
+
+    posix::PosixPlatform& FPlatform;
+    const TStopSignals& FSignals;
+    const TProgramFolders& FFolders;
+};
+
+int Main(const std::vector<std::string>& arguments) {
+    // Before any thread exists, so that no thread takes the stop signals itself.
+    const TStopSignals signals;
+
+    const TScanArguments parsed = ParseScanArguments(arguments);
+    if (parsed.Help) {
+        std::cout << ScanUsage();
+        return kExitDone;
+    }
+    if (!parsed.Error.empty()) {
+        std::cerr << parsed.Error << '\n' << ScanUsage();
+        return kExitRefused;
+    }
+
+    posix::PosixPlatform platform;
+    platform.SetCommandLineArguments(parsed.Switches);
+    const TProgramFolders folders = ComputeProgramFolders(platform, kMainProgramName);
+    const std::unique_ptr<IInstanceLock> lock =
+        platform.Process().AcquireInstanceLock(kInstanceLockName);
+    if (!lock) {
+        std::cerr << "Brimble is already running.\n";
+        return kExitAlreadyRunning;
+    }
+    return TScanCommand(platform, signals, folders).Run(parsed.Folder);
+}
+
+} // namespace
+
+} // namespace brimble
+
+int main(int argc, char** argv) {
+    try {
+        return brimble::Main(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::exception& error) {
+        std::cerr << "brimble-scan: " << error.what() << '\n';
+    } catch (...) {
+        std::cerr << "brimble-scan: unexpected error\n";
+    }
+    return brimble::kExitFailed;
+}

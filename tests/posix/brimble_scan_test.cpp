@@ -1,0 +1,336 @@
+// brimble-scan end to end on a real btrfs volume: the program as a user runs it, with its
+// own settings, lists, log and lock in a data folder of the test's own.
+
+#include "PosixTestSupport.h"
+#include "platform/posix/InstanceLock.h"
+#include "platform/posix/PosixPlatform.h"
+
+#include <chrono>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <map>
+#include <optional>
+#include <poll.h>
+#include <pty.h>
+#include <thread>
+
+namespace brimble::posix {
+namespace {
+
+using test::LoopVolume;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+std::string ScanProgram() {
+#ifdef BRIMBLE_SCAN_PROGRAM
+    return BRIMBLE_SCAN_PROGRAM;
+#else
+    // Beside the tests in the build tree.
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path().string() +
+           "/../src/cli/brimble-scan";
+#endif
+}
+
+// A file's content, the same for the same index every time: text that compresses well.
+std::string TextContent(int index, std::size_t size) {
+    std::string text;
+    for (int line = 0; text.size() < size; ++line)
+        text += "file " + std::to_string(index) + ", line " + std::to_string(line) +
+                ": much the same words on every line of this file\n";
+    text.resize(size);
+    return text;
+}
+
+std::string RandomContent(std::size_t size) {
+    std::ifstream random("/dev/urandom", std::ios::binary);
+    std::string bytes(size, '\0');
+    random.read(bytes.data(), static_cast<std::streamsize>(size));
+    return bytes;
+}
+
+int64_t DiskUsage(const std::string& path) {
+    ::sync();
+    const int64_t measured = test::CompsizeDiskUsage(path);
+    if (measured >= 0) return measured;
+    PosixPlatform platform;
+    return platform.FileSystem().GetCompressedSize(path).value_or(-1);
+}
+
+struct Finished {
+    int Status = -1; // the exit code, or 128 + the signal that ended the program
+    std::string Out;
+    std::string Err;
+};
+
+// The program running as a child process, its output read through pipes (or, for standard
+// output, a terminal).
+class ScanProcess {
+public:
+    ScanProcess(const std::vector<std::string>& arguments, bool terminal) {
+        int err[2];
+        EXPECT_EQ(::pipe2(err, O_CLOEXEC), 0);
+        int outRead = -1, outWrite = -1;
+        if (terminal) {
+            EXPECT_EQ(::openpty(&outRead, &outWrite, nullptr, nullptr, nullptr), 0);
+        } else {
+            int out[2];
+            EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
+            outRead = out[0];
+            outWrite = out[1];
+        }
+        const std::string program = ScanProgram();
+        FPid = ::fork();
+        if (FPid == 0) {
+            ::dup2(outWrite, STDOUT_FILENO);
+            ::dup2(err[1], STDERR_FILENO);
+            std::vector<char*> argv{const_cast<char*>(program.c_str())};
+            for (const auto& argument : arguments)
+                argv.push_back(const_cast<char*>(argument.c_str()));
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(outWrite);
+        ::close(err[1]);
+        FOut = outRead;
+        FErr = err[0];
+    }
+    ~ScanProcess() {
+        if (FPid > 0 && !FWaited) {
+            ::kill(FPid, SIGKILL);
+            Wait();
+        }
+    }
+    ScanProcess(const ScanProcess&) = delete;
+    ScanProcess& operator=(const ScanProcess&) = delete;
+
+    void Signal(int signal) { ::kill(FPid, signal); }
+
+    Finished Wait() {
+        Finished result;
+        pollfd fds[2] = {{FOut, POLLIN, 0}, {FErr, POLLIN, 0}};
+        std::string* texts[2] = {&result.Out, &result.Err};
+        int open = 2;
+        while (open > 0 && ::poll(fds, 2, -1) >= 0) {
+            for (int i = 0; i < 2; ++i) {
+                if (fds[i].fd < 0 || !fds[i].revents) continue;
+                char buffer[4096];
+                const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+                if (got > 0) {
+                    texts[i]->append(buffer, static_cast<std::size_t>(got));
+                    continue;
+                }
+                ::close(fds[i].fd); // end of file, or EIO once a terminal's last writer is gone
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+        int status = 0;
+        ::waitpid(FPid, &status, 0);
+        FWaited = true;
+        result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return result;
+    }
+
+private:
+    pid_t FPid = -1;
+    int FOut = -1;
+    int FErr = -1;
+    bool FWaited = false;
+};
+
+// The Total group as printed: each caption with the values after it.
+std::map<std::string, std::vector<std::string>> Totals(const std::string& out) {
+    std::map<std::string, std::vector<std::string>> rows;
+    std::stringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const auto colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        std::stringstream fields(line.substr(colon + 1));
+        std::vector<std::string> values;
+        for (std::string field; fields >> field;)
+            values.push_back(field);
+        rows[line.substr(0, colon + 1)] = values;
+    }
+    return rows;
+}
+
+Finished RunScan(const std::vector<std::string>& arguments, bool terminal = false) {
+    return ScanProcess(arguments, terminal).Wait();
+}
+
+class BrimbleScanTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        btrfs = LoopVolume::Create("btrfs", 320, "scan", whyNot);
+        if (btrfs) ext4 = LoopVolume::Create("ext4", 64, "plain", whyNot);
+    }
+    static void TearDownTestSuite() {
+        ext4.reset();
+        btrfs.reset();
+    }
+
+    void SetUp() override {
+        if (!btrfs || !ext4) GTEST_SKIP() << "no loop volumes: " << whyNot;
+        if (::access(ScanProgram().c_str(), X_OK) != 0)
+            GTEST_FAIL() << ScanProgram() << " is not built";
+        // The program's data folder and lock of the test's own.
+        ::setenv("XDG_DATA_HOME", home.Path().c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", home.Path().c_str(), 1);
+        std::filesystem::create_directories(dataDir);
+        // The volumes lie in the temporary folder, which the default settings exclude.
+        WriteSettings("ExcludeFolders=\n");
+    }
+    void TearDown() override {
+        ::unsetenv("XDG_DATA_HOME");
+        ::unsetenv("XDG_RUNTIME_DIR");
+    }
+
+    void WriteSettings(const std::string& lines) {
+        WriteFile(dataDir + "/brimble.ini", "[GENERAL]\n" + lines);
+    }
+    // A fresh folder on the btrfs volume.
+    std::string Folder(const std::string& name) {
+        const std::string path = btrfs->Path(name);
+        std::filesystem::create_directories(path);
+        return path;
+    }
+
+    static inline std::unique_ptr<LoopVolume> btrfs;
+    static inline std::unique_ptr<LoopVolume> ext4;
+    static inline std::string whyNot;
+    TempDir home;
+    const std::string dataDir = home.Path() + "/Brimble";
+};
+
+TEST_F(BrimbleScanTest, CompressesARealFolderWithContentsUnchangedAndPrintsTheTotals) {
+    const std::string dir = Folder("photos");
+    std::filesystem::create_directories(dir + "/sub");
+    std::filesystem::create_directories(dir + "/skip");
+    const std::map<std::string, std::string> files = {
+        {"/a.txt", TextContent(1, 300'000)},      {"/sub/b.cpp", TextContent(2, 200'000)},
+        {"/noise.bin", RandomContent(100'000)},   {"/kept.log", TextContent(3, 100'000)},
+        {"/skip/c.txt", TextContent(4, 100'000)},
+    };
+    for (const auto& [name, content] : files)
+        WriteFile(dir + name, content);
+    // The tray program's settings count: its filters and excluded folders.
+    WriteSettings("FilterIncluding=txt,cpp\nFilterExcluding=log\nExcludeFolders=" + dir +
+                  "/skip=\n");
+
+    const Finished run = RunScan({"-d:2", dir});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Err, "");
+    // Four files seen, a.txt and b.cpp compressed; the random one gained nothing.
+    const auto totals = Totals(run.Out);
+    ASSERT_EQ(totals.size(), 5u) << run.Out;
+    EXPECT_EQ(totals.at("Total files processed:"), (std::vector<std::string>{"4", "683.59", "Kb"}));
+    EXPECT_EQ(totals.at("Files to be compressed:").at(0), "2");
+    EXPECT_EQ(totals.at("Files to be compressed:").at(1), "488.28");
+    EXPECT_EQ(totals.at("Compressed files:").at(0), "2");
+    EXPECT_EQ(totals.at("Compression ratio:").size(), 1u);
+    EXPECT_TRUE(totals.at("Compression ratio:").at(0).ends_with("%"));
+    EXPECT_EQ(totals.at("Reclaimed free space share:").size(), 2u);
+    EXPECT_EQ(run.Out.find(dir), std::string::npos) << "status lines without a terminal";
+
+    for (const auto& [name, content] : files)
+        EXPECT_EQ(ReadFile(dir + name), content) << name;
+    EXPECT_LT(DiskUsage(dir + "/a.txt"), 150'000);
+    EXPECT_LT(DiskUsage(dir + "/sub/b.cpp"), 100'000);
+    EXPECT_GE(DiskUsage(dir + "/noise.bin"), 100'000);
+    EXPECT_GE(DiskUsage(dir + "/kept.log"), 100'000);
+    EXPECT_GE(DiskUsage(dir + "/skip/c.txt"), 100'000);
+
+    // The tray program's files, not files named after this program.
+    const std::string log = ReadFile(dataDir + "/brimble.log");
+    EXPECT_NE(log.find("\tProgram started"), std::string::npos);
+    EXPECT_NE(log.find("\tFile [" + dir + "/a.txt] (292.97 Kb) action: COMPRESS"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\tScan complete!"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(dataDir + "/NeverCompress.lst"));
+    EXPECT_FALSE(std::filesystem::exists(dataDir + "/brimble-scan.log"));
+}
+
+TEST_F(BrimbleScanTest, StatusLinesOnlyOnATerminal) {
+    const std::string dir = Folder("watched");
+    WriteFile(dir + "/one.txt", TextContent(5, 50'000));
+    const Finished run = RunScan({dir}, true);
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_NE(run.Out.find(dir + "/one.txt\r\n"), std::string::npos) << run.Out;
+    EXPECT_EQ(Totals(run.Out)["Total files processed:"].at(0), "1") << run.Out;
+}
+
+TEST_F(BrimbleScanTest, RefusalsExitWithTheirCodes) {
+    WriteFile(ext4->Path("plain.txt"), TextContent(6, 50'000));
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{ext4->MountPoint()}, "Wrong drive!\n"},
+        {{""}, "Incorrect path specified\n"},
+        {{}, "No folder given.\n"},
+        {{"-x", btrfs->MountPoint()}, "Unknown switch: -x\n"},
+        {{btrfs->MountPoint(), ext4->MountPoint()}, "Give exactly one folder.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        const Finished run = RunScan(c.arguments);
+        EXPECT_EQ(run.Status, 2);
+        EXPECT_TRUE(run.Err.starts_with(c.message)) << run.Err;
+        EXPECT_EQ(run.Out, "");
+    }
+    EXPECT_GE(DiskUsage(ext4->Path("plain.txt")), 0); // untouched, still there
+    EXPECT_EQ(ReadFile(ext4->Path("plain.txt")), TextContent(6, 50'000));
+}
+
+TEST_F(BrimbleScanTest, AnotherInstanceHoldingTheLockRefusesTheRun) {
+    const std::string dir = Folder("locked");
+    WriteFile(dir + "/x.txt", TextContent(7, 50'000));
+    {
+        // This test process plays the running tray program.
+        const auto held = AcquireInstanceLock("Brimble");
+        ASSERT_NE(held, nullptr);
+        const Finished run = RunScan({dir});
+        EXPECT_EQ(run.Status, 82);
+        EXPECT_EQ(run.Err, "Brimble is already running.\n");
+        EXPECT_EQ(run.Out, "");
+    }
+    EXPECT_GE(DiskUsage(dir + "/x.txt"), 50'000); // nothing was compressed
+    EXPECT_EQ(RunScan({dir}).Status, 0);          // once the lock is free
+}
+
+TEST_F(BrimbleScanTest, StopSignalsEndAfterTheFileBeingHandled) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
+        const std::string dir = Folder(signal == SIGINT ? "many-int" : "many-term");
+        constexpr int kFiles = 1500;
+        for (int i = 0; i < kFiles; ++i)
+            WriteFile(dir + "/f" + std::to_string(i) + ".txt", TextContent(i, 16'384));
+        std::filesystem::remove(dataDir + "/brimble.log");
+        std::filesystem::remove(dataDir + "/NeverCompress.lst");
+
+        ScanProcess process({"-d:2", dir}, false);
+        // Signal once the first file is under way.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (ReadFile(dataDir + "/brimble.log").find("action: COMPRESS") == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        process.Signal(signal);
+        const Finished run = process.Wait();
+
+        EXPECT_EQ(run.Status, 130) << run.Err;
+        const auto processed = Totals(run.Out)["Total files processed:"];
+        ASSERT_FALSE(processed.empty()) << run.Out;
+        EXPECT_LT(std::stoi(processed.front()), kFiles) << run.Out;
+        EXPECT_TRUE(std::filesystem::exists(dataDir + "/NeverCompress.lst")); // lists saved
+        for (int i = 0; i < kFiles; ++i)
+            ASSERT_EQ(ReadFile(dir + "/f" + std::to_string(i) + ".txt"), TextContent(i, 16'384))
+                << i;
+    }
+}
+
+} // namespace
+} // namespace brimble::posix
