@@ -148,6 +148,13 @@ public:
     LoopVolume(const LoopVolume&) = delete;
     LoopVolume& operator=(const LoopVolume&) = delete;
 
+    // Unmounts now; false when the volume is busy.
+    bool Unmount() {
+        if (!FMounted || Run({"umount", FMountPoint}).Status != 0) return false;
+        FMounted = false;
+        return true;
+    }
+
     const std::string& MountPoint() const { return FMountPoint; }
     std::string Path(const std::string& name) const { return FMountPoint + "/" + name; }
 

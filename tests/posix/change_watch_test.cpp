@@ -139,6 +139,24 @@ TEST_P(ChangeWatchTest, WakeEndsABlockedReadAtOnce) {
     EXPECT_FALSE(reader->Read(records)); // and every later read too
 }
 
+TEST_P(ChangeWatchTest, AWatchedVolumeCanStillBeUnmountedAndItsReaderEnds) {
+    std::string why;
+    auto removable = LoopVolume::Create("ext4", 16, "stick", why);
+    ASSERT_NE(removable, nullptr) << why;
+    auto watched = platform.ChangeWatching().OpenChangeReader(removable->MountPoint(), Filter);
+    ASSERT_NE(watched, nullptr);
+    auto ended = std::async(std::launch::async, [&] {
+        std::vector<ChangeRecord> records;
+        return watched->Read(records);
+    });
+    EXPECT_TRUE(removable->Unmount());
+    // A generous bound only, so that a reader that misses the unmount fails instead of
+    // hanging.
+    if (ended.wait_for(std::chrono::seconds(10)) != std::future_status::ready) watched->Wake();
+    EXPECT_FALSE(ended.get());
+    EXPECT_FALSE(watched->Read(*std::make_unique<std::vector<ChangeRecord>>()));
+}
+
 INSTANTIATE_TEST_SUITE_P(Watchers, ChangeWatchTest,
                          ::testing::Values(Watcher{"fanotify", false}, Watcher{"inotify", true}),
                          [](const auto& param) { return std::string(param.param.name); });

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <sys/fanotify.h>
 #include <sys/stat.h>
@@ -36,17 +37,33 @@ std::string PathOfFolder(int fd) {
     return path;
 }
 
+// The mount a folder lies on.
+std::optional<uint64_t> MountIdOf(const std::string& path) {
+    struct statx info {};
+    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_MNT_ID, &info) != 0 ||
+        !(info.stx_mask & STATX_MNT_ID))
+        return std::nullopt;
+    return info.stx_mnt_id;
+}
+
 class FanotifyReader final : public IChangeReader {
 public:
-    FanotifyReader(UniqueFd fanotify, UniqueFd mount, std::string root, WatchFilter filter)
-        : FFanotify(std::move(fanotify)), FMount(std::move(mount)), FRoot(std::move(root)),
-          FFilter(filter), FBuffer(BufferSize) {}
+    FanotifyReader(UniqueFd fanotify, UniqueFd mountTable, std::string root, WatchFilter filter)
+        : FFanotify(std::move(fanotify)), FMountTable(std::move(mountTable)),
+          FRoot(std::move(root)), FRootMount(MountIdOf(FRoot)), FFilter(filter),
+          FBuffer(BufferSize) {}
 
     bool Read(std::vector<ChangeRecord>& records) override {
         records.clear();
         for (;;) {
-            const int events = WaitForFdOrWake(FFanotify.Get(), POLLIN, FWake);
-            if (events <= 0 || (events & (POLLERR | POLLHUP | POLLNVAL))) return false;
+            std::vector<struct pollfd> fds = {{FFanotify.Get(), POLLIN, 0}};
+            if (FMountTable) fds.push_back({FMountTable.Get(), POLLPRI, 0});
+            if (!WaitForEventsOrWake(fds, FWake)) return false;
+            if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
+            // The mark ends silently with an unmount: then the read fails, as the volume
+            // went away.
+            if (fds.size() > 1 && fds[1].revents && MountIdOf(FRoot) != FRootMount) return false;
+            if (!(fds[0].revents & POLLIN)) continue;
             const ssize_t length = ::read(FFanotify.Get(), FBuffer.data(), FBuffer.size());
             if (length < 0) {
                 if (errno == EAGAIN || errno == EINTR) continue;
@@ -64,6 +81,9 @@ public:
 
 private:
     bool Parse(std::size_t length) {
+        // The reported folder handles are opened through the root, which is opened only for
+        // the moment: a descriptor kept open would keep the volume from being unmounted.
+        const UniqueFd mount(::open(FRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         auto* event = reinterpret_cast<struct fanotify_event_metadata*>(FBuffer.data());
         auto remaining = static_cast<int>(length);
         for (; FAN_EVENT_OK(event, remaining); event = FAN_EVENT_NEXT(event, remaining)) {
@@ -72,12 +92,12 @@ private:
                 FBatch.Overflow();
                 continue;
             }
-            HandleEvent(*event);
+            if (mount) HandleEvent(*event, mount.Get());
         }
         return true;
     }
 
-    void HandleEvent(const struct fanotify_event_metadata& event) {
+    void HandleEvent(const struct fanotify_event_metadata& event, int mount) {
         const auto* base = reinterpret_cast<const uint8_t*>(&event);
         std::size_t offset = event.metadata_len;
         while (offset + sizeof(struct fanotify_event_info_header) <= event.event_len) {
@@ -89,14 +109,15 @@ private:
                     reinterpret_cast<struct file_handle*>(const_cast<unsigned char*>(info->handle));
                 const char* name =
                     reinterpret_cast<const char*>(handle->f_handle) + handle->handle_bytes;
-                HandleEntry(event.mask, handle, name);
+                HandleEntry(event.mask, mount, handle, name);
             }
             offset += info->hdr.len;
         }
     }
 
-    void HandleEntry(uint64_t mask, struct file_handle* handle, const std::string& name) {
-        const UniqueFd folder(::open_by_handle_at(FMount.Get(), handle, O_PATH | O_CLOEXEC));
+    void HandleEntry(uint64_t mask, int mount, struct file_handle* handle,
+                     const std::string& name) {
+        const UniqueFd folder(::open_by_handle_at(mount, handle, O_PATH | O_CLOEXEC));
         if (!folder) return; // gone meanwhile
         const std::string folderPath = PathOfFolder(folder.Get());
         if (folderPath.empty() || !IsAtOrBelow(folderPath, FRoot)) return;
@@ -125,8 +146,9 @@ private:
     }
 
     UniqueFd FFanotify;
-    UniqueFd FMount; // the root folder, to open the reported folder handles through
+    UniqueFd FMountTable; // /proc/self/mountinfo, which tells of unmounts
     std::string FRoot;
+    std::optional<uint64_t> FRootMount;
     WatchFilter FFilter;
     std::vector<uint8_t> FBuffer;
     ChangeBatch FBatch;
@@ -139,11 +161,6 @@ private:
 std::unique_ptr<IChangeReader> OpenFanotifyReader(const std::string& root, uint32_t filter,
                                                   int* error) {
     const std::string folder = WithoutTrailingSlash(root);
-    UniqueFd mount(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!mount) {
-        *error = errno;
-        return nullptr;
-    }
     UniqueFd fanotify(
         ::fanotify_init(FAN_CLASS_NOTIF | FAN_CLOEXEC | FAN_NONBLOCK | FAN_REPORT_DFID_NAME,
                         O_RDONLY | O_CLOEXEC | O_LARGEFILE));
@@ -159,7 +176,9 @@ std::unique_ptr<IChangeReader> OpenFanotifyReader(const std::string& root, uint3
         *error = errno;
         return nullptr;
     }
-    return std::make_unique<FanotifyReader>(std::move(fanotify), std::move(mount), folder, watch);
+    UniqueFd mountTable(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+    return std::make_unique<FanotifyReader>(std::move(fanotify), std::move(mountTable), folder,
+                                            watch);
 }
 
 } // namespace brimble::posix

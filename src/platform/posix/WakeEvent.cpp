@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <poll.h>
 #include <sys/eventfd.h>
 
 namespace brimble::posix {
@@ -17,20 +16,34 @@ void WakeEvent::Signal() {
     }
 }
 
-int WaitForFdOrWake(int fd, short events, const WakeEvent& wake) {
+bool WaitForEventsOrWake(std::vector<struct pollfd>& fds, const WakeEvent& wake) {
+    std::vector<struct pollfd> all = fds;
+    // Without an eventfd, wake up now and then to look at the flag.
+    const bool withEvent = wake.Fd() >= 0;
+    if (withEvent) all.push_back({wake.Fd(), POLLIN, 0});
     for (;;) {
-        if (wake.Signalled()) return 0;
-        struct pollfd fds[2] = {{fd, events, 0}, {wake.Fd(), POLLIN, 0}};
-        // Without an eventfd, wake up now and then to look at the flag.
-        const int timeout = wake.Fd() >= 0 ? -1 : 100;
-        const int ready = ::poll(fds, wake.Fd() >= 0 ? 2 : 1, timeout);
+        if (wake.Signalled()) return false;
+        for (auto& fd : all)
+            fd.revents = 0;
+        const int ready = ::poll(all.data(), all.size(), withEvent ? -1 : 100);
         if (ready < 0) {
             if (errno == EINTR) continue;
-            return -1;
+            return false;
         }
-        if (wake.Signalled() || (fds[1].revents & POLLIN)) return 0;
-        if (fds[0].revents) return fds[0].revents;
+        if (wake.Signalled() || (withEvent && (all.back().revents & POLLIN))) return false;
+        bool any = false;
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            fds[i].revents = all[i].revents;
+            any = any || all[i].revents != 0;
+        }
+        if (any) return true;
     }
+}
+
+int WaitForFdOrWake(int fd, short events, const WakeEvent& wake) {
+    std::vector<struct pollfd> fds = {{fd, events, 0}};
+    if (!WaitForEventsOrWake(fds, wake)) return wake.Signalled() ? 0 : -1;
+    return fds[0].revents;
 }
 
 } // namespace brimble::posix

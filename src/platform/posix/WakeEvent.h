@@ -6,6 +6,8 @@
 #include "platform/posix/UniqueFd.h"
 
 #include <atomic>
+#include <poll.h>
+#include <vector>
 
 namespace brimble::posix {
 
@@ -23,8 +25,11 @@ private:
     std::atomic<bool> FSignalled{false};
 };
 
-// Waits until Fd reports one of Events or Wake is signalled; returns the events seen on Fd
-// (0 when woken). Negative with errno on failure.
+// Waits until one of Fds reports an event (their revents are then filled in) or Wake is
+// signalled. False when woken or when the wait itself failed.
+bool WaitForEventsOrWake(std::vector<struct pollfd>& fds, const WakeEvent& wake);
+
+// The same for one descriptor: the events seen on Fd, 0 when woken, negative on failure.
 int WaitForFdOrWake(int fd, short events, const WakeEvent& wake);
 
 } // namespace brimble::posix
