@@ -122,6 +122,21 @@ TEST_F(BtrfsCompressionTest, OnDiskSizeIsWhatCompsizeReports) {
     EXPECT_LT(*fs.GetCompressedSize(Path("again.txt")), (1 << 20) / 4);
 }
 
+TEST_F(BtrfsCompressionTest, AFileStillBeingWrittenOutCompressesAsWellAsAFlushedOne) {
+    const std::string text = Text(1 << 20);
+    WriteFile(Path("flushed.txt"), text);
+    {
+        const UniqueFd fd(::open(Path("flushed.txt").c_str(), O_RDONLY));
+        ASSERT_EQ(::fdatasync(fd.Get()), 0);
+    }
+    WriteFile(Path("in-memory.txt"), text); // its data waits in the page cache
+    ASSERT_TRUE(fs.SetCompression(Path("in-memory.txt"), true));
+    ASSERT_TRUE(fs.SetCompression(Path("flushed.txt"), true));
+    EXPECT_EQ(fs.GetCompressedSize(Path("in-memory.txt")),
+              fs.GetCompressedSize(Path("flushed.txt")));
+    EXPECT_EQ(ReadFile(Path("in-memory.txt")), text);
+}
+
 TEST_F(BtrfsCompressionTest, TheEstimateOfAnOrdinaryUserIsAnUpperBoundThatStillShowsTheGain) {
     for (const auto& content : Contents()) {
         SCOPED_TRACE(content.name);

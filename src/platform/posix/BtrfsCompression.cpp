@@ -27,6 +27,9 @@ OsResult Errno() {
 }
 
 OsResult Defragment(int fd, uint64_t flags) {
+    // Data still in memory would be written by the rules of the moment it is flushed, not
+    // by this request: it must be on disk first so that the request rewrites all of it.
+    FlushPendingData(fd);
     struct btrfs_ioctl_defrag_range_args args {};
     args.start = 0;
     args.len = std::numeric_limits<uint64_t>::max();

@@ -83,21 +83,21 @@ std::optional<std::vector<struct fiemap_extent>> ReadExtentMap(int fd, int* erro
     return extents;
 }
 
-// Writes out data still waiting in memory, so that its extents exist and can be counted;
-// the extent map's sync flag waits for them without committing a transaction.
+uint64_t RoundUp(uint64_t value, uint64_t unit) {
+    return (value + unit - 1) / unit * unit;
+}
+
+} // namespace
+
 void FlushPendingData(int fd) {
+    // The extent map's sync flag waits for the data's extents without committing a
+    // transaction.
     struct fiemap map {};
     map.fm_length = std::numeric_limits<uint64_t>::max();
     map.fm_flags = FIEMAP_FLAG_SYNC;
     map.fm_extent_count = 0;
     ::ioctl(fd, FS_IOC_FIEMAP, &map);
 }
-
-uint64_t RoundUp(uint64_t value, uint64_t unit) {
-    return (value + unit - 1) / unit * unit;
-}
-
-} // namespace
 
 std::optional<int64_t> ExactOnDiskSize(int fd, int* error) {
     struct stat info {};

@@ -7,6 +7,9 @@
 
 namespace brimble::posix {
 
+// Writes out data still waiting in memory, so that its extents exist on disk.
+void FlushPendingData(int fd);
+
 // The exact size as compsize counts it: one tree search over the file's extent items, each
 // compressed extent's disk size counted once, an uncompressed extent by the bytes the file
 // references, inline data by its stored length. Needs CAP_SYS_ADMIN (EPERM otherwise).
