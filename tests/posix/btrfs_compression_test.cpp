@@ -11,6 +11,7 @@
 #include <linux/fs.h>
 #include <random>
 #include <sys/ioctl.h>
+#include <sys/xattr.h>
 
 namespace brimble::posix {
 namespace {
@@ -93,6 +94,9 @@ TEST_F(BtrfsCompressionTest, ContentStaysByteIdenticalThroughCompressAndDecompre
         ASSERT_TRUE(fs.SetCompression(path, true));
         EXPECT_TRUE(*fs.GetAttributes(path) & fa::Compressed);
         EXPECT_EQ(ReadFile(path), before);
+        char method[16] = {};
+        ::getxattr(path.c_str(), "btrfs.compression", method, sizeof method - 1);
+        EXPECT_STREQ(method, "zstd"); // later writes compress as the rewrite did
 
         ASSERT_TRUE(fs.SetCompression(path, false));
         EXPECT_FALSE(*fs.GetAttributes(path) & fa::Compressed);

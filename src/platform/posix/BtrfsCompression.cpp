@@ -11,6 +11,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -36,8 +37,8 @@ OsResult Defragment(int fd, uint64_t flags) {
     args.flags = flags;
     args.compress_type = (flags & BTRFS_DEFRAG_RANGE_COMPRESS) ? CompressZstd : 0;
     if (::ioctl(fd, BTRFS_IOC_DEFRAG_RANGE, &args) != 0) return Errno();
-    // The new extents must be on disk before anyone asks for the size they take.
-    if (::fsync(fd) != 0) return Errno();
+    // No fsync: the old extents stay valid until the new ones are committed, and the size
+    // query waits for the new ones itself. A flush per file would cost more than the work.
     return {};
 }
 
@@ -144,7 +145,7 @@ OsResult RewriteInPlace(const std::string& path, dev_t device, ino_t inode) {
     struct stat before {};
     if (::fstat(fd.Get(), &before) != 0) return Errno();
     OsResult result = RewriteData(fd.Get(), before.st_size);
-    if (result && ::fsync(fd.Get()) != 0) result = Errno();
+    if (result) FlushPendingData(fd.Get());
     const struct timespec times[2] = {before.st_atim, before.st_mtim};
     ::futimens(fd.Get(), times);
     ::fcntl(fd.Get(), F_SETLEASE, F_UNLCK);
@@ -171,6 +172,9 @@ OsResult BtrfsCompression::SetCompression(const std::string& path, bool compress
         int flags = newFlags;
         if (::ioctl(fd.Get(), FS_IOC_SETFLAGS, &flags) != 0) return Errno();
     }
+    // The flag stores the volume's default method (zlib unless mounted otherwise) for later
+    // writes; they should use zstd, as the rewrite below does.
+    if (compress) ::fsetxattr(fd.Get(), "btrfs.compression", "zstd", 4, 0);
     // A folder's flag is what new files in it inherit; it has no data to rewrite.
     if (S_ISDIR(examined.st_mode)) return {};
 
