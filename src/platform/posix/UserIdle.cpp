@@ -63,12 +63,13 @@ public:
         Free = FX11.Get<int (*)(void*)>("XFree");
         SetExitHandler = FX11.Get<void (*)(Display*, void (*)(Display*, void*), void*)>(
             "XSetIOErrorExitHandler");
+        SetIOErrorHandler = FX11.Get<IOErrorHandler (*)(IOErrorHandler)>("XSetIOErrorHandler");
+        DefaultIOErrorHandler = FX11.Get<IOErrorHandler>("_XDefaultIOError");
         QueryExtension = FXss.Get<int (*)(Display*, int*, int*)>("XScreenSaverQueryExtension");
         AllocInfo = FXss.Get<Info* (*)()>("XScreenSaverAllocInfo");
         QueryInfo = FXss.Get<int (*)(Display*, unsigned long, Info*)>("XScreenSaverQueryInfo");
-        // Without the exit handler a lost X connection would end the whole process.
         if (!OpenDisplay || !CloseDisplay || !RootWindow || !Free || !SetExitHandler ||
-            !QueryExtension || !AllocInfo || !QueryInfo)
+            !QueryExtension || !AllocInfo || !QueryInfo || !QuietOnConnectionLoss())
             return;
         FDisplay = OpenDisplay(nullptr);
         if (!FDisplay) return;
@@ -93,6 +94,21 @@ public:
     }
 
 private:
+    using IOErrorHandler = int (*)(Display*);
+
+    // Xlib's default handler of a lost connection ends the process. It is replaced by one
+    // that returns, so that the display's exit handler below only marks the loss; unless
+    // the program has installed a handler of its own, whose policy then stands (and the X
+    // source is not used).
+    bool QuietOnConnectionLoss() {
+        if (!SetIOErrorHandler || !DefaultIOErrorHandler) return false;
+        const IOErrorHandler previous = SetIOErrorHandler(&IgnoreIOError);
+        if (previous == DefaultIOErrorHandler || previous == &IgnoreIOError) return true;
+        SetIOErrorHandler(previous);
+        return false;
+    }
+    static int IgnoreIOError(Display*) { return 0; }
+
     static void ConnectionLost(Display*, void* self) {
         // Xlib returns from here instead of ending the process; the display is dead now.
         static_cast<X11Source*>(self)->FLost = true;
@@ -110,6 +126,8 @@ private:
     unsigned long (*RootWindow)(Display*) = nullptr;
     int (*Free)(void*) = nullptr;
     void (*SetExitHandler)(Display*, void (*)(Display*, void*), void*) = nullptr;
+    IOErrorHandler (*SetIOErrorHandler)(IOErrorHandler) = nullptr;
+    IOErrorHandler DefaultIOErrorHandler = nullptr;
     int (*QueryExtension)(Display*, int*, int*) = nullptr;
     Info* (*AllocInfo)() = nullptr;
     int (*QueryInfo)(Display*, unsigned long, Info*) = nullptr;
