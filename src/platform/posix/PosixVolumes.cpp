@@ -41,13 +41,18 @@ bool ReadFlag(const std::string& file) {
     return in >> value && value != 0;
 }
 
-// The removable flag belongs to the disk; a partition asks its parent.
-bool IsRemovable(const std::string& sysfs) {
-    if (sysfs.empty()) return false;
+// The removable flag belongs to the disk; a partition asks its parent, and a mapped
+// device (an encrypted stick, say) the devices it is made of.
+bool IsRemovable(const std::string& sysfs, int depth = 0) {
+    if (sysfs.empty() || depth > 4) return false;
     std::error_code error;
     if (std::filesystem::exists(sysfs + "/partition", error))
         return ReadFlag(sysfs + "/../removable");
-    return ReadFlag(sysfs + "/removable");
+    if (ReadFlag(sysfs + "/removable")) return true;
+    for (const auto& slave : std::filesystem::directory_iterator(sysfs + "/slaves", error))
+        if (IsRemovable("/sys/class/block/" + slave.path().filename().string(), depth + 1))
+            return true;
+    return false;
 }
 
 bool IsOpticalDevice(const std::string& source) {
