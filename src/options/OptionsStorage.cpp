@@ -187,7 +187,7 @@ public:
             Append(header, "[" + std::string(section) + "]");
         }
         std::size_t last = header;
-        for (std::size_t i = header + 1; i < SectionEnd(header); ++i)
+        for (std::size_t i = header + 1, end = SectionEnd(header); i < end; ++i)
             if (!TrimBlanks(FLines[i].Text).empty()) last = i;
         Append(last + 1, std::move(text));
     }
@@ -265,7 +265,7 @@ private:
     std::size_t FindKey(std::string_view section, std::string_view key) const {
         const std::size_t header = FindSection(section);
         if (header == npos) return npos;
-        for (std::size_t i = header + 1; i < SectionEnd(header); ++i) {
+        for (std::size_t i = header + 1, end = SectionEnd(header); i < end; ++i) {
             const auto name = KeyName(FLines[i].Text);
             if (name && SameText(*name, key)) return i;
         }

@@ -60,6 +60,13 @@ template <std::size_t N> std::string Bytes(const char (&text)[N]) {
     return std::string(text, N - 1);
 }
 
+std::string Repeated(const std::string& text, int times) {
+    std::string result;
+    for (int i = 0; i < times; ++i)
+        result += text;
+    return result;
+}
+
 void ExpectSameOptions(const TBrimbleOptions& a, const TBrimbleOptions& b) {
     for (const TOptionSetting& setting : OptionSettings()) {
         SCOPED_TRACE(std::string(setting.Key));
@@ -234,6 +241,7 @@ TEST_F(OptionsStorage, DamagedFilesLoadAndSaveSoundly) {
         {"UTF-16 BE without last line end", u16be, 4},
         {"only a BOM", "\xEF\xBB\xBF", 1},
         {"comment", "[GENERAL]\r\n;IdleTime=5\r\n", 1},
+        {"a huge section", "[GENERAL]\n" + Repeated("junk line\n", 50'000) + "IdleTime=3\n", 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
