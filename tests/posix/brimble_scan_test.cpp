@@ -178,6 +178,7 @@ protected:
         // The program's data folder and lock of the test's own.
         ::setenv("XDG_DATA_HOME", home.Path().c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", home.Path().c_str(), 1);
+        ::setenv("LC_ALL", "C", 1); // the separators of the totals
         std::filesystem::create_directories(dataDir);
         // The volumes lie in the temporary folder, which the default settings exclude.
         WriteSettings("ExcludeFolders=\n");
@@ -185,6 +186,7 @@ protected:
     void TearDown() override {
         ::unsetenv("XDG_DATA_HOME");
         ::unsetenv("XDG_RUNTIME_DIR");
+        ::unsetenv("LC_ALL");
     }
 
     void WriteSettings(const std::string& lines) {
