@@ -84,34 +84,43 @@ private:
         // The reported folder handles are opened through the root, which is opened only for
         // the moment: a descriptor kept open would keep the volume from being unmounted.
         const UniqueFd mount(::open(FRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        auto* event = reinterpret_cast<struct fanotify_event_metadata*>(FBuffer.data());
-        auto remaining = static_cast<int>(length);
-        for (; FAN_EVENT_OK(event, remaining); event = FAN_EVENT_NEXT(event, remaining)) {
-            if (event->vers != FANOTIFY_METADATA_VERSION) return false;
-            if (event->mask & FAN_Q_OVERFLOW) {
+        // Events are only 4-byte aligned in the buffer: each header is copied out.
+        std::size_t offset = 0;
+        while (offset + sizeof(struct fanotify_event_metadata) <= length) {
+            struct fanotify_event_metadata event {};
+            std::memcpy(&event, &FBuffer[offset], sizeof event);
+            if (event.vers != FANOTIFY_METADATA_VERSION) return false;
+            if (event.event_len < sizeof event || offset + event.event_len > length) break;
+            if (event.mask & FAN_Q_OVERFLOW)
                 FBatch.Overflow();
-                continue;
-            }
-            if (mount) HandleEvent(*event, mount.Get());
+            else if (mount)
+                HandleEvent(event, &FBuffer[offset], mount.Get());
+            offset += event.event_len;
         }
         return true;
     }
 
-    void HandleEvent(const struct fanotify_event_metadata& event, int mount) {
-        const auto* base = reinterpret_cast<const uint8_t*>(&event);
+    // The information records after the header: the folder's handle and the entry's name.
+    void HandleEvent(const struct fanotify_event_metadata& event, const uint8_t* base, int mount) {
         std::size_t offset = event.metadata_len;
-        while (offset + sizeof(struct fanotify_event_info_header) <= event.event_len) {
-            const auto* info =
-                reinterpret_cast<const struct fanotify_event_info_fid*>(base + offset);
-            if (info->hdr.len == 0) break;
-            if (info->hdr.info_type == FAN_EVENT_INFO_TYPE_DFID_NAME) {
-                auto* handle =
-                    reinterpret_cast<struct file_handle*>(const_cast<unsigned char*>(info->handle));
-                const char* name =
-                    reinterpret_cast<const char*>(handle->f_handle) + handle->handle_bytes;
-                HandleEntry(event.mask, mount, handle, name);
+        while (offset + sizeof(struct fanotify_event_info_fid) <= event.event_len) {
+            struct fanotify_event_info_fid info {};
+            std::memcpy(&info, base + offset, sizeof info);
+            if (info.hdr.len < sizeof info || offset + info.hdr.len > event.event_len) break;
+            if (info.hdr.info_type == FAN_EVENT_INFO_TYPE_DFID_NAME) {
+                // Handle and name, copied out to a buffer aligned for struct file_handle.
+                const std::size_t rest = info.hdr.len - sizeof info;
+                std::vector<uint64_t> storage(rest / sizeof(uint64_t) + 2, 0);
+                std::memcpy(storage.data(), base + offset + sizeof info, rest);
+                auto* handle = reinterpret_cast<struct file_handle*>(storage.data());
+                const std::size_t handleSize = sizeof(struct file_handle) + handle->handle_bytes;
+                if (handleSize < rest) {
+                    const char* name = reinterpret_cast<const char*>(storage.data()) + handleSize;
+                    HandleEntry(event.mask, mount, handle,
+                                std::string(name, strnlen(name, rest - handleSize)));
+                }
             }
-            offset += info->hdr.len;
+            offset += info.hdr.len;
         }
     }
 
