@@ -77,7 +77,6 @@ rss() { cat "$work/$1.rss"; }
 echo "== 1. compression: brimble-scan vs btrfs filesystem defragment -r -czstd"
 mkdir "$mnt/a"
 for s in $sources; do cp -a --reflink=never "$s" "$mnt/a/"; done
-cp -a --reflink=never "$mnt/a" "$mnt/b"
 files=$(find "$mnt/a" -type f | wc -l)
 bytes=$(du -sb "$mnt/a" | cut -f1)
 echo "tree: $files files, $(mib "$bytes"), from: $sources"
@@ -95,7 +94,9 @@ rm -rf "$mnt/shadow"
 admitted=$(tr -cd '\0' <"$work/admitted" | wc -c)
 echo "admitted by the default settings: $admitted files"
 
+cp -a --reflink=never "$mnt/a" "$mnt/b"
 sync
+btrfs filesystem sync "$mnt" >/dev/null # nothing left over for the timed runs to write
 read -r before_disk before_plain < <(usage_of "$mnt/a" "$work/admitted")
 read -r before_all _ < <(compsize -b "$mnt/a" | awk '$1 == "TOTAL" { print $3, $4 }')
 warm "$mnt/a" "$mnt/b"
