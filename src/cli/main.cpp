@@ -7,7 +7,6 @@
 #include "cli/ConsoleView.h"
 #include "cli/PosixConsole.h"
 #include "engine/uMain.h"
-#include "options/OptionsStorage.h"
 #include "options/ProgramFolders.h"
 #include "platform/posix/PosixPlatform.h"
 #include "threads/StdUiLoop.h"
@@ -65,9 +64,7 @@ public:
         TConsoleView view(std::cout, StdoutIsTerminal());
         TfrmBrimblemain engine(FPlatform, loop, view, FFolders);
         TDiagnosticsToLog diagnostics(FPlatform, engine);
-        // The settings first: the lists' purge reads them.
-        LoadOptionsFromFile(FPlatform.FileSystem(), FFolders.IniFileName, engine.Options());
-        engine.LoadLists();
+        engine.LoadSettingsAndLists();
 
         bool stopped = false;
         const TStopSignalWatch watch(FSignals, [&] {

@@ -1,5 +1,6 @@
 #include "engine/uMain.h"
 
+#include "options/OptionsStorage.h"
 #include "threads/TScanPathThread.h"
 
 namespace brimble {
@@ -40,6 +41,11 @@ TfrmBrimblemain::~TfrmBrimblemain() {
     // The scan thread calls back into this object (directory check, hand-overs): end it
     // before any field it reads is released.
     FScanPathThread.reset();
+}
+
+void TfrmBrimblemain::LoadSettingsAndLists() {
+    LoadOptionsFromFile(FPlatform.FileSystem(), FFolders.IniFileName, *FOptions);
+    LoadLists();
 }
 
 void TfrmBrimblemain::Log(const std::string& S, int LogLev) {

@@ -113,6 +113,8 @@ public:
     void TryRemoveFromDelayedList(const std::string& FileName);
     // The start-up order of the three lists; the owner calls it once the settings are read.
     void LoadLists();
+    // Start-up: the settings file, then the lists, whose purge reads the stored settings.
+    void LoadSettingsAndLists();
     // The exit order: lag, delayed, then never, so names moved by the purge are kept.
     void SaveLists();
 

@@ -44,6 +44,19 @@ protected:
     }
 };
 
+TEST_F(ListFiles, StartUpPurgeSeesTheStoredDelay) {
+    sim.AddFile("C:\\Data\\a.txt", 100);
+    AtDay(46027);
+    sim.AddFileWithContent(DelayedFile, "C:\\Data\\a.txt=46024\r\n"); // three days old
+    sim.AddFileWithContent(ComputeProgramFolders(sim).IniFileName,
+                           "[GENERAL]\r\nMoveToNeverCompressDelay=5\r\n");
+    TfrmBrimblemain& e = Engine();
+    e.LoadSettingsAndLists();
+    EXPECT_EQ(e.Options().MoveToNeverCompressDelay, 5);
+    EXPECT_EQ(Entries(e.FDelayedCompressList), (Lines{"C:\\Data\\a.txt=46024"}));
+    EXPECT_EQ(Entries(e.FNeverCompressList), (Lines{"BOOTMGR", "NTLDR"}));
+}
+
 TEST_F(ListFiles, FirstRunWritesOnlyTheNeverListWithItsTwoNames) {
     TfrmBrimblemain& e = Start();
     EXPECT_EQ(Entries(e.FNeverCompressList), (Lines{"BOOTMGR", "NTLDR"}));
