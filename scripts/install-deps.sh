@@ -7,7 +7,7 @@ build_pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang-form
 # Real-volume tests of the Linux back end.
 test_pkgs_posix=(btrfs-progs btrfs-compsize e2fsprogs)
 # Windows cross build of the engine and its unit tests, run under Wine.
-test_pkgs_windows=(g++-mingw-w64-x86-64-posix googletest wine64)
+test_pkgs_windows=(g++-mingw-w64-x86-64-posix googletest wine64 wine64-preloader)
 
 pkgs=("${build_pkgs[@]}")
 if [ "$what" = test ]; then
