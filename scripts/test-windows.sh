@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-build=${BRIMBLE_WINDOWS_BUILD:-"$root/build-ci/windows"} # a folder of your own by hand
+# BRIMBLE_WINDOWS_BUILD names another build folder, for runs by hand.
+build=${BRIMBLE_WINDOWS_BUILD:-"$root/build-ci/windows"}
 jobs=$(nproc)
 
 # The package list lives in install-deps.sh, so both scripts install the same set.
@@ -36,6 +37,7 @@ if [ -z "$wine" ] || [ ! -x "$wine" ]; then
     exit 1
 fi
 wineserver="$(dirname "$wine")/wineserver"
+[ -x "$wineserver" ] || wineserver=wineserver
 
 # A fresh prefix for this run, removed afterwards together with its server.
 export WINEPREFIX
