@@ -25,6 +25,10 @@ struct Watcher {
     bool forceInotify;
 };
 
+void PrintTo(const Watcher& watcher, std::ostream* out) {
+    *out << watcher.name;
+}
+
 class ChangeWatchTest : public ::testing::TestWithParam<Watcher> {
 protected:
     static void SetUpTestSuite() { volume = LoopVolume::Create("btrfs", 256, "watch", whyNot); }
@@ -151,10 +155,53 @@ TEST_P(ChangeWatchTest, AWatchedVolumeCanStillBeUnmountedAndItsReaderEnds) {
     });
     EXPECT_TRUE(removable->Unmount());
     // A generous bound only, so that a reader that misses the unmount fails instead of
-    // hanging.
-    if (ended.wait_for(std::chrono::seconds(10)) != std::future_status::ready) watched->Wake();
+    // hanging; ending by the wake would not count.
+    const bool endedByItself =
+        ended.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!endedByItself) watched->Wake();
     EXPECT_FALSE(ended.get());
-    EXPECT_FALSE(watched->Read(*std::make_unique<std::vector<ChangeRecord>>()));
+    EXPECT_TRUE(endedByItself);
+    // Every later read fails at once as well.
+    auto again = std::async(std::launch::async, [&] {
+        std::vector<ChangeRecord> records;
+        return watched->Read(records);
+    });
+    const bool againByItself =
+        again.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!againByItself) watched->Wake();
+    EXPECT_FALSE(again.get());
+    EXPECT_TRUE(againByItself);
+}
+
+TEST(InotifyWatchTest, AFolderThatCannotBeWatchedIsLoggedAndTheRestIsWatched) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    test::TempDir dir;
+    ::chmod(dir.Path().c_str(), 0755);
+    ::mkdir((dir.Path() + "/secret").c_str(), 0700); // root's own
+    ::mkdir((dir.Path() + "/open").c_str(), 0755);
+    ::chown((dir.Path() + "/open").c_str(), 65534, 65534);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // As an ordinary user, who may neither watch the whole file system nor read root's
+        // folder.
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        PosixPlatform platform;
+        std::vector<std::pair<std::string, int>> logged;
+        platform.SetDiagnosticsSink(
+            [&](const std::string& message, int level) { logged.emplace_back(message, level); });
+        auto reader = platform.ChangeWatching().OpenChangeReader(dir.Path() + "/", Filter);
+        if (!reader || logged.size() != 1 || logged[0].second != 1 ||
+            logged[0].first.find(dir.Path() + "/secret") == std::string::npos)
+            ::_exit(1);
+        WriteFile(dir.Path() + "/open/new.txt", "x");
+        std::vector<ChangeRecord> records;
+        const bool seen =
+            reader->Read(records) && !records.empty() && records[0].Name == "open/new.txt";
+        ::_exit(seen ? 0 : 3);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Watchers, ChangeWatchTest,

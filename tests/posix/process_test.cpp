@@ -87,7 +87,7 @@ TEST_F(PosixProcessTest, OnlyOneInstanceHoldsTheLockAtATime) {
     if (other == 0) ::_exit(process.AcquireInstanceLock("Brimble") ? 1 : 0);
     int status = -1;
     ::waitpid(other, &status, 0);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     first.reset();
     EXPECT_NE(process.AcquireInstanceLock("Brimble"), nullptr);
 }
@@ -139,7 +139,7 @@ TEST_F(PosixProcessTest, PriorityLevelsBecomeNiceValuesAndIoClasses) {
         }
         int status = -1;
         ::waitpid(child, &status, 0);
-        EXPECT_EQ(WEXITSTATUS(status), 0) << int(c.level);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << int(c.level);
     }
 }
 

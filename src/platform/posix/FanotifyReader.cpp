@@ -55,14 +55,21 @@ public:
 
     bool Read(std::vector<ChangeRecord>& records) override {
         records.clear();
+        if (FGone) return false;
         for (;;) {
             std::vector<struct pollfd> fds = {{FFanotify.Get(), POLLIN, 0}};
             if (FMountTable) fds.push_back({FMountTable.Get(), POLLPRI, 0});
             if (!WaitForEventsOrWake(fds, FWake)) return false;
-            if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
+            if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+                FGone = true;
+                return false;
+            }
             // The mark ends silently with an unmount: then the read fails, as the volume
             // went away.
-            if (fds.size() > 1 && fds[1].revents && MountIdOf(FRoot) != FRootMount) return false;
+            if (fds.size() > 1 && fds[1].revents && MountIdOf(FRoot) != FRootMount) {
+                FGone = true;
+                return false;
+            }
             if (!(fds[0].revents & POLLIN)) continue;
             const ssize_t length = ::read(FFanotify.Get(), FBuffer.data(), FBuffer.size());
             if (length < 0) {
@@ -158,6 +165,7 @@ private:
     UniqueFd FMountTable; // /proc/self/mountinfo, which tells of unmounts
     std::string FRoot;
     std::optional<uint64_t> FRootMount;
+    bool FGone = false; // the volume went away: every later read fails at once
     WatchFilter FFilter;
     std::vector<uint8_t> FBuffer;
     ChangeBatch FBatch;
