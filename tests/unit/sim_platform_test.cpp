@@ -675,6 +675,9 @@ TEST_F(SimPlatformTest, ConcurrentUseFromSeveralThreads) {
     scanner.join();
     worker.join();
     other.join();
+    // A wake ends the reader even with records queued, so let it take some first.
+    while (recordsSeen == 0)
+        std::this_thread::yield();
     reader->Wake();
     watcher.join();
     EXPECT_EQ(sim.Operations().size(), static_cast<size_t>(Files));
