@@ -1,12 +1,7 @@
 // The cost of one compression decision with the default options: both filter texts are
 // read afresh every time, so this is what each file of a scan pays.
 
-#include "engine/uMain.h"
-#include "options/OptionsTable.h"
-#include "options/ProgramFolders.h"
-#include "platform/sim/SimPlatform.h"
-#include "support/RecordingView.h"
-#include "threads/StdUiLoop.h"
+#include "BenchEngine.h"
 
 #include <benchmark/benchmark.h>
 #include <memory>
@@ -18,17 +13,9 @@ namespace {
 
 // An engine with the default options, the start-up never list and the default excluded
 // folders as a scan expands them.
-class DecisionSetup {
+class DecisionSetup : public bench::BenchEngine {
 public:
     DecisionSetup() {
-        sim.AddVolume("C:\\", DriveType::Fixed, "NTFS", 4096, "System");
-        sim.SetLocalAppDataDir("C:\\Users\\u\\AppData\\Local");
-        sim.AddFile("C:\\Program Files\\Brimble\\Brimble.exe", 2'000'000);
-        folders = ComputeProgramFolders(sim);
-        engine = std::make_unique<TfrmBrimblemain>(sim, loop, view, folders);
-        ApplyDefaults(engine->Options());
-        engine->FNeverCompressList->Add("NTLDR");
-        engine->FNeverCompressList->Add("BOOTMGR");
         engine->FExpandedFoldersList =
             std::make_unique<std::vector<std::string>>(std::vector<std::string>{
                 "C:\\Windows\\", "C:\\Users\\u\\AppData\\Local\\Temp\\",
@@ -47,13 +34,6 @@ public:
             benchmark::DoNotOptimize(engine->GetCompressAction(dir, entry));
         state.SetItemsProcessed(state.iterations());
     }
-
-private:
-    sim::SimPlatform sim;
-    StdUiLoop loop{sim};
-    test::RecordingView view;
-    TProgramFolders folders;
-    std::unique_ptr<TfrmBrimblemain> engine;
 };
 
 // A typical included file: "txt" stands early in the including filter.

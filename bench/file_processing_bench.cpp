@@ -2,12 +2,7 @@
 // quiet (level 0) and with the trace on (level 2: the log is opened, appended to and closed
 // for every entry); and one compression round trip (worker thread start, wait, bookkeeping).
 
-#include "engine/IMainView.h"
-#include "engine/uMain.h"
-#include "options/OptionsTable.h"
-#include "options/ProgramFolders.h"
-#include "platform/sim/SimPlatform.h"
-#include "threads/StdUiLoop.h"
+#include "BenchEngine.h"
 
 #include <benchmark/benchmark.h>
 #include <memory>
@@ -16,43 +11,18 @@
 namespace brimble {
 namespace {
 
-// A view that only takes the texts, so a long run does not pile them up.
-class NullView final : public IMainView {
-public:
-    void SetStatLabel(StatLabel, const std::string&) override {}
-    void SetStatusText(const std::string&) override {}
-    void Repaint() override {}
-    void SetTrayIconImage(int) override {}
-    void BringFormToFront(ViewWindow) override {}
-    void BrowseForFolder(ViewWindow, const std::string&, std::string&) override {}
-};
-
 const std::string kDir = "C:\\Users\\u\\Documents\\Projects\\";
 
 // An engine with the default options in the middle of a drive scan.
-class ProcessingSetup {
+class ProcessingSetup : public bench::BenchEngine {
 public:
     explicit ProcessingSetup(int logLevel) {
-        sim.AddVolume("C:\\", DriveType::Fixed, "NTFS", 4096, "System");
-        sim.SetLocalAppDataDir("C:\\Users\\u\\AppData\\Local");
-        sim.AddFile("C:\\Program Files\\Brimble\\Brimble.exe", 2'000'000);
-        folders = ComputeProgramFolders(sim);
-        engine = std::make_unique<TfrmBrimblemain>(sim, loop, view, folders);
-        ApplyDefaults(engine->Options());
-        engine->FNeverCompressList->Add("NTLDR");
-        engine->FNeverCompressList->Add("BOOTMGR");
         engine->FProcessingDriveIdx = 0;
         engine->LogFile().SetLogLevel(logLevel);
     }
 
     // Starts the log afresh, so that a long run does not measure an ever larger file.
     void RestartLog() { sim.DeleteFile(engine->LogFile().FileName()); }
-
-    sim::SimPlatform sim;
-    StdUiLoop loop{sim};
-    NullView view;
-    TProgramFolders folders;
-    std::unique_ptr<TfrmBrimblemain> engine;
 };
 
 // A file below one cluster: turned down, nothing is done to it, but it is counted.

@@ -17,6 +17,7 @@ run_build() { # name, cmake args...
 }
 
 run_build native
+cmake --build build-ci/native --target format-check
 (cd build-ci/native && ctest --output-on-failure -j "$jobs")
 
 run_build asan -DBRIMBLE_SANITIZE="address;undefined" -DBRIMBLE_BUILD_BENCH=OFF

@@ -12,6 +12,8 @@ enum class TCompressAction : uint8_t {
     caNone = 3,
 };
 
-inline bool IsCompressAction(TCompressAction a) { return a < TCompressAction::caDecompress; }
+inline bool IsCompressAction(TCompressAction a) {
+    return a < TCompressAction::caDecompress;
+}
 
 } // namespace brimble

@@ -184,7 +184,9 @@ public:
             if (!FLines.empty() && !TrimBlanks(FLines.back().Text).empty())
                 Append(FLines.size(), "");
             header = FLines.size();
-            Append(header, "[" + std::string(section) + "]");
+            std::string title = "[";
+            title.append(section).append("]");
+            Append(header, std::move(title));
         }
         std::size_t last = header;
         for (std::size_t i = header + 1, end = SectionEnd(header); i < end; ++i)

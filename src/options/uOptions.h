@@ -31,7 +31,7 @@ struct TBrimbleOptions {
     // Entries name=value; only the names (folder paths, maybe starting with %VAR%) are used.
     std::vector<std::string> ExcludeFolders;
     bool BeepOnComplete = false;
-    uint8_t Priority = 0; // 0 idle .. 3 normal .. 6 time-critical
+    uint8_t Priority = 0;                 // 0 idle .. 3 normal .. 6 time-critical
     int32_t CompressionDelay = 0;         // seconds
     int32_t CompressAgainDelay = 0;       // milliseconds
     int32_t MoveToNeverCompressDelay = 0; // days

@@ -29,8 +29,7 @@ constexpr std::chrono::milliseconds PollInterval{1};
 // then costs a few microseconds instead of two wake-ups.
 constexpr std::chrono::microseconds SpinBeforeSleep{50};
 
-template <class Ready>
-bool SpinUntil(const Ready& ready) {
+template <class Ready> bool SpinUntil(const Ready& ready) {
     const auto end = std::chrono::steady_clock::now() + SpinBeforeSleep;
     do {
         if (ready()) return true;
@@ -44,7 +43,7 @@ bool SpinUntil(const Ready& ready) {
 struct StdUiLoop::Message {
     Message(std::function<void()> call, bool waited) : Call(std::move(call)), Waited(waited) {}
     std::function<void()> Call;
-    const bool Waited; // a worker blocks in RunAndWait until Done
+    const bool Waited;              // a worker blocks in RunAndWait until Done
     std::atomic<bool> Done = false; // set under the core's mutex, read by a spinning worker
     std::exception_ptr Error;
     std::condition_variable DoneChanged;

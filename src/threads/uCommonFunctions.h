@@ -3,11 +3,11 @@
 // Shared helpers of every layer: the log, the program's version, command-line switches,
 // environment references, and case-insensitive text.
 
-#include <string>
-#include <vector>
-
 #include "threads/TLogFile.h"
 #include "threads/TextCase.h"
+
+#include <string>
+#include <vector>
 
 namespace brimble {
 

@@ -5,15 +5,14 @@
 // folder C:\Users\u\AppData\Local\Brimble, a standard-library UI loop on the test's thread
 // and a recording view.
 
-#include <gtest/gtest.h>
-
-#include <memory>
-
 #include "engine/uMain.h"
 #include "options/ProgramFolders.h"
 #include "platform/sim/SimPlatform.h"
 #include "support/RecordingView.h"
 #include "threads/StdUiLoop.h"
+
+#include <gtest/gtest.h>
+#include <memory>
 
 namespace brimble::test {
 

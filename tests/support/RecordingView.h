@@ -2,11 +2,11 @@
 
 // The view of the tests: records every label text, status text and tray image.
 
+#include "engine/IMainView.h"
+
 #include <array>
 #include <string>
 #include <vector>
-
-#include "engine/IMainView.h"
 
 namespace brimble::test {
 

@@ -1,0 +1,49 @@
+#pragma once
+
+// An engine for benchmarks on the sim platform: drive C: (NTFS, 4096-byte clusters), the
+// program below C:\Program Files, the default options and the start-up never list, with a
+// view that drops every text so that long runs pile nothing up.
+
+#include "engine/IMainView.h"
+#include "engine/uMain.h"
+#include "options/OptionsTable.h"
+#include "options/ProgramFolders.h"
+#include "platform/sim/SimPlatform.h"
+#include "threads/StdUiLoop.h"
+
+#include <memory>
+#include <string>
+
+namespace brimble::bench {
+
+class NullView final : public IMainView {
+public:
+    void SetStatLabel(StatLabel, const std::string&) override {}
+    void SetStatusText(const std::string&) override {}
+    void Repaint() override {}
+    void SetTrayIconImage(int) override {}
+    void BringFormToFront(ViewWindow) override {}
+    void BrowseForFolder(ViewWindow, const std::string&, std::string&) override {}
+};
+
+class BenchEngine {
+public:
+    BenchEngine() {
+        sim.AddVolume("C:\\", DriveType::Fixed, "NTFS", 4096, "System");
+        sim.SetLocalAppDataDir("C:\\Users\\u\\AppData\\Local");
+        sim.AddFile("C:\\Program Files\\Brimble\\Brimble.exe", 2'000'000);
+        folders = ComputeProgramFolders(sim);
+        engine = std::make_unique<TfrmBrimblemain>(sim, loop, view, folders);
+        ApplyDefaults(engine->Options());
+        engine->FNeverCompressList->Add("NTLDR");
+        engine->FNeverCompressList->Add("BOOTMGR");
+    }
+
+    sim::SimPlatform sim;
+    StdUiLoop loop{sim};
+    NullView view;
+    TProgramFolders folders;
+    std::unique_ptr<TfrmBrimblemain> engine;
+};
+
+} // namespace brimble::bench
