@@ -123,6 +123,9 @@ TEST_F(PosixFileSystemTest, ReadOnlyTogglesOnlyTheOwnersWriteBit) {
 
 TEST_F(PosixFileSystemTest, AtomicReplaceKeepsPermissionsAndLeavesNoTemporaryFile) {
     WriteFile(Path("list.lst"), "old");
+    // Left by a save that was killed; a file of the user's that merely looks alike stays.
+    WriteFile(Path(".list.lst.123456.tmp"), "half");
+    WriteFile(Path(".list.lst.notes.tmp"), "mine");
     ::chmod(Path("list.lst").c_str(), 0600);
     ASSERT_TRUE(fs.ReplaceFileAtomically(Path("list.lst"), "new content"));
     EXPECT_EQ(ReadFile(Path("list.lst")), "new content");
@@ -148,7 +151,8 @@ TEST_F(PosixFileSystemTest, AtomicReplaceKeepsPermissionsAndLeavesNoTemporaryFil
         (void)entry;
         ++entries;
     }
-    EXPECT_EQ(entries, 4); // list.lst, real.ini, linked.ini, folder
+    EXPECT_EQ(entries, 5); // list.lst, .list.lst.notes.tmp, real.ini, linked.ini, folder
+    EXPECT_FALSE(fs.FileExists(Path(".list.lst.123456.tmp")));
 }
 
 TEST_F(PosixFileSystemTest, PlainFileOperations) {

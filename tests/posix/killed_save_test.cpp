@@ -92,6 +92,9 @@ TEST(KilledSave, EveryListFileIsTheOldOrTheNewOne) {
     }
     EXPECT_EQ(SaveKilledAtByte(3, RLIM_INFINITY), 0);
     EXPECT_EQ(RunsInList(neverFile), (std::map<int, int>{{3, NamesPerRun}}));
+    // The killed saves' temporary files went with the first save that succeeded.
+    for (const auto& entry : std::filesystem::directory_iterator(data.Path() + "/Brimble"))
+        EXPECT_FALSE(entry.path().filename().string().ends_with(".tmp")) << entry.path();
     ::unsetenv("XDG_DATA_HOME");
 }
 

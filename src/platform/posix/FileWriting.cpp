@@ -3,8 +3,12 @@
 #include "platform/posix/Paths.h"
 #include "platform/posix/UniqueFd.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <random>
 #include <string>
 #include <sys/stat.h>
@@ -54,13 +58,39 @@ private:
     std::string FPath;
 };
 
+std::string InFolder(const std::string& folder, const std::string& name) {
+    return (folder == "/" ? "/" : folder + "/") + name;
+}
+
+// ".NAME." + digits + ".tmp": the temporary files of Path.
+std::string TemporaryPrefix(const std::string& path) {
+    return "." + LastComponent(path) + ".";
+}
+bool IsTemporaryOf(std::string_view entry, const std::string& prefix) {
+    if (!entry.starts_with(prefix) || !entry.ends_with(".tmp")) return false;
+    const std::string_view digits = entry.substr(prefix.size(), entry.size() - prefix.size() - 4);
+    return !digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    });
+}
+
+// A process killed while it saved leaves its temporary file behind; the next save of the
+// same file removes it. Only one instance writes these files, so none is in use.
+void RemoveStaleTemporaries(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    const std::string prefix = TemporaryPrefix(path);
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(folder.c_str()), ::closedir);
+    if (!listing) return;
+    while (const dirent* entry = ::readdir(listing.get()))
+        if (IsTemporaryOf(entry->d_name, prefix)) ::unlink(InFolder(folder, entry->d_name).c_str());
+}
+
 // Creates a new file beside Path with a name of its own; its mode obeys the umask.
 UniqueFd CreateTemporaryBeside(const std::string& path, std::string& name) {
     std::random_device random;
-    const std::string folder = FolderOf(path);
-    const std::string prefix = (folder == "/" ? "/" : folder + "/") + "." + LastComponent(path);
+    const std::string prefix = InFolder(FolderOf(path), TemporaryPrefix(path));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = prefix + "." + std::to_string(random() % 1000000000u) + ".tmp";
+        name = prefix + std::to_string(random() % 1000000000u) + ".tmp";
         UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
         if (fd || errno != EEXIST) return fd;
     }
@@ -121,6 +151,7 @@ OsResult ReplaceFileAtomically(const std::string& linkOrPath, std::string_view b
     if (const int error = fd.Close()) return OsResult::Fail(error);
     if (::rename(temporary.Path().c_str(), path.c_str()) != 0) return OsResult::Fail(errno);
     temporary.Consumed();
+    RemoveStaleTemporaries(path);
     // The rename itself must reach the disk too.
     if (UniqueFd dir(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir)
         ::fsync(dir.Get());
