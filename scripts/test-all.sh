@@ -21,8 +21,8 @@ cmake --build build-ci/native --target format-check
 (cd build-ci/native && ctest --output-on-failure -j "$jobs")
 
 run_build asan -DBRIMBLE_SANITIZE="address;undefined" -DBRIMBLE_BUILD_BENCH=OFF
-(cd build-ci/asan && ctest --output-on-failure -j "$jobs" -L unit)
+(cd build-ci/asan && ctest --output-on-failure -j "$jobs")
 
 run_build tsan -DBRIMBLE_SANITIZE=thread -DBRIMBLE_BUILD_BENCH=OFF
-(cd build-ci/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j "$jobs" -L unit)
+(cd build-ci/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j "$jobs")
 bash scripts/test-windows.sh
