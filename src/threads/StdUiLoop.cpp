@@ -77,7 +77,8 @@ struct StdUiLoop::Core {
     // Counts every reason to wake the loop, for a loop that spins before it sleeps.
     std::atomic<uint64_t> Wakes = 0;
 
-    // Under the mutex.
+    // Under the mutex, as are the two below.
+    bool HasWork() const { return !Queue.empty() || QuitRequested || Closed; }
     void WakeLoop() {
         ++Wakes;
         WorkArrived.notify_all();
@@ -103,22 +104,14 @@ public:
 
     // Changing the interval of a running timer restarts its count.
     void SetInterval(uint32_t milliseconds) override {
-        const uint32_t now = FCore->Clock.TickCount();
-        std::lock_guard lock(FCore->Mutex);
-        FState->Interval = milliseconds;
-        FState->StartTick = now;
-        FCore->NoteTimerChange();
+        Restart([&](TimerState& state) { state.Interval = milliseconds; });
     }
     uint32_t Interval() const override {
         std::lock_guard lock(FCore->Mutex);
         return FState->Interval;
     }
     void SetEnabled(bool enabled) override {
-        const uint32_t now = FCore->Clock.TickCount();
-        std::lock_guard lock(FCore->Mutex);
-        FState->Enabled = enabled;
-        FState->StartTick = now;
-        FCore->NoteTimerChange();
+        Restart([&](TimerState& state) { state.Enabled = enabled; });
     }
     bool Enabled() const override {
         std::lock_guard lock(FCore->Mutex);
@@ -126,6 +119,15 @@ public:
     }
 
 private:
+    // Applies a change and starts the count afresh from now.
+    template <class Change> void Restart(const Change& change) {
+        const uint32_t now = FCore->Clock.TickCount();
+        std::lock_guard lock(FCore->Mutex);
+        change(*FState);
+        FState->StartTick = now;
+        FCore->NoteTimerChange();
+    }
+
     std::shared_ptr<Core> FCore;
     std::shared_ptr<TimerState> FState;
 };
@@ -289,7 +291,7 @@ void StdUiLoop::WaitForWork(bool poll) {
     const uint64_t wakes = FCore->Wakes.load();
     {
         std::lock_guard lock(FCore->Mutex);
-        if (!FCore->Queue.empty() || FCore->QuitRequested || FCore->Closed) return;
+        if (FCore->HasWork()) return;
     }
     if (SpinUntil([&] { return FCore->Wakes.load() != wakes; })) return;
     const uint32_t now = FCore->Clock.TickCount();
@@ -304,10 +306,7 @@ void StdUiLoop::WaitForWork(bool poll) {
         timeout = std::min({timeout.value_or(MaxTimerWait), left, MaxTimerWait});
     }
     const uint64_t changes = FCore->TimerChanges;
-    auto woken = [&] {
-        return !FCore->Queue.empty() || FCore->QuitRequested || FCore->Closed ||
-               FCore->TimerChanges != changes;
-    };
+    auto woken = [&] { return FCore->HasWork() || FCore->TimerChanges != changes; };
     if (timeout)
         FCore->WorkArrived.wait_for(lock, *timeout, woken);
     else

@@ -67,11 +67,14 @@ std::string TemporaryPrefix(const std::string& path) {
     return "." + LastComponent(path) + ".";
 }
 bool IsTemporaryOf(std::string_view entry, const std::string& prefix) {
-    if (!entry.starts_with(prefix) || !entry.ends_with(".tmp")) return false;
-    const std::string_view digits = entry.substr(prefix.size(), entry.size() - prefix.size() - 4);
-    return !digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) {
-        return std::isdigit(static_cast<unsigned char>(c)) != 0;
-    });
+    constexpr std::string_view suffix = ".tmp";
+    if (entry.size() <= prefix.size() + suffix.size() || !entry.starts_with(prefix) ||
+        !entry.ends_with(suffix))
+        return false;
+    const std::string_view digits =
+        entry.substr(prefix.size(), entry.size() - prefix.size() - suffix.size());
+    return std::all_of(digits.begin(), digits.end(),
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
 // A process killed while it saved leaves its temporary file behind; the next save of the
