@@ -22,7 +22,7 @@ public:
     }
 
     // Starts the log afresh, so that a long run does not measure an ever larger file.
-    void RestartLog() { sim.DeleteFile(engine->LogFile().FileName()); }
+    void RestartLog() { sim.EraseFile(engine->LogFile().FileName()); }
 };
 
 // A file below one cluster: turned down, nothing is done to it, but it is counted.

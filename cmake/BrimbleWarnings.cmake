@@ -1,13 +1,24 @@
 # Warnings, sanitizers and the project's common compile settings, applied per target.
+# Include roots are each target's own (see src/CMakeLists.txt), never set here.
 function(brimble_target_settings target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
-    if(BRIMBLE_WERROR)
-        target_compile_options(${target} PRIVATE -Werror)
+    if(MSVC)
+        target_compile_options(${target} PRIVATE /W4 /permissive- /utf-8)
+        if(BRIMBLE_WERROR)
+            target_compile_options(${target} PRIVATE /WX)
+        endif()
+    else()
+        target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow
+                                                 -Wnon-virtual-dtor)
+        if(BRIMBLE_WERROR)
+            target_compile_options(${target} PRIVATE -Werror)
+        endif()
     endif()
-    target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/generated)
 endfunction()
 
 if(BRIMBLE_SANITIZE)
+    if(MSVC)
+        message(FATAL_ERROR "BRIMBLE_SANITIZE is for GCC and Clang builds")
+    endif()
     string(REPLACE ";" "," _san "${BRIMBLE_SANITIZE}")
     add_compile_options(-fsanitize=${_san} -fno-omit-frame-pointer -fno-sanitize-recover=all)
     add_link_options(-fsanitize=${_san})

@@ -1,6 +1,6 @@
-#include "cli/CommandLine.h"
+#include "CommandLine.h"
 
-#include "threads/TextCase.h"
+#include "base/TextCase.h"
 
 namespace brimble {
 

@@ -1,4 +1,4 @@
-#include "cli/ConsoleView.h"
+#include "ConsoleView.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "cli/PosixConsole.h"
+#include "PosixConsole.h"
 
 #include <cerrno>
 #include <csignal>

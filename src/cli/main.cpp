@@ -3,12 +3,12 @@
 // prints the totals of the Total group at the end, and stops after the file being handled
 // on Ctrl-C or SIGTERM.
 
-#include "cli/CommandLine.h"
-#include "cli/ConsoleView.h"
-#include "cli/PosixConsole.h"
+#include "CommandLine.h"
+#include "ConsoleView.h"
+#include "PosixConsole.h"
 #include "engine/uMain.h"
 #include "options/ProgramFolders.h"
-#include "platform/posix/PosixPlatform.h"
+#include "platform/Platform.h"
 #include "threads/StdUiLoop.h"
 
 #include <exception>
@@ -55,8 +55,7 @@ const char* RefusalMessage(TScanStart result) {
 
 class TScanCommand {
 public:
-    TScanCommand(posix::PosixPlatform& platform, const TStopSignals& signals,
-                 const TProgramFolders& folders)
+    TScanCommand(Platform& platform, const TStopSignals& signals, const TProgramFolders& folders)
         : FPlatform(platform), FSignals(signals), FFolders(folders) {}
 
     int Run(const std::string& folder) {
@@ -91,8 +90,7 @@ private:
     // What the back end gives up on goes to the log, and only while the log exists.
     class TDiagnosticsToLog {
     public:
-        TDiagnosticsToLog(posix::PosixPlatform& platform, TfrmBrimblemain& engine)
-            : FPlatform(platform) {
+        TDiagnosticsToLog(Platform& platform, TfrmBrimblemain& engine) : FPlatform(platform) {
             FPlatform.SetDiagnosticsSink(
                 [&engine](const std::string& message, int level) { engine.Log(message, level); });
         }
@@ -101,10 +99,10 @@ private:
         TDiagnosticsToLog& operator=(const TDiagnosticsToLog&) = delete;
 
     private:
-        posix::PosixPlatform& FPlatform;
+        Platform& FPlatform;
     };
 
-    posix::PosixPlatform& FPlatform;
+    Platform& FPlatform;
     const TStopSignals& FSignals;
     const TProgramFolders& FFolders;
 };
@@ -123,7 +121,8 @@ int Main(const std::vector<std::string>& arguments) {
         return kExitRefused;
     }
 
-    posix::PosixPlatform platform;
+    const std::unique_ptr<Platform> owned = CreatePlatform();
+    Platform& platform = *owned;
     platform.SetCommandLineArguments(parsed.Switches);
     const TProgramFolders folders = ComputeProgramFolders(platform, kMainProgramName);
     const std::unique_ptr<IInstanceLock> lock =

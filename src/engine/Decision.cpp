@@ -1,9 +1,9 @@
 // The action for one file: compress, decrypt and compress, decompress or nothing, from
 // the file's entry, its folder, the options and the never-compress list. Changes nothing.
 
+#include "base/TextCase.h"
 #include "engine/FilterList.h"
 #include "engine/uMain.h"
-#include "threads/TextCase.h"
 
 namespace brimble {
 

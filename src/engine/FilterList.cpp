@@ -1,6 +1,6 @@
 #include "engine/FilterList.h"
 
-#include "threads/TextCase.h"
+#include "base/TextCase.h"
 
 namespace brimble {
 

@@ -1,9 +1,9 @@
 // The never, delayed and lag lists: loading at start, saving at exit, the purge that
 // drops stale entries and retires old delayed files, and the edits other parts make.
 
+#include "base/DateTime.h"
 #include "engine/ListFileFormat.h"
 #include "engine/uMain.h"
-#include "threads/DateTime.h"
 
 #include <exception>
 #include <string_view>
@@ -77,7 +77,7 @@ void TfrmBrimblemain::SaveCompressList(std::unique_ptr<TCompressList>& List,
                     fs.SysErrorMessage(written.code()),
                 1);
     } else if (fs.FileExists(FileName)) {
-        if (const OsResult deleted = fs.DeleteFile(FileName); !deleted)
+        if (const OsResult deleted = fs.EraseFile(FileName); !deleted)
             Log("Cannot delete list file " + Quoted(FileName) + ": " +
                     fs.SysErrorMessage(deleted.code()),
                 1);

@@ -1,6 +1,6 @@
 #include "engine/TCompressList.h"
 
-#include "threads/TextCase.h"
+#include "base/TextCase.h"
 
 #include <algorithm>
 #include <stdexcept>

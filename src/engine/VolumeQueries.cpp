@@ -26,7 +26,7 @@ void GetDriveLetters(IVolumes& volumes, std::vector<std::string>& list) {
 }
 
 TVolumeInfo GetVolumeInfo(IVolumes& volumes, const std::string& root) {
-    const std::optional<VolumeInformation> info = volumes.GetVolumeInformation(root);
+    const std::optional<VolumeInformation> info = volumes.QueryVolumeInformation(root);
     if (!info) return {};
     return {info->Label, info->CanCompressFiles};
 }
@@ -45,7 +45,7 @@ bool TfrmBrimblemain::DriveOk(const std::string& DriveName, bool AllowRemovable)
     if (root.empty() || root.back() != delimiter) root += delimiter;
 
     IVolumes& volumes = FPlatform.Volumes();
-    const DriveType type = volumes.GetDriveType(root);
+    const DriveType type = volumes.DriveTypeOf(root);
     if (!TypeCanQualify(type)) return false;
     if (!AllowRemovable && type == DriveType::Removable) return false;
     return IsNTFS(volumes, root) && GetClusterSize(volumes, root) <= kLargestClusterSize;

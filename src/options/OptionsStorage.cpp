@@ -1,8 +1,8 @@
 #include "options/OptionsStorage.h"
 
+#include "base/TextCase.h"
 #include "options/OptionsTable.h"
 #include "platform/Platform.h"
-#include "threads/TextCase.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "options/OptionsTable.h"
 
-#include "threads/TextCase.h"
+#include "base/TextCase.h"
 
 #include <stdexcept>
 #include <type_traits>

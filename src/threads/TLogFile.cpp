@@ -1,7 +1,7 @@
 #include "threads/TLogFile.h"
 
+#include "base/DateTime.h"
 #include "platform/Platform.h"
-#include "threads/DateTime.h"
 #include "threads/uCommonFunctions.h"
 
 namespace brimble {
@@ -109,7 +109,7 @@ void TLogFile::Alert() noexcept {
 
 void TLogFile::DeleteQuietly() noexcept {
     try {
-        FPlatform.FileSystem().DeleteFile(FFileName);
+        FPlatform.FileSystem().EraseFile(FFileName);
     } catch (...) {
     }
 }

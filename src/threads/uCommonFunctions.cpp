@@ -68,7 +68,7 @@ std::string ExpandEnvVar(IProcess& process, const std::string& text) {
     if (text.size() < 3) return {};
     try {
         const std::optional<std::string> value =
-            process.GetEnvironmentVariable(text.substr(1, text.size() - 2));
+            process.EnvironmentVariable(text.substr(1, text.size() - 2));
         if (!value) return {};
         const std::string& v = *value;
         size_t first = 0;

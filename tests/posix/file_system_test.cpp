@@ -177,8 +177,8 @@ TEST_F(PosixFileSystemTest, PlainFileOperations) {
 
     EXPECT_EQ(fs.OpenForWrite(Path("no/such/folder/log"), WriteMode::Append, &error), nullptr);
     EXPECT_EQ(error.code, ENOENT);
-    EXPECT_TRUE(fs.DeleteFile(Path("a/log")));
-    EXPECT_EQ(fs.DeleteFile(Path("a/log")).code(), ENOENT);
+    EXPECT_TRUE(fs.EraseFile(Path("a/log")));
+    EXPECT_EQ(fs.EraseFile(Path("a/log")).code(), ENOENT);
     EXPECT_EQ(fs.ReadWholeFile(Path("a/log"), bytes).code(), ENOENT);
 }
 

@@ -70,7 +70,7 @@ TEST_F(PosixProcessTest, EnvironmentReferencesIgnoreCaseAndMapTheWindowsNames) {
         {"NoSuchVariableAnywhere", std::nullopt},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(process.GetEnvironmentVariable(c.name), c.value) << c.name;
+        EXPECT_EQ(process.EnvironmentVariable(c.name), c.value) << c.name;
     EXPECT_EQ(process.LocalAppDataDir(), dir.Path() + "/home/.local/share/");
     const ScopedEnv xdg("XDG_DATA_HOME", dir.Path() + "/data/");
     EXPECT_EQ(process.LocalAppDataDir(), dir.Path() + "/data/");

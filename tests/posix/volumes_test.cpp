@@ -49,8 +49,8 @@ TEST_F(PosixVolumesTest, OnlyTheBtrfsVolumeCanCompress) {
         const std::string root = Root(*c.volume);
         SCOPED_TRACE(root);
         EXPECT_NE(std::find(drives.begin(), drives.end(), root), drives.end());
-        EXPECT_EQ(volumes.GetDriveType(root), DriveType::Fixed);
-        const auto info = volumes.GetVolumeInformation(root);
+        EXPECT_EQ(volumes.DriveTypeOf(root), DriveType::Fixed);
+        const auto info = volumes.QueryVolumeInformation(root);
         ASSERT_TRUE(info.has_value());
         EXPECT_EQ(info->FileSystemName, c.fileSystem);
         EXPECT_EQ(info->Label, c.label);
@@ -66,16 +66,16 @@ TEST_F(PosixVolumesTest, OnlyTheBtrfsVolumeCanCompress) {
 
 TEST_F(PosixVolumesTest, AReadOnlyMountCannotCompress) {
     ASSERT_EQ(test::Run({"mount", "-o", "remount,ro", btrfs->MountPoint()}).Status, 0);
-    const auto info = volumes.GetVolumeInformation(Root(*btrfs));
+    const auto info = volumes.QueryVolumeInformation(Root(*btrfs));
     test::Run({"mount", "-o", "remount,rw", btrfs->MountPoint()});
     ASSERT_TRUE(info.has_value());
     EXPECT_FALSE(info->CanCompressFiles);
 }
 
 TEST_F(PosixVolumesTest, WhatIsNoDriveRootSaysSo) {
-    EXPECT_EQ(volumes.GetDriveType(btrfs->Path("no-such-folder/")), DriveType::NoRootDir);
-    EXPECT_FALSE(volumes.GetVolumeInformation(btrfs->Path("sub/")).has_value());
-    EXPECT_EQ(volumes.GetDriveType("/proc/"), DriveType::Unknown);
+    EXPECT_EQ(volumes.DriveTypeOf(btrfs->Path("no-such-folder/")), DriveType::NoRootDir);
+    EXPECT_FALSE(volumes.QueryVolumeInformation(btrfs->Path("sub/")).has_value());
+    EXPECT_EQ(volumes.DriveTypeOf("/proc/"), DriveType::Unknown);
 }
 
 TEST_F(PosixVolumesTest, TheMountWatchSeesADriveArriveAndWakesOnRequest) {

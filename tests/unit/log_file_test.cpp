@@ -1,6 +1,7 @@
+#include "base/DateTime.h"
 #include "platform/sim/SimPlatform.h"
+#include "support/DelegatingPlatform.h"
 #include "support/EngineFixture.h"
-#include "threads/DateTime.h"
 #include "threads/TLogFile.h"
 
 #include <gtest/gtest.h>
@@ -68,7 +69,7 @@ TEST_F(LogFile, WithoutAppendingAnExistingFileIsTruncatedToTheHeaderAtOnce) {
 TEST_F(LogFile, ALogDeletedWhileRunningIsRecreatedWithItsHeader) {
     auto log = Open();
     log->Write("before", 1);
-    ASSERT_TRUE(sim.DeleteFile(path).ok());
+    ASSERT_TRUE(sim.EraseFile(path).ok());
     log->Write("after", 1);
     EXPECT_EQ(sim.Content(path), Header + Noon + "after\r\n");
 }
@@ -76,7 +77,7 @@ TEST_F(LogFile, ALogDeletedWhileRunningIsRecreatedWithItsHeader) {
 TEST_F(LogFile, AnEntryIsWrittenWhenItsLevelDoesNotExceedTheLogLevel) {
     for (int logLevel = -2; logLevel <= 2; ++logLevel) {
         SCOPED_TRACE(logLevel);
-        sim.DeleteFile(path);
+        sim.EraseFile(path);
         auto log = Open();
         log->SetLogLevel(logLevel);
         std::string expected;
@@ -169,15 +170,10 @@ TEST_F(LogFile, AHeaderThatCannotBeWrittenLeavesNoHeaderlessFile) {
 }
 
 // The locale of a system whose 8-bit code page has no letter beyond ASCII.
-class AsciiLocalePlatform : public Platform {
+class AsciiLocalePlatform : public test::DelegatingPlatform {
 public:
-    explicit AsciiLocalePlatform(sim::SimPlatform& sim) : FSim(sim), FLocale(sim) {}
-    IFileSystem& FileSystem() override { return FSim; }
-    IVolumes& Volumes() override { return FSim; }
-    IChangeWatching& ChangeWatching() override { return FSim; }
-    IClock& Clock() override { return FSim; }
+    explicit AsciiLocalePlatform(sim::SimPlatform& sim) : DelegatingPlatform(sim), FLocale(sim) {}
     ILocale& Locale() override { return FLocale; }
-    IProcess& Process() override { return FSim; }
 
 private:
     class AsciiLocale : public ILocale {
@@ -206,7 +202,6 @@ private:
     private:
         ILocale& FBase;
     };
-    sim::SimPlatform& FSim;
     AsciiLocale FLocale;
 };
 
@@ -276,8 +271,8 @@ TEST_F(EngineLog, TheCommandLineSetsTheLevel) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.level);
         engine.reset();
-        sim.DeleteFile(path);
-        sim.SetArguments(c.args);
+        sim.EraseFile(path);
+        sim.SetCommandLineArguments(c.args);
         Engine().Log("Exception occured: boom", -1);
         EXPECT_EQ(Engine().LogFile().LogLevel(), c.level);
         const std::string content = sim.Content(path);
@@ -289,7 +284,7 @@ TEST_F(EngineLog, TheCommandLineSetsTheLevel) {
 }
 
 TEST_F(EngineLog, ProgramStartedIsTheFirstEntryAfterTheHeader) {
-    sim.SetArguments({"-d"});
+    sim.SetCommandLineArguments({"-d"});
     Engine();
     EXPECT_EQ(sim.Content(path), Header + Noon + "Program started\r\n");
 }

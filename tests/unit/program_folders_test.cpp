@@ -1,5 +1,6 @@
 #include "options/ProgramFolders.h"
 #include "platform/sim/SimPlatform.h"
+#include "support/DelegatingPlatform.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -105,7 +106,7 @@ public:
     MOCK_METHOD(bool, FileExists, (const std::string&), (override));
     MOCK_METHOD(bool, DirectoryExists, (const std::string&), (override));
     MOCK_METHOD(bool, ForceDirectories, (const std::string&), (override));
-    MOCK_METHOD(OsResult, DeleteFile, (const std::string&), (override));
+    MOCK_METHOD(OsResult, EraseFile, (const std::string&), (override));
     MOCK_METHOD(OsResult, ReadWholeFile, (const std::string&, std::string&), (override));
     MOCK_METHOD(OsResult, ReplaceFileAtomically, (const std::string&, std::string_view),
                 (override));
@@ -117,7 +118,7 @@ class SlashProcess : public IProcess {
 public:
     std::string ProgramPath() override { return "/opt/brimble/brimble"; }
     std::vector<std::string> CommandLineArguments() override { return {}; }
-    std::optional<std::string> GetEnvironmentVariable(const std::string&) override { return {}; }
+    std::optional<std::string> EnvironmentVariable(const std::string&) override { return {}; }
     std::string LocalAppDataDir() override { return "/home/u/.local/share/"; }
     std::optional<FileVersion> GetFileVersion(const std::string&) override { return {}; }
     std::unique_ptr<IInstanceLock> AcquireInstanceLock(const std::string&) override {
@@ -130,23 +131,16 @@ public:
     void MessageBeep() override {}
 };
 
-class SlashPlatform : public Platform {
+class SlashPlatform : public test::DelegatingPlatform {
 public:
-    explicit SlashPlatform(sim::SimPlatform& rest) : FRest(rest) {
+    explicit SlashPlatform(sim::SimPlatform& rest) : DelegatingPlatform(rest) {
         ON_CALL(fs, PathDelimiter()).WillByDefault(Return('/'));
     }
     IFileSystem& FileSystem() override { return fs; }
-    IVolumes& Volumes() override { return FRest; }
-    IChangeWatching& ChangeWatching() override { return FRest; }
-    IClock& Clock() override { return FRest; }
-    ILocale& Locale() override { return FRest; }
     IProcess& Process() override { return process; }
 
     NiceMock<MockFileSystem> fs;
     SlashProcess process;
-
-private:
-    sim::SimPlatform& FRest;
 };
 
 TEST_F(ProgramFolders, PathsUseThePlatformsDelimiter) {

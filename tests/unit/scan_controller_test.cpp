@@ -28,7 +28,7 @@ class ScanController : public EngineFixture {
 protected:
     void SetUp() override {
         EngineFixture::SetUp();
-        sim.SetArguments({"-d:2"});
+        sim.SetCommandLineArguments({"-d:2"});
         sim.SetEnvironmentVariable("temp", std::string("C:\\Data\\Tmp"));
         folders = ComputeProgramFolders(sim);
         engine = std::make_unique<TfrmBrimblemain>(sim, loop, hooked, folders);

@@ -29,7 +29,7 @@ class PriorityRecorder final : public IProcess {
 public:
     std::string ProgramPath() override { return {}; }
     std::vector<std::string> CommandLineArguments() override { return {}; }
-    std::optional<std::string> GetEnvironmentVariable(const std::string&) override { return {}; }
+    std::optional<std::string> EnvironmentVariable(const std::string&) override { return {}; }
     std::string LocalAppDataDir() override { return {}; }
     std::optional<FileVersion> GetFileVersion(const std::string&) override { return {}; }
     std::unique_ptr<IInstanceLock> AcquireInstanceLock(const std::string&) override {

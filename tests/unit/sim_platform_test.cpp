@@ -331,13 +331,13 @@ TEST_F(SimPlatformTest, DeletingAndCreatingFolders) {
     sim.SetLocked("C:\\D\\locked.txt", true);
     sim.AddFile("C:\\RO\\f.txt", 1);
     sim.SetReadOnlyFolder("C:\\RO", true);
-    EXPECT_EQ(sim.DeleteFile("C:\\D\\missing.txt").code(), err::FileNotFound);
-    EXPECT_EQ(sim.DeleteFile("C:\\X\\missing.txt").code(), err::PathNotFound);
-    EXPECT_EQ(sim.DeleteFile("C:\\D\\ro.txt").code(), err::AccessDenied);
-    EXPECT_EQ(sim.DeleteFile("C:\\D\\locked.txt").code(), err::SharingViolation);
-    EXPECT_EQ(sim.DeleteFile("C:\\RO\\f.txt").code(), err::AccessDenied);
-    EXPECT_EQ(sim.DeleteFile("C:\\D").code(), err::AccessDenied);
-    ASSERT_TRUE(sim.DeleteFile("C:\\D\\PLAIN.txt"));
+    EXPECT_EQ(sim.EraseFile("C:\\D\\missing.txt").code(), err::FileNotFound);
+    EXPECT_EQ(sim.EraseFile("C:\\X\\missing.txt").code(), err::PathNotFound);
+    EXPECT_EQ(sim.EraseFile("C:\\D\\ro.txt").code(), err::AccessDenied);
+    EXPECT_EQ(sim.EraseFile("C:\\D\\locked.txt").code(), err::SharingViolation);
+    EXPECT_EQ(sim.EraseFile("C:\\RO\\f.txt").code(), err::AccessDenied);
+    EXPECT_EQ(sim.EraseFile("C:\\D").code(), err::AccessDenied);
+    ASSERT_TRUE(sim.EraseFile("C:\\D\\PLAIN.txt"));
     EXPECT_FALSE(sim.Exists("C:\\D\\plain.txt"));
     EXPECT_EQ(sim.Operations(), (Strings{"delete C:\\D\\PLAIN.txt"}));
 
@@ -372,23 +372,23 @@ TEST_F(SimPlatformTest, VolumesAnswerAsTheirDrivesDo) {
     sim.AddVolume("a:", DriveType::Removable, "FAT32", 512);
     sim.AddVolume("R:\\", DriveType::RamDisk, "NTFS", 8192);
     EXPECT_EQ(sim.LogicalDrives(), (Strings{"A:\\", "C:\\", "D:\\", "R:\\"}));
-    EXPECT_EQ(sim.GetDriveType("C:"), DriveType::Fixed);
-    EXPECT_EQ(sim.GetDriveType("c:\\"), DriveType::Fixed);
-    EXPECT_EQ(sim.GetDriveType("Z:\\"), DriveType::NoRootDir);
+    EXPECT_EQ(sim.DriveTypeOf("C:"), DriveType::Fixed);
+    EXPECT_EQ(sim.DriveTypeOf("c:\\"), DriveType::Fixed);
+    EXPECT_EQ(sim.DriveTypeOf("Z:\\"), DriveType::NoRootDir);
 
-    auto info = sim.GetVolumeInformation("C:\\");
+    auto info = sim.QueryVolumeInformation("C:\\");
     ASSERT_TRUE(info);
     EXPECT_EQ(info->Label, "System");
     EXPECT_EQ(info->FileSystemName, "NTFS");
     EXPECT_TRUE(info->CanCompressFiles);
-    EXPECT_FALSE(sim.GetVolumeInformation("A:\\")->CanCompressFiles);
+    EXPECT_FALSE(sim.QueryVolumeInformation("A:\\")->CanCompressFiles);
     EXPECT_EQ(sim.GetClusterSize("R:\\"), 8192u);
 
     sim.SetVolumeNotReady("D:\\", true);
-    EXPECT_FALSE(sim.GetVolumeInformation("D:\\"));
+    EXPECT_FALSE(sim.QueryVolumeInformation("D:\\"));
     sim.SetClusterQueryFails("C:\\", true);
     EXPECT_FALSE(sim.GetClusterSize("C:\\"));
-    EXPECT_FALSE(sim.GetVolumeInformation("Z:\\"));
+    EXPECT_FALSE(sim.QueryVolumeInformation("Z:\\"));
 
     sim.AddFile("A:\\f.txt", 1);
     sim.RemoveVolume("A:\\");
@@ -461,7 +461,7 @@ TEST_F(SimChangesTest, TheProgramsOwnWritesRaiseRecords) {
     }
     ASSERT_TRUE(sim.ReplaceFileAtomically("C:\\Data\\Brimble\\list.lst", "a"));
     ASSERT_TRUE(sim.ReplaceFileAtomically("C:\\Data\\Brimble\\list.lst", "bb"));
-    ASSERT_TRUE(sim.DeleteFile("C:\\Data\\Brimble\\app.log"));
+    ASSERT_TRUE(sim.EraseFile("C:\\Data\\Brimble\\app.log"));
     EXPECT_EQ(Texts(ReadNow(*reader)),
               (Strings{"1 Data", "1 Data\\Brimble", "1 Data\\Brimble\\app.log",
                        "3 Data\\Brimble\\app.log",
@@ -583,13 +583,13 @@ TEST_F(SimPlatformTest, CodePageIsWindows1252) {
 
 TEST_F(SimPlatformTest, ProcessSettings) {
     EXPECT_EQ(sim.ProgramPath(), "C:\\Program Files\\Brimble\\Brimble.exe");
-    sim.SetArguments({"-d:2", "x y"});
+    sim.SetCommandLineArguments({"-d:2", "x y"});
     EXPECT_EQ(sim.CommandLineArguments(), (Strings{"-d:2", "x y"}));
 
     sim.SetEnvironmentVariable("windir", std::string("C:\\Windows"));
-    EXPECT_EQ(sim.GetEnvironmentVariable("WINDIR"), "C:\\Windows");
+    EXPECT_EQ(sim.EnvironmentVariable("WINDIR"), "C:\\Windows");
     sim.SetEnvironmentVariable("WinDir", std::nullopt);
-    EXPECT_FALSE(sim.GetEnvironmentVariable("windir"));
+    EXPECT_FALSE(sim.EnvironmentVariable("windir"));
 
     EXPECT_EQ(sim.LocalAppDataDir(), "\\");
     sim.SetLocalAppDataDir("C:\\Users\\u\\AppData\\Local");

@@ -1,4 +1,4 @@
-#include "threads/TextCase.h"
+#include "base/TextCase.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -122,7 +122,7 @@ bool PosixFileSystem::ForceDirectories(const std::string& path) {
     return MakeFolders(path, 0777);
 }
 
-OsResult PosixFileSystem::DeleteFile(const std::string& path) {
+OsResult PosixFileSystem::EraseFile(const std::string& path) {
     if (::unlink(path.c_str()) != 0) return OsResult::Fail(errno);
     return {};
 }

@@ -41,7 +41,7 @@ void PosixPlatform::SetCommandLineArguments(std::vector<std::string> arguments) 
     FProcess->SetCommandLineArguments(std::move(arguments));
 }
 
-void PosixPlatform::SetDiagnosticsSink(Diagnostics::Sink sink) {
+void PosixPlatform::SetDiagnosticsSink(DiagnosticsSink sink) {
     FDiagnostics.SetSink(std::move(sink));
 }
 

@@ -67,7 +67,7 @@ void PosixProcess::SetCommandLineArguments(std::vector<std::string> arguments) {
     FArguments = std::move(arguments);
 }
 
-std::optional<std::string> PosixProcess::GetEnvironmentVariable(const std::string& name) {
+std::optional<std::string> PosixProcess::EnvironmentVariable(const std::string& name) {
     bool mapped = false;
     if (auto value = MappedWindowsName(name, mapped); mapped) return value;
     if (const char* exact = std::getenv(name.c_str())) return std::string(exact);

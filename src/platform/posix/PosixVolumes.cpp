@@ -136,7 +136,7 @@ std::vector<std::string> PosixVolumes::LogicalDrives() {
     return DriveRoots(ReadMountTable());
 }
 
-DriveType PosixVolumes::GetDriveType(const std::string& root) {
+DriveType PosixVolumes::DriveTypeOf(const std::string& root) {
     const auto mounts = ReadMountTable();
     const MountEntry* mount = FindMount(mounts, root);
     if (!mount) return DriveType::NoRootDir;
@@ -148,7 +148,7 @@ DriveType PosixVolumes::GetDriveType(const std::string& root) {
     return IsRemovable(BlockDeviceSysfs(mount->Source)) ? DriveType::Removable : DriveType::Fixed;
 }
 
-std::optional<VolumeInformation> PosixVolumes::GetVolumeInformation(const std::string& root) {
+std::optional<VolumeInformation> PosixVolumes::QueryVolumeInformation(const std::string& root) {
     const auto mounts = ReadMountTable();
     const MountEntry* mount = FindMount(mounts, root);
     if (!mount) return std::nullopt;

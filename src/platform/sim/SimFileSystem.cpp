@@ -211,7 +211,7 @@ bool SimPlatform::ForceDirectories(const std::string& path) {
     return parsed && c.MakeFolders(*parsed, parsed->Parts.size(), false) != nullptr;
 }
 
-OsResult SimPlatform::DeleteFile(const std::string& path) {
+OsResult SimPlatform::EraseFile(const std::string& path) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
     auto found = c.Find(path, false);

@@ -113,10 +113,16 @@ void SimPlatform::SetProgramPath(const std::string& path) {
     c.ProgramPath = path;
 }
 
-void SimPlatform::SetArguments(const std::vector<std::string>& args) {
+void SimPlatform::SetCommandLineArguments(std::vector<std::string> arguments) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
-    c.Arguments = args;
+    c.Arguments = std::move(arguments);
+}
+
+void SimPlatform::SetDiagnosticsSink(DiagnosticsSink sink) {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    c.Diagnostics = std::move(sink);
 }
 
 void SimPlatform::SetEnvironmentVariable(const std::string& name,
@@ -204,7 +210,7 @@ std::vector<std::string> SimPlatform::CommandLineArguments() {
     return c.Arguments;
 }
 
-std::optional<std::string> SimPlatform::GetEnvironmentVariable(const std::string& name) {
+std::optional<std::string> SimPlatform::EnvironmentVariable(const std::string& name) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
     auto entry = c.Environment.find(name);

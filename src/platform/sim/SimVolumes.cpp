@@ -90,14 +90,14 @@ std::vector<std::string> SimPlatform::LogicalDrives() {
     return roots;
 }
 
-DriveType SimPlatform::GetDriveType(const std::string& root) {
+DriveType SimPlatform::DriveTypeOf(const std::string& root) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
     const Volume* vol = VolumeOfRoot(c, root);
     return vol ? vol->Type : DriveType::NoRootDir;
 }
 
-std::optional<VolumeInformation> SimPlatform::GetVolumeInformation(const std::string& root) {
+std::optional<VolumeInformation> SimPlatform::QueryVolumeInformation(const std::string& root) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
     const Volume* vol = VolumeOfRoot(c, root);

@@ -112,7 +112,7 @@ public:
     virtual bool DirectoryExists(const std::string& path) = 0; // a folder
     // Creates the folder with its missing parents.
     virtual bool ForceDirectories(const std::string& path) = 0;
-    virtual OsResult DeleteFile(const std::string& path) = 0;
+    virtual OsResult EraseFile(const std::string& path) = 0;
     // The whole content of a (small) file.
     virtual OsResult ReadWholeFile(const std::string& path, std::string& bytes) = 0;
     // Replaces Path with Bytes so that a crash leaves either the old or the new file:
@@ -159,9 +159,9 @@ public:
     virtual ~IVolumes() = default;
     // Roots of all drives, each ending in the delimiter, in the platform's sorted order.
     virtual std::vector<std::string> LogicalDrives() = 0;
-    virtual DriveType GetDriveType(const std::string& root) = 0;
+    virtual DriveType DriveTypeOf(const std::string& root) = 0;
     // Nothing when the volume cannot be read (no medium, not ready).
-    virtual std::optional<VolumeInformation> GetVolumeInformation(const std::string& root) = 0;
+    virtual std::optional<VolumeInformation> QueryVolumeInformation(const std::string& root) = 0;
     // Bytes per cluster (allocation unit); nothing when the query failed.
     virtual std::optional<uint32_t> GetClusterSize(const std::string& root) = 0;
     // Null where the platform cannot tell drive changes this way.
@@ -276,7 +276,7 @@ public:
     // The arguments after the program name, split by the platform's rules.
     virtual std::vector<std::string> CommandLineArguments() = 0;
     // Nothing when the variable is not defined.
-    virtual std::optional<std::string> GetEnvironmentVariable(const std::string& name) = 0;
+    virtual std::optional<std::string> EnvironmentVariable(const std::string& name) = 0;
     // The user's local application-data folder, ending in the delimiter.
     virtual std::string LocalAppDataDir() = 0;
     // The version of a program file; nothing when it has none.
@@ -304,6 +304,17 @@ public:
     virtual IClock& Clock() = 0;
     virtual ILocale& Locale() = 0;
     virtual IProcess& Process() = 0;
+
+    // --- set-up by the program ---
+    // The arguments after the program name, as main received them.
+    virtual void SetCommandLineArguments(std::vector<std::string> arguments) = 0;
+    // Where the back end reports what it gave up on (a folder it could not watch, say):
+    // message and log level, called on any thread. Reports are dropped while none is set.
+    using DiagnosticsSink = std::function<void(const std::string& message, int level)>;
+    virtual void SetDiagnosticsSink(DiagnosticsSink sink) = 0;
 };
+
+// The back end that CMake chose for the programs (BRIMBLE_PLATFORM).
+std::unique_ptr<Platform> CreatePlatform();
 
 } // namespace brimble

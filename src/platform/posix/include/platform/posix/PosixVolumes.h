@@ -11,8 +11,8 @@ namespace brimble::posix {
 class PosixVolumes final : public IVolumes {
 public:
     std::vector<std::string> LogicalDrives() override;
-    DriveType GetDriveType(const std::string& root) override;
-    std::optional<VolumeInformation> GetVolumeInformation(const std::string& root) override;
+    DriveType DriveTypeOf(const std::string& root) override;
+    std::optional<VolumeInformation> QueryVolumeInformation(const std::string& root) override;
     std::optional<uint32_t> GetClusterSize(const std::string& root) override;
     std::unique_ptr<IMountWatch> OpenMountWatch() override;
 };

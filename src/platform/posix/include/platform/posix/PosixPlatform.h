@@ -35,9 +35,8 @@ public:
     IProcess& Process() override;
 
     // The arguments as main received them, after the program name.
-    void SetCommandLineArguments(std::vector<std::string> arguments);
-    // Where the back end reports what it gave up on (at log level 1): connect the log.
-    void SetDiagnosticsSink(Diagnostics::Sink sink);
+    void SetCommandLineArguments(std::vector<std::string> arguments) override;
+    void SetDiagnosticsSink(DiagnosticsSink sink) override;
     // Forces the paths of an ordinary user or an older kernel, for tests.
     PosixSwitches& Switches() { return FSwitches; }
 

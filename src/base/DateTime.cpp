@@ -1,4 +1,4 @@
-#include "threads/DateTime.h"
+#include "base/DateTime.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,8 +3,8 @@
 // Shared helpers of every layer: the log, the program's version, command-line switches,
 // environment references, and case-insensitive text.
 
+#include "base/TextCase.h"
 #include "threads/TLogFile.h"
-#include "threads/TextCase.h"
 
 #include <string>
 #include <vector>

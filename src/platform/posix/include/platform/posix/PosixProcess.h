@@ -20,7 +20,7 @@ public:
     std::vector<std::string> CommandLineArguments() override;
     // Looked up without regard to case. temp and tmp give the temporary folder, appdata the
     // configuration folder, localappdata the data folder; windir has no counterpart.
-    std::optional<std::string> GetEnvironmentVariable(const std::string& name) override;
+    std::optional<std::string> EnvironmentVariable(const std::string& name) override;
     // $XDG_DATA_HOME (default ~/.local/share) with a trailing '/'.
     std::string LocalAppDataDir() override;
     // Only the program's own file has a version: the build's project version.

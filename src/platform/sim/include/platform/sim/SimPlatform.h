@@ -128,7 +128,6 @@ public:
 
     // ===== process and locale set-up =====
     void SetProgramPath(const std::string& path);
-    void SetArguments(const std::vector<std::string>& args);
     void SetEnvironmentVariable(const std::string& name, const std::optional<std::string>& value);
     void SetLocalAppDataDir(const std::string& dir); // stored as given; returned with delimiter
     void SetFileVersion(const std::string& path, std::optional<FileVersion> version);
@@ -141,6 +140,8 @@ public:
     IClock& Clock() override { return *this; }
     ILocale& Locale() override { return *this; }
     IProcess& Process() override { return *this; }
+    void SetCommandLineArguments(std::vector<std::string> arguments) override;
+    void SetDiagnosticsSink(DiagnosticsSink sink) override;
 
     // ===== IFileSystem =====
     char PathDelimiter() const override { return '\\'; }
@@ -157,7 +158,7 @@ public:
     bool FileExists(const std::string& path) override;
     bool DirectoryExists(const std::string& path) override;
     bool ForceDirectories(const std::string& path) override;
-    OsResult DeleteFile(const std::string& path) override;
+    OsResult EraseFile(const std::string& path) override;
     OsResult ReadWholeFile(const std::string& path, std::string& bytes) override;
     OsResult ReplaceFileAtomically(const std::string& path, std::string_view bytes) override;
     std::unique_ptr<IOutputFile> OpenForWrite(const std::string& path, WriteMode mode,
@@ -165,8 +166,8 @@ public:
 
     // ===== IVolumes =====
     std::vector<std::string> LogicalDrives() override;
-    DriveType GetDriveType(const std::string& root) override;
-    std::optional<VolumeInformation> GetVolumeInformation(const std::string& root) override;
+    DriveType DriveTypeOf(const std::string& root) override;
+    std::optional<VolumeInformation> QueryVolumeInformation(const std::string& root) override;
     std::optional<uint32_t> GetClusterSize(const std::string& root) override;
 
     // ===== IChangeWatching =====
@@ -190,7 +191,7 @@ public:
     // ===== IProcess =====
     std::string ProgramPath() override;
     std::vector<std::string> CommandLineArguments() override;
-    std::optional<std::string> GetEnvironmentVariable(const std::string& name) override;
+    std::optional<std::string> EnvironmentVariable(const std::string& name) override;
     std::string LocalAppDataDir() override;
     std::optional<FileVersion> GetFileVersion(const std::string& path) override;
     std::unique_ptr<IInstanceLock> AcquireInstanceLock(const std::string& name) override;

@@ -30,7 +30,7 @@ public:
     bool FileExists(const std::string& path) override;
     bool DirectoryExists(const std::string& path) override;
     bool ForceDirectories(const std::string& path) override;
-    OsResult DeleteFile(const std::string& path) override;
+    OsResult EraseFile(const std::string& path) override;
     OsResult ReadWholeFile(const std::string& path, std::string& bytes) override;
     OsResult ReplaceFileAtomically(const std::string& path, std::string_view bytes) override;
     std::unique_ptr<IOutputFile> OpenForWrite(const std::string& path, WriteMode mode,

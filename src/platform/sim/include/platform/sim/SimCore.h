@@ -5,9 +5,9 @@
 // shared pointer, so one that outlives the platform object never touches freed memory.
 // Every member is guarded by Mutex; functions here expect the caller to hold it.
 
+#include "base/TextCase.h"
 #include "platform/Platform.h"
 #include "platform/sim/SimPlatform.h"
-#include "threads/TextCase.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -119,6 +119,7 @@ public:
     std::string DecimalSep = ".";
     std::string ProgramPath = "C:\\Program Files\\Brimble\\Brimble.exe";
     std::vector<std::string> Arguments;
+    Platform::DiagnosticsSink Diagnostics;
     std::map<std::string, std::string, CaseLess> Environment;
     std::string LocalAppData;
     std::map<std::string, FileVersion, CaseLess> FileVersions;

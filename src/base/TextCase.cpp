@@ -1,4 +1,4 @@
-#include "threads/TextCase.h"
+#include "base/TextCase.h"
 
 #include <cstddef>
 #include <cstdint>
