@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that are missing for a build ("build") or for every test ("test").
+# Installs the Debian packages that are missing for a build ("build"), for every test
+# ("test"), or for the Windows cross build alone ("windows").
 set -euo pipefail
 what=${1:-build}
 
@@ -9,10 +10,12 @@ test_pkgs_posix=(btrfs-progs btrfs-compsize e2fsprogs)
 # Windows cross build of the engine and its unit tests, run under Wine.
 test_pkgs_windows=(g++-mingw-w64-x86-64-posix googletest wine64 wine64-preloader)
 
-pkgs=("${build_pkgs[@]}")
-if [ "$what" = test ]; then
-    pkgs+=("${test_pkgs_posix[@]}" "${test_pkgs_windows[@]}")
-fi
+case "$what" in
+build) pkgs=("${build_pkgs[@]}") ;;
+test) pkgs=("${build_pkgs[@]}" "${test_pkgs_posix[@]}" "${test_pkgs_windows[@]}") ;;
+windows) pkgs=(cmake make "${test_pkgs_windows[@]}") ;;
+*) echo "install-deps: unknown set '$what' (build, test or windows)" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${pkgs[@]}"; do
@@ -21,5 +24,7 @@ done
 if ((${#missing[@]})); then
     sudo=""; [ "$(id -u)" -ne 0 ] && sudo=sudo
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+    # No recommended extras: 64-bit Wine without its desktop parts, no i386 architecture.
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        -o DPkg::Lock::Timeout=600 "${missing[@]}"
 fi

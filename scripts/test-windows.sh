@@ -9,20 +9,7 @@ root=$(pwd)
 build=${BRIMBLE_WINDOWS_BUILD:-"$root/build-ci/windows"}
 jobs=$(nproc)
 
-# The package list lives in install-deps.sh, so both scripts install the same set.
-eval "$(grep '^test_pkgs_windows=' scripts/install-deps.sh)"
-pkgs=(cmake make "${test_pkgs_windows[@]}")
-missing=()
-for p in "${pkgs[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    sudo=""; [ "$(id -u)" -ne 0 ] && sudo=sudo
-    # 64-bit programs only: no i386 architecture, none of Wine's desktop extras.
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-        -o DPkg::Lock::Timeout=600 "${missing[@]}"
-fi
+bash scripts/install-deps.sh windows
 
 echo "=== build: windows (MinGW-w64 cross build) ==="
 cmake -S "$root" -B "$build" \

@@ -83,6 +83,10 @@ public:
         view.PrintTotals(std::cout);
         engine.SaveLists();
         engine.Log("Program terminated", 1);
+        if (!engine.ScanError().empty()) {
+            std::cerr << "brimble-scan: " << engine.ScanError() << '\n';
+            return kExitFailed;
+        }
         return stopped ? kExitStopped : kExitDone;
     }
 

@@ -5,6 +5,7 @@
 #include "engine/uMain.h"
 #include "threads/TScanPathThread.h"
 
+#include <exception>
 #include <string>
 
 namespace brimble {
@@ -19,6 +20,7 @@ TScanStart TfrmBrimblemain::GoScanPath(const std::string& ScanPath) {
     if (ScanRunning()) return TScanStart::ssScanInProgress;
 
     ResetStats();
+    FScanError.clear();
     FProcessingDriveIdx = pdiFolderScan;
     RebuildExpandedFolders();
     return StartScan(ScanPath) ? TScanStart::ssStarted : TScanStart::ssWrongDrive;
@@ -53,7 +55,7 @@ bool TfrmBrimblemain::StartScan(const std::string& Path) {
         FScanPathThread = std::make_unique<TScanPathThread>(FPlatform.FileSystem(), FUiLoop, Path);
         FScanPathThread->OnFileFound = [this](TScanPathThread& sender, const std::string& dir,
                                               const TFileAttrRec& entry) {
-            ProcessFoundFile(&sender, dir, entry);
+            HandleFoundFile(&sender, dir, entry);
         };
         FScanPathThread->OnComplete = [this](TScanPathThread& sender, bool scanOK) {
             ScanComplete(&sender, scanOK);
@@ -69,6 +71,24 @@ bool TfrmBrimblemain::StartScan(const std::string& Path) {
     }
     FWalkOutstanding = true;
     return true;
+}
+
+void TfrmBrimblemain::HandleFoundFile(const void* Sender, const std::string& Path,
+                                      const TFileAttrRec& FileAttrRec) {
+    try {
+        ProcessFoundFile(Sender, Path, FileAttrRec);
+    } catch (const std::exception& error) {
+        ScanFailed(error.what());
+    } catch (...) {
+        ScanFailed("unknown error");
+    }
+}
+
+void TfrmBrimblemain::ScanFailed(const std::string& Text) {
+    // The run cannot be trusted to go on: it ends as Stop ends it, and says why.
+    FScanError = Text;
+    Log("Scan stopped by an error: " + Text, 0);
+    StopScan();
 }
 
 void TfrmBrimblemain::ScanComplete(const void* /*Sender*/, bool /*ScanOK*/) {

@@ -172,7 +172,7 @@ protected:
     }
 
     void SetUp() override {
-        if (!btrfs || !ext4) GTEST_SKIP() << "no loop volumes: " << whyNot;
+        if (!btrfs || !ext4) BRIMBLE_SKIP_WITHOUT_REAL_VOLUME("no loop volumes: " + whyNot);
         if (::access(ScanProgram().c_str(), X_OK) != 0)
             GTEST_FAIL() << ScanProgram() << " is not built";
         // The program's data folder and lock of the test's own.

@@ -24,7 +24,7 @@ protected:
     static void SetUpTestSuite() { volume = LoopVolume::Create("btrfs", 256, "engine", whyNot); }
     static void TearDownTestSuite() { volume.reset(); }
     void SetUp() override {
-        if (!volume) GTEST_SKIP() << "no btrfs volume: " << whyNot;
+        if (!volume) BRIMBLE_SKIP_WITHOUT_REAL_VOLUME("no btrfs volume: " + whyNot);
         // The engine's data folder (log, lists) goes to a folder of the test's own.
         ::setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
         folders = ComputeProgramFolders(platform);

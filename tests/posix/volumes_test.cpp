@@ -24,7 +24,7 @@ protected:
         btrfs.reset();
     }
     void SetUp() override {
-        if (!btrfs || !ext4) GTEST_SKIP() << "no loop volumes: " << whyNot;
+        if (!btrfs || !ext4) BRIMBLE_SKIP_WITHOUT_REAL_VOLUME("no loop volumes: " + whyNot);
     }
     static std::string Root(const LoopVolume& volume) { return volume.MountPoint() + "/"; }
 

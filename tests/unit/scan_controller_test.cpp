@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,28 @@ TEST_F(ScanController, StopEndsTheWalkAfterTheFileBeingHandled) {
     EXPECT_EQ(engine->FProcessingDriveIdx, pdiIdle);
     EXPECT_EQ(Count(LogText(), "\tScan complete!"), 1); // a stopped run ends the same way
     EXPECT_EQ(sim.Beeps(), 1);
+}
+
+TEST_F(ScanController, AnErrorWhileAFileIsHandledIsLoggedAndEndsTheRunAsStopDoes) {
+    sim.SetListingOrder("C:\\Data\\", {"a.txt", "small.txt", "b.zip", "Sub"});
+    hooked.onStatus = [&](const std::string& text) {
+        if (text == "C:\\Data\\small.txt") throw std::runtime_error("view is gone");
+    };
+    ASSERT_EQ(engine->GoScanPath("C:\\Data"), ssStarted);
+    ASSERT_TRUE(RunToEnd());
+
+    EXPECT_EQ(engine->ScanError(), "view is gone");
+    EXPECT_TRUE(sim.IsCompressed("C:\\Data\\a.txt"));
+    EXPECT_FALSE(sim.IsCompressed("C:\\Data\\Sub\\c.doc")); // never reached
+    EXPECT_EQ(engine->FProcessingDriveIdx, pdiIdle);
+    EXPECT_EQ(Count(LogText(), "\tScan stopped by an error: view is gone"), 1);
+
+    // The next run starts clean.
+    hooked.onStatus = nullptr;
+    ASSERT_EQ(engine->GoScanPath("C:\\Data"), ssStarted);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(engine->ScanError(), "");
+    EXPECT_TRUE(sim.IsCompressed("C:\\Data\\Sub\\c.doc"));
 }
 
 TEST_F(ScanController, ASecondRunResetsTheTotalsAndReusesTheThread) {

@@ -134,6 +134,13 @@ public:
     // Hands Path to the scan thread (created at the first call); false, with "Wrong drive!"
     // logged, when the drive of Path does not qualify.
     bool StartScan(const std::string& Path);
+    // A found file of the walk: an error while it is handled ends the run (ScanFailed).
+    void HandleFoundFile(const void* Sender, const std::string& Path,
+                         const TFileAttrRec& FileAttrRec);
+    // Logs the error at level 0 and ends the run as Stop does; ScanError tells it afterwards.
+    void ScanFailed(const std::string& Text);
+    // The error that ended the last run early; empty when none did.
+    const std::string& ScanError() const { return FScanError; }
     // The scan thread's completion handler: ends the run.
     void ScanComplete(const void* Sender, bool ScanOK);
     // Stop: the walk ends after the file being handled and its completion ends the run; a
@@ -188,6 +195,7 @@ private:
     std::unique_ptr<TBrimbleOptions> FOptions;
     // List files that existed but could not be read: saving over them would lose them.
     std::set<std::string> FUnreadableListFiles;
+    std::string FScanError;
 };
 
 } // namespace brimble
