@@ -13,20 +13,6 @@
 namespace brimble {
 namespace {
 
-TEST(OptionsRecord, FreshRecordHoldsNoDefaults) {
-    const TBrimbleOptions o;
-    EXPECT_EQ(o.SmartCompressMode, TSmartCompressMode::scmDisabled);
-    EXPECT_EQ(o.SmartDecompress, TSmartDecompress::sdNone);
-    EXPECT_EQ(o.IdleTime, 0);
-    EXPECT_EQ(o.MoveToNeverCompressDelay, 0);
-    EXPECT_EQ(o.Priority, 0);
-    EXPECT_EQ(o.MaxFileSizeFiltered, 0);
-    EXPECT_FALSE(o.BeepOnComplete);
-    EXPECT_TRUE(o.FilterIncluding.empty());
-    EXPECT_TRUE(o.FilterExcluding.empty());
-    EXPECT_TRUE(o.ExcludeFolders.empty());
-}
-
 TEST(OptionsDefaults, AreExactlyTheDefaultsOfEverySetting) {
     TBrimbleOptions o;
     o.Language = "Deutsch"; // a value from before is replaced, as a load from an empty file does
@@ -57,12 +43,10 @@ TEST(OptionsDefaults, AreExactlyTheDefaultsOfEverySetting) {
     EXPECT_EQ(o.MoveToNeverCompressDelay, 1);
 }
 
-TEST(OptionsDefaults, FiltersHaveTheirExactSizeAndElements) {
+TEST(OptionsDefaults, FiltersHaveTheirExactElements) {
     const std::vector<std::string> including = ParseFilterList(kDefaultFilterIncluding);
     const std::vector<std::string> excluding = ParseFilterList(kDefaultFilterExcluding);
-    EXPECT_EQ(kDefaultFilterIncluding.size(), 504u);
     EXPECT_EQ(including.size(), 126u);
-    EXPECT_EQ(kDefaultFilterExcluding.size(), 370u);
     EXPECT_EQ(excluding.size(), 94u);
 
     // The one empty element stands between "shtml" and "lst"; "js" and "lnk" stand twice.
