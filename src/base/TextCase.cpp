@@ -1,7 +1,10 @@
 #include "base/TextCase.h"
 
+#include "base/TextCodec.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace brimble {
 
@@ -113,31 +116,6 @@ char32_t FoldCodePoint(char32_t c) {
     return c;
 }
 
-// Length of the UTF-8 sequence a lead byte starts; 0 for a byte that starts none.
-std::size_t SequenceLength(unsigned char lead) {
-    if (Between(lead, 0xC2, 0xDF)) return 2;
-    if (Between(lead, 0xE0, 0xEF)) return 3;
-    if (Between(lead, 0xF0, 0xF4)) return 4;
-    return 0;
-}
-
-// Decodes the UTF-8 sequence at Pos into Cp and returns its length, or 0 when the bytes
-// there are no valid, shortest-form sequence (truncated, stray continuation, surrogate).
-std::size_t DecodeUtf8(std::string_view s, std::size_t pos, char32_t& cp) {
-    static constexpr char32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
-    const auto lead = static_cast<unsigned char>(s[pos]);
-    const std::size_t length = SequenceLength(lead);
-    if (length == 0 || s.size() - pos < length) return 0;
-    cp = lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(s[pos + k]);
-        if ((next & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (next & 0x3F);
-    }
-    if (cp < kShortest[length] || cp > 0x10FFFF || Between(cp, 0xD800, 0xDFFF)) return 0;
-    return length;
-}
-
 // The folded key of the character at Pos (Pos < size), advancing Pos past it.
 char32_t NextKey(std::string_view s, std::size_t& pos) {
     const auto lead = static_cast<unsigned char>(s[pos]);
@@ -145,14 +123,8 @@ char32_t NextKey(std::string_view s, std::size_t& pos) {
         ++pos;
         return AsciiLower(lead);
     }
-    char32_t cp = 0;
-    const std::size_t length = DecodeUtf8(s, pos, cp);
-    if (length == 0) {
-        ++pos;
-        return kInvalidByteBase + lead;
-    }
-    pos += length;
-    return FoldCodePoint(cp);
+    const std::optional<char32_t> cp = NextUtf8(s, pos);
+    return cp ? FoldCodePoint(*cp) : kInvalidByteBase + lead;
 }
 
 // Walks both texts key by key up to the first difference or the end of either.

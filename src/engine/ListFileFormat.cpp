@@ -1,5 +1,7 @@
 #include "engine/ListFileFormat.h"
 
+#include "base/TextCodec.h"
+
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -8,112 +10,13 @@ namespace brimble {
 
 namespace {
 
-constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
-constexpr std::string_view Utf16LeBom = "\xFF\xFE";
-constexpr std::string_view Utf16BeBom = "\xFE\xFF";
-constexpr char32_t Replacement = 0xFFFD;
-
-void AppendUtf8(std::string& out, char32_t c) {
-    // NUL would cut the name short wherever it reaches a system call.
-    if (c == 0) c = Replacement;
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-// The length of the well-formed UTF-8 sequence at the start of Text; 0 when there is none.
-std::size_t WellFormedLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF; // range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;  // no overlong forms
-        if (lead == 0xED) high = 0x9F; // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;  // no overlong forms
-        if (lead == 0xF4) high = 0x8F; // nothing beyond U+10FFFF
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    if (byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-    return length;
-}
-
-std::string SanitizeUtf8(std::string_view text) {
+// NUL would cut a name short wherever it reaches a system call.
+std::string ReplaceNul(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    while (!text.empty()) {
-        const std::size_t length = WellFormedLength(text);
-        if (length == 0) {
-            AppendUtf8(out, Replacement);
-            text.remove_prefix(1);
-        } else {
-            if (length == 1)
-                AppendUtf8(out, static_cast<unsigned char>(text[0]));
-            else
-                out.append(text.substr(0, length));
-            text.remove_prefix(length);
-        }
-    }
-    return out;
-}
-
-std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
-    const auto unitAt = [&](std::size_t i) {
-        const auto first = static_cast<unsigned char>(bytes[i]);
-        const auto second = static_cast<unsigned char>(bytes[i + 1]);
-        return static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
-    };
-    const auto isHigh = [](char16_t u) { return u >= 0xD800 && u <= 0xDBFF; };
-    const auto isLow = [](char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
-
-    std::string out;
-    out.reserve(bytes.size());
-    std::size_t i = 0;
-    for (; i + 1 < bytes.size(); i += 2) {
-        const char16_t unit = unitAt(i);
-        if (isHigh(unit) && i + 3 < bytes.size() && isLow(unitAt(i + 2))) {
-            const char16_t low = unitAt(i + 2);
-            AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
-                                (static_cast<char32_t>(low) - 0xDC00));
-            i += 2;
-        } else if (isHigh(unit) || isLow(unit)) {
-            AppendUtf8(out, Replacement);
-        } else {
-            AppendUtf8(out, unit);
-        }
-    }
-    if (i < bytes.size()) AppendUtf8(out, Replacement); // an odd byte at the end
-    return out;
-}
-
-std::string ReplaceNul(std::string text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
+    for (const char c : text) {
         if (c == '\0')
-            AppendUtf8(out, Replacement);
+            AppendUtf8(out, kReplacementChar);
         else
             out.push_back(c);
     }
@@ -121,13 +24,12 @@ std::string ReplaceNul(std::string text) {
 }
 
 // The whole file as UTF-8 text, by its byte-order mark or the 8-bit code page.
-std::string DecodeText(std::string_view bytes, ILocale& locale) {
-    if (bytes.starts_with(Utf8Bom)) return SanitizeUtf8(bytes.substr(Utf8Bom.size()));
-    if (bytes.starts_with(Utf16LeBom)) return DecodeUtf16(bytes.substr(2), false);
-    if (bytes.starts_with(Utf16BeBom)) return DecodeUtf16(bytes.substr(2), true);
+std::string ListFileText(std::string_view bytes, ILocale& locale) {
+    const TTextEncoding encoding = EncodingOfBom(bytes);
     // The code page's own bytes pass as they are: where it is UTF-8 (Linux), a file name
     // that is not valid UTF-8 still names its file.
-    return ReplaceNul(locale.FromAnsi(bytes));
+    if (encoding == TTextEncoding::CodePage) return ReplaceNul(locale.FromAnsi(bytes));
+    return ReplaceNul(DecodeText(bytes, encoding));
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {
@@ -160,7 +62,7 @@ std::string_view WithoutPlusSign(std::string_view number) {
 } // namespace
 
 std::vector<std::string> DecodeListFile(std::string_view bytes, ILocale& locale) {
-    return SplitLines(DecodeText(bytes, locale));
+    return SplitLines(ListFileText(bytes, locale));
 }
 
 EncodedListFile EncodeListFile(const std::vector<std::string>& entries, ILocale& locale) {
@@ -183,9 +85,10 @@ EncodedListFile EncodeListFile(const std::vector<std::string>& entries, ILocale&
         for (const std::string& line : ansiLines)
             result.Bytes.append(line).append("\r\n");
     } else {
-        result.Bytes.append(Utf8Bom);
+        std::string text;
         for (std::string_view line : lines)
-            result.Bytes.append(line).append("\r\n");
+            text.append(line).append("\r\n");
+        result.Bytes = EncodeText(text, TTextEncoding::Utf8);
     }
     return result;
 }

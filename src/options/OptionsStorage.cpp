@@ -1,6 +1,7 @@
 #include "options/OptionsStorage.h"
 
 #include "base/TextCase.h"
+#include "base/TextCodec.h"
 #include "options/OptionsTable.h"
 #include "platform/Platform.h"
 
@@ -12,12 +13,7 @@ namespace brimble {
 
 namespace {
 
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
-constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
 constexpr std::string_view kNewLineEnd = "\r\n";
-
-enum class TTextEncoding { Utf8, Utf16Le, Utf16Be };
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -29,111 +25,6 @@ std::string_view TrimBlanks(std::string_view text) {
     while (!text.empty() && IsBlank(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-// --- UTF-16 files: a settings file saved by a Windows editor may be one ---
-
-void AppendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-constexpr uint32_t kReplacement = 0xFFFD;
-
-// Unpaired surrogates and a dangling odd byte become the replacement character.
-std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
-    const auto unit = [&](std::size_t i) -> uint32_t {
-        const auto a = static_cast<unsigned char>(bytes[i]);
-        const auto b = static_cast<unsigned char>(bytes[i + 1]);
-        return bigEndian ? (a << 8u) | b : (b << 8u) | a;
-    };
-    std::string out;
-    out.reserve(bytes.size());
-    std::size_t i = 0;
-    for (; i + 1 < bytes.size(); i += 2) {
-        const uint32_t u = unit(i);
-        if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
-            const uint32_t low = unit(i + 2);
-            if (low >= 0xDC00 && low < 0xE000) {
-                AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-                i += 2;
-                continue;
-            }
-        }
-        AppendUtf8(out, (u >= 0xD800 && u < 0xE000) ? kReplacement : u);
-    }
-    if (i < bytes.size()) AppendUtf8(out, kReplacement);
-    return out;
-}
-
-// The next code point of UTF-8 text; a byte that starts no valid sequence stands for itself
-// as a Latin-1 character, so nothing is dropped.
-uint32_t NextCodePoint(std::string_view text, std::size_t& i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = 0;
-    uint32_t code = 0;
-    if (lead < 0x80) {
-        ++i;
-        return lead;
-    }
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        code = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        code = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        code = lead & 0x07;
-    }
-    if (length == 0 || i + length > text.size()) {
-        ++i;
-        return lead;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            ++i;
-            return lead;
-        }
-        code = (code << 6) | (byte(i + k) & 0x3F);
-    }
-    i += length;
-    return code > 0x10FFFF ? kReplacement : code;
-}
-
-std::string Utf8ToUtf16(std::string_view text, bool bigEndian) {
-    std::string out;
-    out.reserve(text.size() * 2);
-    const auto put = [&](uint32_t u) {
-        const auto hi = static_cast<char>((u >> 8) & 0xFF);
-        const auto lo = static_cast<char>(u & 0xFF);
-        out += bigEndian ? hi : lo;
-        out += bigEndian ? lo : hi;
-    };
-    for (std::size_t i = 0; i < text.size();) {
-        const uint32_t code = NextCodePoint(text, i);
-        if (code >= 0x10000) {
-            put(0xD800 + ((code - 0x10000) >> 10));
-            put(0xDC00 + ((code - 0x10000) & 0x3FF));
-        } else {
-            put(code);
-        }
-    }
-    return out;
 }
 
 // --- the INI text ---
@@ -150,20 +41,10 @@ struct TIniLine {
 // are.
 class TIniDocument {
 public:
-    explicit TIniDocument(std::string_view bytes) {
-        if (bytes.starts_with(kUtf8Bom)) {
-            FEncoding = TTextEncoding::Utf8;
-            FBom = kUtf8Bom;
-            Split(bytes.substr(kUtf8Bom.size()));
-        } else if (bytes.starts_with(kUtf16LeBom)) {
-            FEncoding = TTextEncoding::Utf16Le;
-            Split(Utf16ToUtf8(bytes.substr(kUtf16LeBom.size()), false));
-        } else if (bytes.starts_with(kUtf16BeBom)) {
-            FEncoding = TTextEncoding::Utf16Be;
-            Split(Utf16ToUtf8(bytes.substr(kUtf16BeBom.size()), true));
-        } else {
-            Split(bytes);
-        }
+    // A settings file saved by a Windows editor may be UTF-16; one without a byte-order
+    // mark is kept byte for byte.
+    explicit TIniDocument(std::string_view bytes) : FEncoding(EncodingOfBom(bytes)) {
+        Split(DecodeText(bytes, FEncoding));
     }
 
     std::optional<std::string> Read(std::string_view section, std::string_view key) const {
@@ -198,15 +79,7 @@ public:
         std::string text;
         for (const TIniLine& line : FLines)
             text.append(line.Text).append(line.End);
-        switch (FEncoding) {
-        case TTextEncoding::Utf16Le:
-            return std::string(kUtf16LeBom) + Utf8ToUtf16(text, false);
-        case TTextEncoding::Utf16Be:
-            return std::string(kUtf16BeBom) + Utf8ToUtf16(text, true);
-        case TTextEncoding::Utf8:
-            break;
-        }
-        return FBom + text;
+        return EncodeText(text, FEncoding);
     }
 
 private:
@@ -274,8 +147,7 @@ private:
         return npos;
     }
 
-    TTextEncoding FEncoding = TTextEncoding::Utf8;
-    std::string FBom;
+    TTextEncoding FEncoding;
     std::vector<TIniLine> FLines;
 };
 
