@@ -78,7 +78,8 @@ std::string VisibleText(std::string_view text, TVisibleTextRules rules) {
         }
         const std::size_t length = SequenceLength(text, pos);
         // U+0080..U+009F: C2 80..C2 9F, controls that some terminals obey.
-        const bool c1 = length == 2 && c == 0xc2 && static_cast<unsigned char>(text[pos + 1]) < 0xa0;
+        const bool c1 =
+            length == 2 && c == 0xc2 && static_cast<unsigned char>(text[pos + 1]) < 0xa0;
         if (length == 0 || c1) {
             const std::size_t shown = c1 ? 2 : 1;
             for (std::size_t i = 0; i < shown; ++i)

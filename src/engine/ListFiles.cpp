@@ -66,7 +66,8 @@ void TfrmBrimblemain::SaveCompressList(std::unique_ptr<TCompressList>& List,
 
     IFileSystem& fs = FPlatform.FileSystem();
     if (FUnreadableListFiles.contains(FileName)) {
-        Log("List file " + Quoted(LogName(FileName)) + " not saved: it could not be read at start", 1);
+        Log("List file " + Quoted(LogName(FileName)) + " not saved: it could not be read at start",
+            1);
     } else if (!List->Empty()) {
         const EncodedListFile file = EncodeListFile(
             std::vector<std::string>(List->begin(), List->end()), FPlatform.Locale());

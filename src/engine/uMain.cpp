@@ -1,7 +1,6 @@
 #include "engine/uMain.h"
 
 #include "base/VisibleText.h"
-
 #include "options/OptionsStorage.h"
 #include "threads/TScanPathThread.h"
 

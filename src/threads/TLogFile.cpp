@@ -65,8 +65,9 @@ void TLogFile::Write(const std::string& S, int LogLev) {
         }
         // No control character reaches the file raw; a message's own line breaks stay (names
         // in a message are escaped whole where they are put in, so they cannot forge lines).
-        const std::string entry = WithCrLfLineEnds(
-            TimeStamp() + '\t' + VisibleText(S, {.EscapeBackslash = false, .KeepLineBreaks = true}));
+        const std::string entry =
+            WithCrLfLineEnds(TimeStamp() + '\t' +
+                             VisibleText(S, {.EscapeBackslash = false, .KeepLineBreaks = true}));
         if (!file->Write(FPlatform.Locale().ToAnsi(entry)) || !file->Close()) Alert();
     } catch (...) {
         // No failure of the log may reach its caller; the entry is lost.

@@ -251,9 +251,8 @@ TEST_F(BtrfsCompressionTest, UndoingAUselessCompressionRestoresTheFlagsOfBefore)
         int flagsBefore;
         bool inPlace;
     };
-    const Case cases[] = {{"none.bin", 0, false},
-                          {"none-inplace.bin", 0, true},
-                          {"nocomp.bin", FS_NOCOMP_FL, false}};
+    const Case cases[] = {
+        {"none.bin", 0, false}, {"none-inplace.bin", 0, true}, {"nocomp.bin", FS_NOCOMP_FL, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         platform.Switches().ForceInPlaceDecompression = c.inPlace;

@@ -139,7 +139,8 @@ TEST_F(ScanController, StopWhilePausedHandlesNoFurtherFile) {
     // Held before the next file: the walk waits for Release.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     loop.RunUntil([&] {
-        return engine->Stats().FilesOnDisk_Count >= 1 || std::chrono::steady_clock::now() > deadline;
+        return engine->Stats().FilesOnDisk_Count >= 1 ||
+               std::chrono::steady_clock::now() > deadline;
     });
     ASSERT_TRUE(engine->FScanPathThread->Paused());
     hooked.onStatus = [&](const std::string& text) {

@@ -13,11 +13,14 @@ TEST(VisibleText, ControlsAndBrokenUtf8AreShownEscapedAndEverythingElseStays) {
     };
     const Case cases[] = {
         {"plain name.txt", "plain name.txt"},
-        {"caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80", "caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80"},
+        {"caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80",
+         "caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80"},
         {"a\x1b[31mred", "a\\x1b[31mred"},
         {"two\nlines\r\tend", "two\\nlines\\r\\tend"},
         {std::string("nul\0del\x7f", 8), "nul\\x00del\\x7f"},
-        {"c1\xc2\x9b" "6n and nbsp\xc2\xa0", "c1\\xc2\\x9b6n and nbsp\xc2\xa0"},
+        {"c1\xc2\x9b"
+         "6n and nbsp\xc2\xa0",
+         "c1\\xc2\\x9b6n and nbsp\xc2\xa0"},
         {"bad\xff\xfe", "bad\\xff\\xfe"},
         {"cut\xe6\x97", "cut\\xe6\\x97"},           // a sequence cut short
         {"overlong\xc0\xaf", "overlong\\xc0\\xaf"}, // '/' spelt in two bytes

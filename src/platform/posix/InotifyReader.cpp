@@ -156,7 +156,8 @@ private:
                                  1);
             FLimitReported = true;
         } else if (errno != ENOENT && errno != ENOTDIR) {
-            FDiagnostics.Log("Change watching: cannot watch \"" + VisibleText(path) + "\": " + ErrorText(errno),
+            FDiagnostics.Log("Change watching: cannot watch \"" + VisibleText(path) +
+                                 "\": " + ErrorText(errno),
                              1);
         }
         return false;
