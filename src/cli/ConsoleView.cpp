@@ -1,5 +1,7 @@
 #include "ConsoleView.h"
 
+#include "base/VisibleText.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <string_view>
@@ -40,7 +42,8 @@ void TConsoleView::SetStatLabel(StatLabel label, const std::string& text) {
 }
 
 void TConsoleView::SetStatusText(const std::string& text) {
-    if (FShowStatus && !text.empty()) FOut << text << '\n' << std::flush;
+    // The status line is a file name: whatever it holds must not drive the terminal.
+    if (FShowStatus && !text.empty()) FOut << VisibleText(text) << '\n' << std::flush;
 }
 
 const std::string& TConsoleView::Label(StatLabel label) const {

@@ -6,15 +6,22 @@
 #include "CommandLine.h"
 #include "ConsoleView.h"
 #include "PosixConsole.h"
+#include "base/VisibleText.h"
 #include "engine/uMain.h"
 #include "options/ProgramFolders.h"
 #include "platform/Platform.h"
 #include "threads/StdUiLoop.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
-#include <filesystem>
+#include <fcntl.h>
 #include <iostream>
+#include <memory>
 #include <string>
+#include <system_error>
+#include <unistd.h>
 #include <vector>
 
 namespace brimble {
@@ -31,12 +38,26 @@ constexpr int kExitStopped = 130;
 constexpr const char* kMainProgramName = "brimble";
 constexpr const char* kInstanceLockName = "Brimble";
 
-// A folder relative to the working directory, as a command line means it.
-std::string AbsoluteFolder(const std::string& folder) {
-    if (folder.empty()) return folder;
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
-    return error ? folder : absolute.string();
+struct TResolvedFolder {
+    std::string Path;
+    std::string Error; // why the folder cannot be walked; empty when it can
+};
+
+struct TFreeDeleter {
+    void operator()(char* text) const { std::free(text); }
+};
+
+// The folder once, as the drive check and the walk will both see it: absolute, links
+// resolved, "." and ".." gone. A walk refuses a link as its root, so a folder given
+// through one would otherwise be checked but never walked.
+TResolvedFolder ResolveFolder(const std::string& folder) {
+    if (folder.empty()) return {folder, {}}; // the engine's own refusal says it
+    const std::unique_ptr<char, TFreeDeleter> resolved(::realpath(folder.c_str(), nullptr));
+    if (!resolved) return {{}, std::strerror(errno)};
+    const int fd = ::open(resolved.get(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return {{}, std::strerror(errno)};
+    ::close(fd);
+    return {resolved.get(), {}};
 }
 
 const char* RefusalMessage(TScanStart result) {
@@ -73,7 +94,13 @@ public:
                 engine.StopScan();
             });
         });
-        const TScanStart started = engine.GoScanPath(AbsoluteFolder(folder));
+        const TResolvedFolder resolved = ResolveFolder(folder);
+        if (!resolved.Error.empty()) {
+            std::cerr << "Cannot open folder \"" << VisibleText(folder) << "\": " << resolved.Error
+                      << '\n';
+            return kExitRefused;
+        }
+        const TScanStart started = engine.GoScanPath(resolved.Path);
         if (started != TScanStart::ssStarted) {
             std::cerr << RefusalMessage(started) << '\n';
             return kExitRefused;
@@ -129,8 +156,14 @@ int Main(const std::vector<std::string>& arguments) {
     Platform& platform = *owned;
     platform.SetCommandLineArguments(parsed.Switches);
     const TProgramFolders folders = ComputeProgramFolders(platform, kMainProgramName);
-    const std::unique_ptr<IInstanceLock> lock =
-        platform.Process().AcquireInstanceLock(kInstanceLockName);
+    std::unique_ptr<IInstanceLock> lock;
+    try {
+        lock = platform.Process().AcquireInstanceLock(kInstanceLockName);
+    } catch (const std::system_error& error) {
+        // Without the lock another instance could work on the same lists: do not run.
+        std::cerr << "brimble-scan: " << error.what() << '\n';
+        return kExitFailed;
+    }
     if (!lock) {
         std::cerr << "Brimble is already running.\n";
         return kExitAlreadyRunning;

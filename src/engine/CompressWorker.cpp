@@ -158,7 +158,7 @@ bool TfrmBrimblemain::TryCompressFile(const std::string& FileName, TCompressActi
     const std::string reason = !rec.ErrorText.empty()
                                    ? rec.ErrorText
                                    : FPlatform.FileSystem().SysErrorMessage(rec.ErrorCode);
-    Log("Error during compress/decompress file \"" + FileName + "\": " + reason, 1);
+    Log("Error during compress/decompress file \"" + LogName(FileName) + "\": " + reason, 1);
     if (IsCompressAction(Action)) {
         // Retried later; an entry that is there already keeps its first day.
         if (FDelayedCompressList) AddToCompressList(*FDelayedCompressList, FileName, true);

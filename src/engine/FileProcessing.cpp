@@ -51,7 +51,7 @@ void TfrmBrimblemain::ProcessFoundFile(const void* /*Sender*/, const std::string
             inc.ToCompressCount = 1;
             inc.ToCompressSize = FileAttrRec.Size;
             if (trace)
-                Log("File [" + FullName + "] (" +
+                Log("File [" + LogName(FullName) + "] (" +
                         FormatSize(FPlatform.Locale(), fsAutomatic, -1, FileAttrRec.Size) +
                         ") action: COMPRESS",
                     2);
@@ -67,7 +67,7 @@ void TfrmBrimblemain::ProcessFoundFile(const void* /*Sender*/, const std::string
             }
         } else {
             if (trace)
-                Log("File [" + FullName +
+                Log("File [" + LogName(FullName) +
                         "] action: " + (action == caDecompress ? "DECOMPRESS" : "NONE"),
                     2);
             TryCompressFile(FullName, action);

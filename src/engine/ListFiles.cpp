@@ -36,12 +36,14 @@ void TfrmBrimblemain::LoadCompressList(const std::string& ListFileName, std::str
     List = std::make_unique<TCompressList>();
     FUnreadableListFiles.erase(FileNameField);
 
-    if (fs.FileExists(FileNameField)) {
+    // Whatever is at the path is read (a FIFO or a folder fails and is logged), so that the
+    // exit never replaces what was there with a list of its own.
+    if (fs.FileExists(FileNameField) || fs.FindEntry(FileNameField)) {
         std::string bytes;
         if (const OsResult read = fs.ReadWholeFile(FileNameField, bytes); !read) {
             // Remembered so that the exit does not replace the file with an empty list.
             FUnreadableListFiles.insert(FileNameField);
-            Log("Cannot read list file " + Quoted(FileNameField) + ": " +
+            Log("Cannot read list file " + Quoted(LogName(FileNameField)) + ": " +
                     fs.SysErrorMessage(read.code()),
                 1);
         } else {
@@ -64,21 +66,22 @@ void TfrmBrimblemain::SaveCompressList(std::unique_ptr<TCompressList>& List,
 
     IFileSystem& fs = FPlatform.FileSystem();
     if (FUnreadableListFiles.contains(FileName)) {
-        Log("List file " + Quoted(FileName) + " not saved: it could not be read at start", 1);
+        Log("List file " + Quoted(LogName(FileName)) + " not saved: it could not be read at start",
+            1);
     } else if (!List->Empty()) {
         const EncodedListFile file = EncodeListFile(
             std::vector<std::string>(List->begin(), List->end()), FPlatform.Locale());
         if (!file.Skipped.empty())
             Log(std::to_string(file.Skipped.size()) +
-                    " entries with a line break left out of list file " + Quoted(FileName),
+                    " entries with a line break left out of list file " + Quoted(LogName(FileName)),
                 1);
         if (const OsResult written = fs.ReplaceFileAtomically(FileName, file.Bytes); !written)
-            Log("Cannot write list file " + Quoted(FileName) + ": " +
+            Log("Cannot write list file " + Quoted(LogName(FileName)) + ": " +
                     fs.SysErrorMessage(written.code()),
                 1);
     } else if (fs.FileExists(FileName)) {
         if (const OsResult deleted = fs.EraseFile(FileName); !deleted)
-            Log("Cannot delete list file " + Quoted(FileName) + ": " +
+            Log("Cannot delete list file " + Quoted(LogName(FileName)) + ": " +
                     fs.SysErrorMessage(deleted.code()),
                 1);
     }
@@ -91,6 +94,10 @@ void TfrmBrimblemain::PurgeCompressList(TCompressList& List, bool CheckAge) {
     // The option is read now, not at start: the settings may have been loaded since.
     const int64_t today = DayNumber(FPlatform.Clock().Now());
     const int64_t maxAge = FOptions->MoveToNeverCompressDelay;
+    // A never list that could not be read is not saved: aged entries moved there would be
+    // lost, so they stay where they are until it can be read again.
+    const bool neverListSaved =
+        FNeverCompressList && !FUnreadableListFiles.contains(FNeverCompressListFileName);
 
     for (std::size_t i = List.Count(); i-- > 0;) {
         const std::string entry = List[i];
@@ -100,7 +107,7 @@ void TfrmBrimblemain::PurgeCompressList(TCompressList& List, bool CheckAge) {
             List.Delete(i);
         } else if (FNeverCompressList && FNeverCompressList->Contains(bareName)) {
             List.Delete(i);
-        } else if (CheckAge && FNeverCompressList &&
+        } else if (CheckAge && neverListSaved &&
                    today - ReadDayStamp(TCompressList::ValueOf(entry)) > maxAge) {
             FNeverCompressList->Add(bareName);
             List.Delete(i);
@@ -125,10 +132,10 @@ void TfrmBrimblemain::TryRemoveFromDelayedList(const std::string& FileName) {
         if (index == TCompressList::npos) return;
         FDelayedCompressList->Delete(index);
     } catch (const std::exception&) {
-        Log("[TryRemoveFromDelayedList]: Wrong index of " + Quoted(FileName), 1);
+        Log("[TryRemoveFromDelayedList]: Wrong index of " + Quoted(LogName(FileName)), 1);
         return;
     }
-    Log("Removed from delayed compress list: " + Quoted(FileName), 2);
+    Log("Removed from delayed compress list: " + Quoted(LogName(FileName)), 2);
 }
 
 void TfrmBrimblemain::LoadLists() {

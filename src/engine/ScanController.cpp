@@ -106,8 +106,9 @@ void TfrmBrimblemain::StopScan() {
     const bool running = FProcessingDriveIdx != pdiIdle;
     FProcessingDriveIdx = pdiIdle;
     if (FScanPathThread) {
-        FScanPathThread->Release();
+        // Abort first: a paused walk that woke before it would hand over one more file.
         FScanPathThread->Abort();
+        FScanPathThread->Release();
     }
     // No walk will report an end (the drive was refused): end the run here.
     if (running && !FWalkOutstanding) FinishScanRun();

@@ -1,5 +1,6 @@
 #include "engine/uMain.h"
 
+#include "base/VisibleText.h"
 #include "options/OptionsStorage.h"
 #include "threads/TScanPathThread.h"
 
@@ -44,12 +45,26 @@ TfrmBrimblemain::~TfrmBrimblemain() {
 }
 
 void TfrmBrimblemain::LoadSettingsAndLists() {
-    LoadOptionsFromFile(FPlatform.FileSystem(), FFolders.IniFileName, *FOptions);
+    IFileSystem& fs = FPlatform.FileSystem();
+    // Something that is no file (a FIFO, a folder) gives the defaults; say why.
+    if (!fs.FileExists(FFolders.IniFileName) && fs.FindEntry(FFolders.IniFileName)) {
+        std::string bytes;
+        const OsResult read = fs.ReadWholeFile(FFolders.IniFileName, bytes);
+        Log("Cannot read settings file \"" + LogName(FFolders.IniFileName) +
+                "\": " + fs.SysErrorMessage(read.code()),
+            1);
+    }
+    LoadOptionsFromFile(fs, FFolders.IniFileName, *FOptions);
     LoadLists();
 }
 
 void TfrmBrimblemain::Log(const std::string& S, int LogLev) {
     FLogFile->Write(S, LogLev);
+}
+
+std::string TfrmBrimblemain::LogName(const std::string& Name) {
+    // Where the delimiter is a backslash no name holds one of its own: no doubling needed.
+    return VisibleText(Name, {.EscapeBackslash = FPlatform.FileSystem().PathDelimiter() != '\\'});
 }
 
 } // namespace brimble

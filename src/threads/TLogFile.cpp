@@ -1,6 +1,7 @@
 #include "threads/TLogFile.h"
 
 #include "base/DateTime.h"
+#include "base/VisibleText.h"
 #include "platform/Platform.h"
 #include "threads/uCommonFunctions.h"
 
@@ -62,7 +63,11 @@ void TLogFile::Write(const std::string& S, int LogLev) {
             if (!existed) Alert();
             return;
         }
-        const std::string entry = WithCrLfLineEnds(TimeStamp() + '\t' + S);
+        // No control character reaches the file raw; a message's own line breaks stay (names
+        // in a message are escaped whole where they are put in, so they cannot forge lines).
+        const std::string entry =
+            WithCrLfLineEnds(TimeStamp() + '\t' +
+                             VisibleText(S, {.EscapeBackslash = false, .KeepLineBreaks = true}));
         if (!file->Write(FPlatform.Locale().ToAnsi(entry)) || !file->Close()) Alert();
     } catch (...) {
         // No failure of the log may reach its caller; the entry is lost.

@@ -6,12 +6,15 @@
 #include "platform/posix/PosixPlatform.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace brimble::posix {
@@ -160,6 +163,49 @@ Finished RunScan(const std::vector<std::string>& arguments, bool terminal = fals
     return ScanProcess(arguments, terminal).Wait();
 }
 
+// A run that may hang: killed after a minute, which then shows as status 128 + SIGKILL.
+Finished RunScanOrKill(const std::vector<std::string>& arguments) {
+    ScanProcess process(arguments, false);
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (!finished.wait_for(lock, std::chrono::seconds(60), [&] { return done; }))
+            process.Signal(SIGKILL);
+    });
+    Finished result = process.Wait();
+    {
+        const std::lock_guard lock(mutex);
+        done = true;
+    }
+    finished.notify_all();
+    watchdog.join();
+    return result;
+}
+
+// Sets or removes an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::optional<std::string>& value) : FName(name) {
+        if (const char* old = std::getenv(name)) FOld = old;
+        Set(value);
+    }
+    ~ScopedEnv() { Set(FOld); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    void Set(const std::optional<std::string>& value) {
+        if (value)
+            ::setenv(FName.c_str(), value->c_str(), 1);
+        else
+            ::unsetenv(FName.c_str());
+    }
+    std::string FName;
+    std::optional<std::string> FOld;
+};
+
 class BrimbleScanTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -302,6 +348,129 @@ TEST_F(BrimbleScanTest, AnotherInstanceHoldingTheLockRefusesTheRun) {
     }
     EXPECT_GE(DiskUsage(dir + "/x.txt"), 50'000); // nothing was compressed
     EXPECT_EQ(RunScan({dir}).Status, 0);          // once the lock is free
+}
+
+TEST_F(BrimbleScanTest, OneDataFolderHasOneLockWhateverTheRuntimeFolder) {
+    const std::string dir = Folder("one-lock");
+    WriteFile(dir + "/x.txt", TextContent(8, 50'000));
+    TempDir runtime;
+    // The holder with the runtime folder and the run without it, and the other way round.
+    for (const bool holderHasRuntime : {true, false}) {
+        SCOPED_TRACE(holderHasRuntime ? "holder with XDG_RUNTIME_DIR" : "run with it");
+        std::unique_ptr<IInstanceLock> held;
+        {
+            const ScopedEnv env("XDG_RUNTIME_DIR",
+                                holderHasRuntime ? std::optional(runtime.Path()) : std::nullopt);
+            held = AcquireInstanceLock("Brimble");
+        }
+        ASSERT_NE(held, nullptr);
+        const ScopedEnv env("XDG_RUNTIME_DIR",
+                            holderHasRuntime ? std::nullopt : std::optional(runtime.Path()));
+        const Finished run = RunScan({dir});
+        EXPECT_EQ(run.Status, 82);
+        EXPECT_EQ(run.Err, "Brimble is already running.\n");
+    }
+    EXPECT_GE(DiskUsage(dir + "/x.txt"), 50'000);
+}
+
+TEST_F(BrimbleScanTest, ALockThatCannotBeTakenStopsTheRunWithTheReason) {
+    const std::string dir = Folder("no-lock");
+    WriteFile(dir + "/x.txt", TextContent(9, 50'000));
+    WriteFile(home.Path() + "/a-file", "");
+    const ScopedEnv data("XDG_DATA_HOME", home.Path() + "/a-file/data");
+    const Finished run = RunScan({dir});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("lock"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("Not a directory"), std::string::npos) << run.Err;
+    EXPECT_GE(DiskUsage(dir + "/x.txt"), 50'000);
+}
+
+TEST_F(BrimbleScanTest, TheFolderIsResolvedOnceAndWhatCannotBeOpenedIsAnError) {
+    const std::string dir = Folder("real");
+    std::filesystem::create_directories(dir + "/sub");
+    WriteFile(dir + "/a.txt", TextContent(10, 100'000));
+    std::filesystem::create_directory_symlink(dir, home.Path() + "/link");
+    for (const std::string& given : {home.Path() + "/link", dir + "/sub/../."}) {
+        SCOPED_TRACE(given);
+        const Finished run = RunScan({given});
+        EXPECT_EQ(run.Status, 0) << run.Err;
+        EXPECT_EQ(Totals(run.Out)["Total files processed:"].at(0), "1") << run.Out;
+    }
+    EXPECT_LT(DiskUsage(dir + "/a.txt"), 50'000);
+
+    const std::pair<std::string, std::string> refused[] = {
+        {dir + "/missing", "No such file or directory"},
+        {dir + "/a.txt", "Not a directory"},
+        {home.Path() + "/link/a.txt", "Not a directory"},
+    };
+    for (const auto& [given, reason] : refused) {
+        SCOPED_TRACE(given);
+        const Finished run = RunScan({given});
+        EXPECT_EQ(run.Status, 2);
+        EXPECT_EQ(run.Err, "Cannot open folder \"" + given + "\": " + reason + "\n");
+        EXPECT_EQ(run.Out, "");
+    }
+}
+
+TEST_F(BrimbleScanTest, HostileNamesAreShownEscapedOnTheTerminalAndInTheLog) {
+    const std::string dir = Folder("hostile");
+    const std::string names[] = {
+        "esc\x1b[2J\x1b]0;title\x07.txt",
+        "line\nforged\tFile [forged] action: NONE.txt",
+        "bad\xff\xfe.txt",
+        "c1\xc2\x9b"
+        "31m.txt",
+        "back\\x1b.txt",
+    };
+    const std::string shown[] = {
+        "esc\\x1b[2J\\x1b]0;title\\x07.txt",
+        "line\\nforged\\tFile [forged] action: NONE.txt",
+        "bad\\xff\\xfe.txt",
+        "c1\\xc2\\x9b31m.txt",
+        "back\\\\x1b.txt",
+    };
+    for (const std::string& name : names)
+        WriteFile(dir + "/" + name, TextContent(11, 20'000));
+
+    const Finished run = RunScan({"-d:2", dir}, true);
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    const std::string log = ReadFile(dataDir + "/brimble.log");
+    EXPECT_EQ(log.find("\tFile [forged]"), std::string::npos) << log;
+    for (const char* raw : {"\x1b", "\x07", "\xff", "\xc2\x9b"}) {
+        EXPECT_EQ(run.Out.find(raw), std::string::npos) << run.Out;
+        EXPECT_EQ(log.find(raw), std::string::npos) << log;
+    }
+    for (const std::string& name : shown) {
+        EXPECT_NE(run.Out.find(dir + "/" + name + "\r\n"), std::string::npos) << run.Out;
+        EXPECT_NE(log.find("\tFile [" + dir + "/" + name + "] ("), std::string::npos) << log;
+    }
+    // Every line after the header is an entry of its own: a time stamp, a tab, the text.
+    std::stringstream lines(log.substr(log.find("\r\n\r\n") + 4));
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_TRUE(line.ends_with('\r') && line.find('\t') != std::string::npos &&
+                    !line.starts_with("forged"))
+            << line;
+    for (const std::string& name : names)
+        EXPECT_EQ(ReadFile(dir + "/" + name), TextContent(11, 20'000));
+}
+
+TEST_F(BrimbleScanTest, AFifoInPlaceOfASettingsOrListFileDoesNotHoldTheStart) {
+    const std::string dir = Folder("fifo");
+    WriteFile(dir + "/a.txt", TextContent(12, 50'000));
+    for (const char* file : {"NeverCompress.lst", "brimble.ini"}) {
+        SCOPED_TRACE(file);
+        const std::string path = dataDir + "/" + file;
+        std::filesystem::remove(path);
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        const Finished run = RunScanOrKill({"-d", dir});
+        EXPECT_EQ(run.Status, 0) << run.Err;
+        const std::string log = ReadFile(dataDir + "/brimble.log");
+        EXPECT_NE(log.find("\"" + path + "\": Not a regular file"), std::string::npos) << log;
+        struct stat info {};
+        EXPECT_TRUE(::lstat(path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode)); // left alone
+        std::filesystem::remove(path);
+        WriteSettings("ExcludeFolders=\n");
+    }
 }
 
 TEST_F(BrimbleScanTest, StopSignalsEndAfterTheFileBeingHandled) {

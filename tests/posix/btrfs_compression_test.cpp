@@ -239,6 +239,42 @@ TEST_F(BtrfsCompressionTest, DecompressingAFileThatHoldsNoCompressedDataRewrites
     EXPECT_EQ(ExactOnDiskSize(fd.Get()), before);
 }
 
+TEST_F(BtrfsCompressionTest, UndoingAUselessCompressionRestoresTheFlagsOfBefore) {
+    const auto flagsOf = [](const std::string& path) {
+        const UniqueFd fd(::open(path.c_str(), O_RDONLY));
+        int flags = -1;
+        ::ioctl(fd.Get(), FS_IOC_GETFLAGS, &flags);
+        return flags & (FS_COMPR_FL | FS_NOCOMP_FL);
+    };
+    struct Case {
+        const char* name;
+        int flagsBefore;
+        bool inPlace;
+    };
+    const Case cases[] = {
+        {"none.bin", 0, false}, {"none-inplace.bin", 0, true}, {"nocomp.bin", FS_NOCOMP_FL, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform.Switches().ForceInPlaceDecompression = c.inPlace;
+        const std::string path = Path(c.name);
+        WriteFile(path, Random(300000, 4));
+        if (c.flagsBefore) {
+            const UniqueFd fd(::open(path.c_str(), O_RDONLY));
+            int flags = c.flagsBefore;
+            ASSERT_EQ(::ioctl(fd.Get(), FS_IOC_SETFLAGS, &flags), 0);
+        }
+        ASSERT_EQ(flagsOf(path), c.flagsBefore);
+        const std::string before = ReadFile(path);
+
+        ASSERT_TRUE(fs.SetCompression(path, true));
+        ASSERT_TRUE(fs.SetCompression(path, false));
+        EXPECT_EQ(flagsOf(path), c.flagsBefore); // lsattr shows neither 'c' nor 'm' anew
+        EXPECT_LT(::getxattr(path.c_str(), "btrfs.compression", nullptr, 0), 0);
+        EXPECT_EQ(ReadFile(path), before);
+    }
+    platform.Switches().ForceInPlaceDecompression = false;
+}
+
 TEST_F(BtrfsCompressionTest, WhatCannotBeCompressedFailsWithTheSystemsReason) {
     EXPECT_EQ(fs.SetCompression(Path("missing.txt"), true).code(), ENOENT);
     ::symlink("text.txt", Path("link.txt").c_str());

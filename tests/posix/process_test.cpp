@@ -79,7 +79,8 @@ TEST_F(PosixProcessTest, EnvironmentReferencesIgnoreCaseAndMapTheWindowsNames) {
 TEST_F(PosixProcessTest, OnlyOneInstanceHoldsTheLockAtATime) {
     auto first = process.AcquireInstanceLock("Brimble");
     ASSERT_NE(first, nullptr);
-    EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/Brimble.lock"));
+    // In the data folder, not the runtime folder: one lock per data folder.
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/home/.local/share/Brimble/Brimble.lock"));
     EXPECT_EQ(process.AcquireInstanceLock("Brimble"), nullptr);
 
     // Another process is refused too, and the lock dies with its holder.

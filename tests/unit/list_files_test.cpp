@@ -343,6 +343,22 @@ TEST_F(ListFiles, UnreadableListFileIsLoggedAndNotOverwrittenAtExit) {
     EXPECT_EQ(sim.Content(LagFile), "C:\\Data\\a.txt=46027.500000\r\n");
 }
 
+TEST_F(ListFiles, AgedEntriesStayDelayedWhileTheNeverListCannotBeRead) {
+    sim.AddFile("C:\\Data\\setup.log", 100);
+    sim.AddFileWithContent(NeverFile, "old.dat\r\n");
+    sim.SetReadRefused(NeverFile, true);
+    sim.AddFileWithContent(DelayedFile, "C:\\Data\\setup.log=46020\r\n"); // long aged
+    TfrmBrimblemain& e = Start();
+    EXPECT_EQ(Entries(e.FDelayedCompressList), (Lines{"C:\\Data\\setup.log=46020"}));
+    e.PurgeCompressList(*e.FDelayedCompressList, true); // a tick's purge as well
+
+    e.SaveLists();
+    EXPECT_EQ(sim.Content(DelayedFile), "C:\\Data\\setup.log=46020\r\n");
+    EXPECT_FALSE(e.FNeverCompressList);
+    sim.SetReadRefused(NeverFile, false);
+    EXPECT_EQ(sim.Content(NeverFile), "old.dat\r\n");
+}
+
 TEST_F(ListFiles, ListsAreSavedOnceAndOnlyAfterTheyWereLoaded) {
     sim.AddFileWithContent(NeverFile, "OLD.EXE\r\n");
     TfrmBrimblemain& e = Engine();

@@ -153,6 +153,29 @@ TEST_F(ScanController, AnErrorWhileAFileIsHandledIsLoggedAndEndsTheRunAsStopDoes
     EXPECT_TRUE(sim.IsCompressed("C:\\Data\\Sub\\c.doc"));
 }
 
+TEST_F(ScanController, StopWhilePausedHandlesNoFurtherFile) {
+    sim.SetListingOrder("C:\\Data\\", {"a.txt", "small.txt", "b.zip", "Sub"});
+    hooked.onStatus = [&](const std::string& text) {
+        if (text == "C:\\Data\\a.txt") engine->FScanPathThread->Pause();
+    };
+    ASSERT_EQ(engine->GoScanPath("C:\\Data\\"), ssStarted);
+    // Held before the next file: the walk waits for Release.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    loop.RunUntil([&] {
+        return engine->Stats().FilesOnDisk_Count >= 1 ||
+               std::chrono::steady_clock::now() > deadline;
+    });
+    ASSERT_TRUE(engine->FScanPathThread->Paused());
+    hooked.onStatus = [&](const std::string& text) {
+        if (!text.empty()) ADD_FAILURE() << "handled after Stop: " << text;
+    };
+    engine->StopScan();
+    ASSERT_TRUE(RunToEnd());
+
+    EXPECT_EQ(engine->Stats().FilesOnDisk_Count, 1);
+    EXPECT_EQ(Count(LogText(), "action:"), 1) << LogText();
+}
+
 TEST_F(ScanController, ASecondRunResetsTheTotalsAndReusesTheThread) {
     ASSERT_EQ(engine->GoScanPath("C:\\Data"), ssStarted);
     ASSERT_TRUE(RunToEnd());

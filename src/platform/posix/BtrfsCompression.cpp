@@ -63,6 +63,13 @@ UniqueFd OpenExamined(const std::string& path, int flags, const struct stat& exa
     return fd;
 }
 
+std::optional<std::string> CompressionProperty(int fd) {
+    char value[64];
+    const ssize_t length = ::fgetxattr(fd, "btrfs.compression", value, sizeof value);
+    if (length <= 0) return std::nullopt;
+    return std::string(value, static_cast<std::size_t>(length));
+}
+
 bool IsBtrfs(int fd) {
     struct statfs info {};
     return ::fstatfs(fd, &info) == 0 && info.f_type == BTRFS_SUPER_MAGIC;
@@ -166,6 +173,7 @@ OsResult BtrfsCompression::SetCompression(const std::string& path, bool compress
 
     int oldFlags = 0;
     if (::ioctl(fd.Get(), FS_IOC_GETFLAGS, &oldFlags) != 0) return Errno();
+    const std::optional<std::string> oldProperty = CompressionProperty(fd.Get());
     const int newFlags = compress ? (oldFlags | FS_COMPR_FL) & ~FS_NOCOMP_FL
                                   : (oldFlags & ~FS_COMPR_FL) | FS_NOCOMP_FL;
     if (newFlags != oldFlags) {
@@ -188,7 +196,48 @@ OsResult BtrfsCompression::SetCompression(const std::string& path, bool compress
             ::ioctl(again.Get(), FS_IOC_SETFLAGS, &flags);
         }
     }
+    if (result && compress) RememberFlagsBefore(examined, {oldFlags, oldProperty});
+    if (result && !compress) RestoreFlagsBefore(path, examined);
     return result;
+}
+
+void BtrfsCompression::RestoreFlagsBefore(const std::string& path, const struct stat& examined) {
+    const std::optional<TFlagsBefore> before = TakeFlagsBefore(examined);
+    if (!before) return; // not compressed here: the no-compression flag says what was asked
+    int error = 0;
+    const UniqueFd fd = OpenExamined(path, O_RDONLY, examined, &error);
+    if (!fd) return;
+    // Data still in memory would be written by the restored flags, perhaps compressed again.
+    FlushPendingData(fd.Get());
+    int flags = before->Flags;
+    ::ioctl(fd.Get(), FS_IOC_SETFLAGS, &flags);
+    // Setting the flags writes the volume's default method; the file's own comes back.
+    if (before->Property)
+        ::fsetxattr(fd.Get(), "btrfs.compression", before->Property->data(),
+                    before->Property->size(), 0);
+}
+
+void BtrfsCompression::RememberFlagsBefore(const struct stat& file, TFlagsBefore before) {
+    const std::lock_guard lock(FMutex);
+    const TInodeKey key{file.st_dev, file.st_ino};
+    // A file compressed again keeps what it had before the first time.
+    if (!FFlagsBefore.emplace(key, std::move(before)).second) return;
+    FFlagsBeforeOrder.push_back(key);
+    if (FFlagsBeforeOrder.size() > MaxFlagsBefore) {
+        FFlagsBefore.erase(FFlagsBeforeOrder.front());
+        FFlagsBeforeOrder.pop_front();
+    }
+}
+
+std::optional<BtrfsCompression::TFlagsBefore>
+BtrfsCompression::TakeFlagsBefore(const struct stat& file) {
+    const std::lock_guard lock(FMutex);
+    const auto found = FFlagsBefore.find({file.st_dev, file.st_ino});
+    if (found == FFlagsBefore.end()) return std::nullopt;
+    TFlagsBefore before = std::move(found->second);
+    FFlagsBefore.erase(found);
+    // Its place in the order stays until it comes round: erasing a missing key is harmless.
+    return before;
 }
 
 OsResult BtrfsCompression::Decompress(UniqueFd fd, const std::string& path) {

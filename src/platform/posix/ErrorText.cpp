@@ -5,6 +5,7 @@
 namespace brimble::posix {
 
 std::string ErrorText(int code) {
+    if (code == ErrNotRegularFile) return "Not a regular file";
     char buffer[256] = {};
     // The GNU strerror_r may return a static text instead of filling the buffer.
     std::string text = ::strerror_r(code, buffer, sizeof buffer);

@@ -34,9 +34,10 @@ std::optional<TFileAttrRec> StatEntry(int dirFd, const std::string& pathOrName,
     const mode_t type = info.stx_mode & S_IFMT;
     bool linkToDirectory = false;
     if (type == S_IFLNK) {
+        // Following the link must not mount what an automount point at its end would bring.
         struct stat target {};
-        linkToDirectory =
-            ::fstatat(dirFd, pathOrName.c_str(), &target, 0) == 0 && S_ISDIR(target.st_mode);
+        linkToDirectory = ::fstatat(dirFd, pathOrName.c_str(), &target, AT_NO_AUTOMOUNT) == 0 &&
+                          S_ISDIR(target.st_mode);
     }
     TFileAttrRec entry;
     entry.Name = name;

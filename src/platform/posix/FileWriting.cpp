@@ -1,5 +1,6 @@
 #include "platform/posix/FileWriting.h"
 
+#include "platform/posix/ErrorText.h"
 #include "platform/posix/Paths.h"
 #include "platform/posix/UniqueFd.h"
 
@@ -162,9 +163,15 @@ OsResult ReplaceFileAtomically(const std::string& linkOrPath, std::string_view b
 }
 
 std::unique_ptr<IOutputFile> OpenForWrite(const std::string& path, WriteMode mode, OsError* error) {
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY |
+    // Not blocking: a FIFO in place of the log would hold the program until a reader came.
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
                       (mode == WriteMode::Append ? O_APPEND : O_TRUNC);
     UniqueFd fd(::open(path.c_str(), flags, 0666));
+    struct stat info {};
+    if (fd && ::fstat(fd.Get(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        if (error) error->code = ErrNotRegularFile;
+        return nullptr;
+    }
     if (!fd) {
         if (error) error->code = errno;
         return nullptr;

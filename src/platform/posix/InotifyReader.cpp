@@ -1,5 +1,6 @@
 #include "platform/posix/InotifyReader.h"
 
+#include "base/VisibleText.h"
 #include "platform/posix/ChangeBatch.h"
 #include "platform/posix/ErrorText.h"
 #include "platform/posix/Paths.h"
@@ -155,7 +156,8 @@ private:
                                  1);
             FLimitReported = true;
         } else if (errno != ENOENT && errno != ENOTDIR) {
-            FDiagnostics.Log("Change watching: cannot watch \"" + path + "\": " + ErrorText(errno),
+            FDiagnostics.Log("Change watching: cannot watch \"" + VisibleText(path) +
+                                 "\": " + ErrorText(errno),
                              1);
         }
         return false;

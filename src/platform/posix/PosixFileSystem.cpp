@@ -109,8 +109,9 @@ std::string PosixFileSystem::SysErrorMessage(int code) {
 }
 
 bool PosixFileSystem::FileExists(const std::string& path) {
+    // A FIFO or device is no file to read settings or lists from, nor one to compress.
     struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool PosixFileSystem::DirectoryExists(const std::string& path) {
@@ -129,8 +130,13 @@ OsResult PosixFileSystem::EraseFile(const std::string& path) {
 
 OsResult PosixFileSystem::ReadWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    // Not blocking on open: a FIFO without a writer would hold the caller forever.
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!fd) return OsResult::Fail(errno);
+    struct stat info {};
+    if (::fstat(fd.Get(), &info) != 0) return OsResult::Fail(errno);
+    if (S_ISDIR(info.st_mode)) return OsResult::Fail(EISDIR);
+    if (!S_ISREG(info.st_mode)) return OsResult::Fail(ErrNotRegularFile);
     char buffer[65536];
     for (;;) {
         const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);

@@ -281,7 +281,8 @@ public:
     virtual std::string LocalAppDataDir() = 0;
     // The version of a program file; nothing when it has none.
     virtual std::optional<FileVersion> GetFileVersion(const std::string& path) = 0;
-    // Null when another instance holds the lock.
+    // Null when another instance holds the lock; throws std::system_error when the lock
+    // cannot be taken for another reason.
     virtual std::unique_ptr<IInstanceLock> AcquireInstanceLock(const std::string& name) = 0;
     virtual void SetProcessPriority(PriorityLevel level) = 0;
     virtual void SetCurrentThreadPriority(PriorityLevel level) = 0;

@@ -81,6 +81,9 @@ public:
 
     // --- log ---
     void Log(const std::string& S, int LogLev);
+    // A file name as a log text shows it: control characters escaped, line breaks too, so
+    // a name can never look like an entry of its own.
+    std::string LogName(const std::string& Name);
 
     // --- compression decision ---
     TCompressAction GetCompressAction(const std::string& Dir, const TFileAttrRec& FileAttrRec);

@@ -5,7 +5,8 @@
 // Compress: set the inode's compression flag, then have the kernel rewrite the existing
 // data compressed (a defragment request with zstd); the flag alone affects new writes only.
 // Decompress: clear the flag and set the no-compression flag, then have the kernel write
-// the data back uncompressed (a defragment request with the no-compression flag, kernel
+// the data back uncompressed; the undo of a compression made by this object then puts back
+// the flags the file had before it (a defragment request with the no-compression flag, kernel
 // 6.17 and later). Where the kernel lacks that request, the data is rewritten in place,
 // but only while no other process has the file open. Both need the file's owner (or
 // CAP_FOWNER) and write permission. Defragmenting gives the file its own copy of data it
@@ -15,10 +16,14 @@
 #include "platform/posix/PosixSwitches.h"
 #include "platform/posix/UniqueFd.h"
 
+#include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <utility>
 
 namespace brimble::posix {
 
@@ -34,13 +39,29 @@ private:
     // the first file it was asked for.
     enum class Support { Unknown, Works, Missing };
 
+    // What a file's inode said about compression before it was compressed: an undo puts
+    // it back, so a useless compression leaves no no-compression mark behind.
+    struct TFlagsBefore {
+        int Flags = 0;
+        std::optional<std::string> Property; // the "btrfs.compression" attribute
+    };
+    using TInodeKey = std::pair<dev_t, ino_t>;
+
     OsResult Decompress(UniqueFd fd, const std::string& path);
     Support SupportOn(dev_t device);
     void Learn(dev_t device, Support support);
+    void RestoreFlagsBefore(const std::string& path, const struct stat& examined);
+    void RememberFlagsBefore(const struct stat& file, TFlagsBefore before);
+    std::optional<TFlagsBefore> TakeFlagsBefore(const struct stat& file);
 
     const PosixSwitches& FSwitches;
     std::mutex FMutex;
     std::map<dev_t, Support> FSupport;
+    // The engine undoes right after it measured a compression, so only the latest few are
+    // kept: a long run does not grow this without bound.
+    static constexpr std::size_t MaxFlagsBefore = 4096;
+    std::map<TInodeKey, TFlagsBefore> FFlagsBefore;
+    std::deque<TInodeKey> FFlagsBeforeOrder;
 };
 
 // Rewrites the file's data with the same bytes so that the file system stores it anew

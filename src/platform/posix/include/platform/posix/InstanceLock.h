@@ -1,8 +1,9 @@
 #pragma once
 
-// The single-instance lock: an exclusive flock on a lock file in $XDG_RUNTIME_DIR (or, where
-// that is not set, the user's data folder). The kernel drops the lock with the process, so a
-// crashed instance never blocks the next one.
+// The single-instance lock: an exclusive flock on a lock file in the user's data folder
+// (~/.local/share/Brimble), the folder of the settings and lists it guards, so every
+// instance that uses those files finds the same lock whatever its environment. The kernel
+// drops the lock with the process, so a crashed instance never blocks the next one.
 
 #include "platform/Platform.h"
 
@@ -13,8 +14,9 @@ namespace brimble::posix {
 
 // The file that holds the lock for Name.
 std::string InstanceLockFile(const std::string& name);
-// Null when another process holds the lock. Where no lock file can be made at all, the
-// lock is granted without one: refusing to start would claim an instance that is not there.
+// Null when another process holds the lock. Throws std::system_error with the reason when
+// the lock cannot be taken otherwise (no permission, read-only folder, no locks there):
+// running without it could put two instances on the same files.
 std::unique_ptr<IInstanceLock> AcquireInstanceLock(const std::string& name);
 
 } // namespace brimble::posix
