@@ -73,7 +73,15 @@ public:
                 engine.StopScan();
             });
         });
-        const TScanStart started = engine.GoScanPath(AbsoluteFolder(folder));
+        const std::string scanFolder = AbsoluteFolder(folder);
+        // A walk there would refuse its own root and end without a file.
+        if (const auto excluded = engine.CoveringExcludedFolder(scanFolder)) {
+            std::cerr << "Folder \"" << scanFolder << "\" lies in the excluded folder \""
+                      << excluded->Folder << "\" (entry \"" << excluded->Entry
+                      << "\" of ExcludeFolders in the settings)\n";
+            return kExitRefused;
+        }
+        const TScanStart started = engine.GoScanPath(scanFolder);
         if (started != TScanStart::ssStarted) {
             std::cerr << RefusalMessage(started) << '\n';
             return kExitRefused;

@@ -99,8 +99,12 @@ std::optional<std::size_t> CoveringFolderIndex(const IPathRules& rules,
     // A folder reached through "." or ".." is the folder it resolves to.
     const std::string normalised = rules.Normalize(dir);
     for (std::size_t i = 0; i < folders.size(); ++i) {
+        const std::string& folder = folders[i];
         // An empty entry would exclude every folder; the list never holds one on purpose.
-        if (!folders[i].empty() && rules.IsAtOrBelow(normalised, folders[i])) return i;
+        if (folder.empty() || !rules.IsAtOrBelow(normalised, folder)) continue;
+        // The folder itself counts only when written as one, with the trailing delimiter.
+        const bool sameFolder = rules.IsAtOrBelow(folder, normalised);
+        if (!sameFolder || (!normalised.empty() && normalised.back() == folder.back())) return i;
     }
     return std::nullopt;
 }

@@ -15,11 +15,11 @@ namespace brimble {
 TScanStart TfrmBrimblemain::GoScanPath(const std::string& ScanPath) {
     if (FProcessingDriveIdx == pdiDelayedRun) return TScanStart::ssScanInProgress;
     IFileSystem& fs = FPlatform.FileSystem();
-    if (!fs.IsAcceptableScanPath(ScanPath)) return TScanStart::ssIncorrectPath;
+    // A path whose drive the platform cannot tell is no usable path either (such as "C:").
+    if (!fs.IsAcceptableScanPath(ScanPath) || fs.DriveOfPath(ScanPath).empty())
+        return TScanStart::ssIncorrectPath;
     // Every check and the walk see the folder that "." and ".." lead to.
     const std::string path = fs.PathRules().Normalize(ScanPath);
-    // A path whose drive the platform cannot tell is no usable path either (such as "C:").
-    if (fs.DriveOfPath(path).empty()) return TScanStart::ssIncorrectPath;
     // The excluded folders may be rebuilt only while no walk reads them.
     if (ScanRunning()) return TScanStart::ssScanInProgress;
 
