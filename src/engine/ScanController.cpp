@@ -98,11 +98,9 @@ bool TfrmBrimblemain::StartScan(const std::string& Path) {
                                                          const std::string& dir, bool& allowEnter) {
             BeforeDirectoryEnter(&sender, dir, allowEnter);
         };
-        FScanPathThread->OnDirectorySkipped = [this](TScanPathThread& sender,
-                                                     const std::string& dir,
-                                                     TDirectorySkip reason, int errorCode) {
-            DirectorySkipped(&sender, dir, reason, errorCode);
-        };
+        FScanPathThread->OnDirectorySkipped =
+            [this](TScanPathThread& sender, const std::string& dir, TDirectorySkip reason,
+                   int errorCode) { DirectorySkipped(&sender, dir, reason, errorCode); };
         FScanPathThread->Start();
         FScanPathThread->SetPriority(FPlatform.Process(), FOptions->Priority);
     } else {
@@ -119,8 +117,8 @@ void TfrmBrimblemain::DirectorySkipped(const void* /*Sender*/, const std::string
         Log("Skipped mount point \"" + Dir + "\"", 2);
         return;
     case TDirectorySkip::dsUnlistable:
-        Log("Cannot list folder \"" + Dir + "\": " +
-                FPlatform.FileSystem().SysErrorMessage(ErrorCode),
+        Log("Cannot list folder \"" + Dir +
+                "\": " + FPlatform.FileSystem().SysErrorMessage(ErrorCode),
             1);
         return;
     }

@@ -223,7 +223,8 @@ void TScanPathThread::ReportFile(const std::string& dir, const TFileAttrRec& ent
 
 void TScanPathThread::ReportSkip(const std::string& dir, TDirectorySkip reason, int errorCode) {
     if (!OnDirectorySkipped || ShouldStop()) return;
-    HandOver([this, &dir, reason, errorCode] { OnDirectorySkipped(*this, dir, reason, errorCode); });
+    HandOver(
+        [this, &dir, reason, errorCode] { OnDirectorySkipped(*this, dir, reason, errorCode); });
 }
 
 void TScanPathThread::ReportCompletion() {

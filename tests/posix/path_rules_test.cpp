@@ -25,7 +25,7 @@ protected:
 TEST_F(PosixPathRules, NamesCompareExactly) {
     EXPECT_FALSE(rules.Same("/d/Report.txt", "/d/report.txt"));
     EXPECT_TRUE(rules.Same("/d/Report.txt", "/d/Report.txt"));
-    EXPECT_LT(rules.Compare("B", "a"), 0); // byte order
+    EXPECT_LT(rules.Compare("B", "a"), 0);    // byte order
     EXPECT_GT(rules.Compare("\xff", "a"), 0); // invalid UTF-8 orders as unsigned bytes
 
     // The lists keep two files that differ only in letter case apart.
@@ -59,10 +59,14 @@ TEST_F(PosixPathRules, Normalize) {
         const char* path;
         const char* normalised;
     } cases[] = {
-        {"/home/u/../v/", "/home/v/"},   {"/home//u/./x", "/home/u/x"},
-        {"/../../etc", "/etc"},          {"/home/..", "/"},
-        {"/", "/"},                      {"//", "/"},
-        {"/a/.../b", "/a/.../b"},        {"relative/../x", "relative/../x"},
+        {"/home/u/../v/", "/home/v/"},
+        {"/home//u/./x", "/home/u/x"},
+        {"/../../etc", "/etc"},
+        {"/home/..", "/"},
+        {"/", "/"},
+        {"//", "/"},
+        {"/a/.../b", "/a/.../b"},
+        {"relative/../x", "relative/../x"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(rules.Normalize(c.path), c.normalised) << c.path;
