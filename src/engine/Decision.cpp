@@ -1,7 +1,6 @@
 // The action for one file: compress, decrypt and compress, decompress or nothing, from
 // the file's entry, its folder, the options and the never-compress list. Changes nothing.
 
-#include "base/TextCase.h"
 #include "engine/FilterList.h"
 #include "engine/uMain.h"
 
@@ -94,18 +93,32 @@ TCompressAction TfrmBrimblemain::GetCompressAction(const std::string& FileName) 
     return GetCompressAction(dir, *entry);
 }
 
+std::optional<std::size_t> CoveringFolderIndex(const IPathRules& rules,
+                                               const std::vector<std::string>& folders,
+                                               std::string_view dir) {
+    // A folder reached through "." or ".." is the folder it resolves to.
+    const std::string normalised = rules.Normalize(dir);
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        const std::string& folder = folders[i];
+        // An empty entry would exclude every folder; the list never holds one on purpose.
+        if (folder.empty() || !rules.IsAtOrBelow(normalised, folder)) continue;
+        // The folder itself counts only when written as one, with the trailing delimiter.
+        const bool sameFolder = rules.IsAtOrBelow(folder, normalised);
+        if (!sameFolder || (!normalised.empty() && normalised.back() == folder.back())) return i;
+    }
+    return std::nullopt;
+}
+
 bool TfrmBrimblemain::IsFolderExcluded(const std::string& Dir) {
     if (!FOptions->ExcludeFoldersEnabled || !FExpandedFoldersList) return false;
-    for (const std::string& folder : *FExpandedFoldersList) {
-        // An empty entry would exclude every folder; the list never holds one on purpose.
-        if (!folder.empty() && StartsWithText(Dir, folder)) return true;
-    }
-    return false;
+    return CoveringFolderIndex(FPlatform.FileSystem().PathRules(), *FExpandedFoldersList, Dir)
+        .has_value();
 }
 
 void TfrmBrimblemain::BeforeDirectoryEnter(const void* /*Sender*/, const std::string& Dir,
                                            bool& AllowEnter) {
-    AllowEnter = !IsFolderExcluded(Dir);
+    const std::shared_ptr<const TScanSnapshot> snapshot = ScanSnapshot();
+    AllowEnter = !(snapshot && snapshot->IsFolderExcluded(Dir));
 }
 
 } // namespace brimble

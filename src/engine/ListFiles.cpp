@@ -33,7 +33,7 @@ void TfrmBrimblemain::LoadCompressList(const std::string& ListFileName, std::str
                                        bool CheckAge) {
     IFileSystem& fs = FPlatform.FileSystem();
     FileNameField = FFolders.UserDataDir + fs.PathDelimiter() + ListFileName;
-    List = std::make_unique<TCompressList>();
+    List = std::make_unique<TCompressList>(fs.PathRules());
     FUnreadableListFiles.erase(FileNameField);
 
     // Whatever is at the path is read (a FIFO or a folder fails and is logged), so that the

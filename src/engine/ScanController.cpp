@@ -6,7 +6,10 @@
 #include "threads/TScanPathThread.h"
 
 #include <exception>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace brimble {
 
@@ -16,6 +19,8 @@ TScanStart TfrmBrimblemain::GoScanPath(const std::string& ScanPath) {
     // A path whose drive the platform cannot tell is no usable path either (such as "C:").
     if (!fs.IsAcceptableScanPath(ScanPath) || fs.DriveOfPath(ScanPath).empty())
         return TScanStart::ssIncorrectPath;
+    // Every check and the walk see the folder that "." and ".." lead to.
+    const std::string path = fs.PathRules().Normalize(ScanPath);
     // The excluded folders may be rebuilt only while no walk reads them.
     if (ScanRunning()) return TScanStart::ssScanInProgress;
 
@@ -23,22 +28,45 @@ TScanStart TfrmBrimblemain::GoScanPath(const std::string& ScanPath) {
     FScanError.clear();
     FProcessingDriveIdx = pdiFolderScan;
     RebuildExpandedFolders();
-    return StartScan(ScanPath) ? TScanStart::ssStarted : TScanStart::ssWrongDrive;
+    return StartScan(path) ? TScanStart::ssStarted : TScanStart::ssWrongDrive;
 }
 
 void TfrmBrimblemain::RebuildExpandedFolders() {
     if (!FExpandedFoldersList) FExpandedFoldersList = std::make_unique<std::vector<std::string>>();
     FExpandedFoldersList->clear();
-    const char delimiter = FPlatform.FileSystem().PathDelimiter();
     for (const std::string& entry : FOptions->ExcludeFolders) {
-        // Only the name counts, the text before the first "="; an entry without one has none.
-        const std::size_t equals = entry.find('=');
-        std::string name = equals == std::string::npos ? std::string() : entry.substr(0, equals);
-        if (name.starts_with('%')) name = ExpandEnvVar(FPlatform.Process(), name);
-        if (name.empty()) continue;
-        if (name.back() != delimiter) name += delimiter;
-        FExpandedFoldersList->push_back(std::move(name));
+        std::string folder = ExpandExcludedFolder(entry);
+        if (!folder.empty()) FExpandedFoldersList->push_back(std::move(folder));
     }
+}
+
+std::string TfrmBrimblemain::ExpandExcludedFolder(const std::string& Entry) {
+    // Only the name counts, the text before the first "="; an entry without one has none.
+    const std::size_t equals = Entry.find('=');
+    std::string name = equals == std::string::npos ? std::string() : Entry.substr(0, equals);
+    if (name.starts_with('%')) name = ExpandEnvVar(FPlatform.Process(), name);
+    if (name.empty()) return name;
+    IFileSystem& fs = FPlatform.FileSystem();
+    const char delimiter = fs.PathDelimiter();
+    if (name.back() != delimiter) name += delimiter;
+    return fs.PathRules().Normalize(name);
+}
+
+std::optional<TExcludedFolder> TfrmBrimblemain::CoveringExcludedFolder(const std::string& Folder) {
+    if (!FOptions->ExcludeFoldersEnabled) return std::nullopt;
+    const IPathRules& rules = FPlatform.FileSystem().PathRules();
+    const std::string normalised = rules.Normalize(Folder);
+    for (const std::string& entry : FOptions->ExcludeFolders) {
+        std::string folder = ExpandExcludedFolder(entry);
+        if (!folder.empty() && rules.IsAtOrBelow(normalised, folder))
+            return TExcludedFolder{entry, std::move(folder)};
+    }
+    return std::nullopt;
+}
+
+std::shared_ptr<const TScanSnapshot> TfrmBrimblemain::ScanSnapshot() const {
+    std::lock_guard lock(FScanSnapshotLock);
+    return FScanSnapshot;
 }
 
 bool TfrmBrimblemain::StartScan(const std::string& Path) {
@@ -50,6 +78,14 @@ bool TfrmBrimblemain::StartScan(const std::string& Path) {
     }
     FProcessingDiskClusterSize = static_cast<int32_t>(GetClusterSize(FPlatform.Volumes(), drive));
     Log("Disk cluster size: " + std::to_string(FProcessingDiskClusterSize), 2);
+
+    auto snapshot = std::make_shared<const TScanSnapshot>(
+        FPlatform.FileSystem().PathRules(), FOptions->ExcludeFoldersEnabled,
+        FExpandedFoldersList ? *FExpandedFoldersList : std::vector<std::string>());
+    {
+        std::lock_guard lock(FScanSnapshotLock);
+        FScanSnapshot = std::move(snapshot);
+    }
 
     if (!FScanPathThread) {
         FScanPathThread = std::make_unique<TScanPathThread>(FPlatform.FileSystem(), FUiLoop, Path);
@@ -64,6 +100,9 @@ bool TfrmBrimblemain::StartScan(const std::string& Path) {
                                                          const std::string& dir, bool& allowEnter) {
             BeforeDirectoryEnter(&sender, dir, allowEnter);
         };
+        FScanPathThread->OnDirectorySkipped =
+            [this](TScanPathThread& sender, const std::string& dir, TDirectorySkip reason,
+                   int errorCode) { DirectorySkipped(&sender, dir, reason, errorCode); };
         FScanPathThread->Start();
         FScanPathThread->SetPriority(FPlatform.Process(), FOptions->Priority);
     } else {
@@ -89,6 +128,20 @@ void TfrmBrimblemain::ScanFailed(const std::string& Text) {
     FScanError = Text;
     Log("Scan stopped by an error: " + Text, 0);
     StopScan();
+}
+
+void TfrmBrimblemain::DirectorySkipped(const void* /*Sender*/, const std::string& Dir,
+                                       TDirectorySkip Reason, int ErrorCode) {
+    switch (Reason) {
+    case TDirectorySkip::dsOtherFileSystem:
+        Log("Skipped mount point \"" + LogName(Dir) + "\"", 2);
+        return;
+    case TDirectorySkip::dsUnlistable:
+        Log("Cannot list folder \"" + LogName(Dir) +
+                "\": " + FPlatform.FileSystem().SysErrorMessage(ErrorCode),
+            1);
+        return;
+    }
 }
 
 void TfrmBrimblemain::ScanComplete(const void* /*Sender*/, bool /*ScanOK*/) {

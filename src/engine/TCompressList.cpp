@@ -1,7 +1,5 @@
 #include "engine/TCompressList.h"
 
-#include "base/TextCase.h"
-
 #include <algorithm>
 #include <stdexcept>
 
@@ -9,27 +7,27 @@ namespace brimble {
 
 std::vector<std::string>::const_iterator TCompressList::LowerBound(std::string_view entry) const {
     return std::lower_bound(FEntries.begin(), FEntries.end(), entry,
-                            [](const std::string& held, std::string_view wanted) {
-                                return CompareText(held, wanted) < 0;
+                            [this](const std::string& held, std::string_view wanted) {
+                                return FRules->Compare(held, wanted) < 0;
                             });
 }
 
 bool TCompressList::Add(std::string entry) {
     const auto at = LowerBound(entry);
-    if (at != FEntries.end() && SameText(*at, entry)) return false;
+    if (at != FEntries.end() && FRules->Same(*at, entry)) return false;
     FEntries.insert(at, std::move(entry));
     return true;
 }
 
 std::size_t TCompressList::IndexOf(std::string_view entry) const {
     const auto at = LowerBound(entry);
-    if (at == FEntries.end() || !SameText(*at, entry)) return npos;
+    if (at == FEntries.end() || !FRules->Same(*at, entry)) return npos;
     return static_cast<std::size_t>(at - FEntries.begin());
 }
 
 std::size_t TCompressList::IndexOfName(std::string_view name) const {
     for (std::size_t i = 0; i < FEntries.size(); ++i)
-        if (SameText(NameOf(FEntries[i]), name)) return i;
+        if (FRules->Same(NameOf(FEntries[i]), name)) return i;
     return npos;
 }
 

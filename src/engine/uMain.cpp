@@ -24,9 +24,9 @@ TfrmBrimblemain::TfrmBrimblemain(Platform& platform, IUiLoop& uiLoop, IMainView&
                                  const TProgramFolders& folders)
     : FPlatform(platform), FUiLoop(uiLoop), FView(view), FFolders(folders),
       FOptions(std::make_unique<TBrimbleOptions>()) {
-    FLagCompressList = std::make_unique<TCompressList>();
-    FDelayedCompressList = std::make_unique<TCompressList>();
-    FNeverCompressList = std::make_unique<TCompressList>();
+    FLagCompressList = std::make_unique<TCompressList>(platform.FileSystem().PathRules());
+    FDelayedCompressList = std::make_unique<TCompressList>(platform.FileSystem().PathRules());
+    FNeverCompressList = std::make_unique<TCompressList>(platform.FileSystem().PathRules());
     IFileSystem& fs = platform.FileSystem();
     const std::string logFile = folders.ProgramName.empty()
                                     ? ProgramFileNameWithExtension(platform.Process().ProgramPath(),

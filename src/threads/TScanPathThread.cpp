@@ -24,17 +24,9 @@ bool IsUsableName(const std::string& name, char delimiter) {
 
 struct TScanPathThread::DirFrame {
     std::unique_ptr<IDirListing> Listing;
-    std::optional<TFileAttrRec> First; // read when the listing was opened
-    std::size_t ParentLength = 0;      // length of the parent's path, to cut back to
+    std::size_t ParentLength = 0; // length of the parent's path, to cut back to
 
-    bool Next(TFileAttrRec& entry) {
-        if (First) {
-            entry = std::move(*First);
-            First.reset();
-            return true;
-        }
-        return Listing->Next(entry);
-    }
+    bool Next(TFileAttrRec& entry) { return Listing->Next(entry); }
 };
 
 TScanPathThread::TScanPathThread(IFileSystem& fs, IUiLoop& uiLoop, const std::string& Path)
@@ -155,7 +147,8 @@ void TScanPathThread::ScanPath(const std::string& root) {
 void TScanPathThread::WalkTree(const std::string& rootDir) {
     DirStack stack;
     std::string dir = rootDir;
-    EnterDirectory(stack, dir, 0);
+    const std::optional<uint64_t> rootFileSystem = FFs.FileSystemIdOf(rootDir);
+    EnterDirectory(stack, dir, 0, rootFileSystem);
     TFileAttrRec entry;
     while (!stack.empty() && !ShouldStop()) {
         DirFrame& top = stack.back();
@@ -171,31 +164,49 @@ void TScanPathThread::WalkTree(const std::string& rootDir) {
             const std::size_t parentLength = dir.size();
             dir += entry.Name;
             dir += FDelimiter;
-            EnterDirectory(stack, dir, parentLength);
+            EnterDirectory(stack, dir, parentLength, rootFileSystem);
             continue;
         }
         ReportFile(dir, entry);
     }
 }
 
-void TScanPathThread::EnterDirectory(DirStack& stack, std::string& dir, std::size_t parentLength) {
-    // Missing, vanished, unreadable or empty directories are skipped without a word.
-    std::unique_ptr<IDirListing> listing = FFs.OpenListing(dir);
-    TFileAttrRec first;
-    bool allowEnter = listing && listing->Next(first);
-    if (allowEnter && OnBeforeDirectoryEnter) {
-        try {
-            OnBeforeDirectoryEnter(*this, dir, allowEnter);
-        } catch (...) {
-            allowEnter = false;
-            StopWalk();
-        }
-    }
-    if (!allowEnter) {
+void TScanPathThread::EnterDirectory(DirStack& stack, std::string& dir, std::size_t parentLength,
+                                     const std::optional<uint64_t>& rootFileSystem) {
+    // Asked first, so that a refused folder is never listed, however wide it is.
+    if (!AllowedByEvent(dir)) {
         dir.resize(parentLength);
         return;
     }
-    stack.push_back(DirFrame{std::move(listing), std::move(first), parentLength});
+    // As "find -xdev" does: mounts and subvolumes inside the tree have their own walks.
+    if (parentLength != 0 && rootFileSystem) {
+        const std::optional<uint64_t> fileSystem = FFs.FileSystemIdOf(dir);
+        if (fileSystem && *fileSystem != *rootFileSystem) {
+            ReportSkip(dir, TDirectorySkip::dsOtherFileSystem, 0);
+            dir.resize(parentLength);
+            return;
+        }
+    }
+    OsError error;
+    std::unique_ptr<IDirListing> listing = FFs.OpenListing(dir, &error);
+    if (!listing) {
+        ReportSkip(dir, TDirectorySkip::dsUnlistable, error.code);
+        dir.resize(parentLength);
+        return;
+    }
+    stack.push_back(DirFrame{std::move(listing), parentLength});
+}
+
+bool TScanPathThread::AllowedByEvent(const std::string& dir) {
+    if (!OnBeforeDirectoryEnter) return true;
+    bool allowEnter = true;
+    try {
+        OnBeforeDirectoryEnter(*this, dir, allowEnter);
+    } catch (...) {
+        allowEnter = false;
+        StopWalk();
+    }
+    return allowEnter;
 }
 
 void TScanPathThread::ReportFile(const std::string& dir, const TFileAttrRec& entry) {
@@ -208,6 +219,12 @@ void TScanPathThread::ReportFile(const std::string& dir, const TFileAttrRec& ent
     FDirectory = dir;
     FSearchRec = entry;
     HandOver([this] { OnFileFound(*this, FDirectory, FSearchRec); });
+}
+
+void TScanPathThread::ReportSkip(const std::string& dir, TDirectorySkip reason, int errorCode) {
+    if (!OnDirectorySkipped || ShouldStop()) return;
+    HandOver(
+        [this, &dir, reason, errorCode] { OnDirectorySkipped(*this, dir, reason, errorCode); });
 }
 
 void TScanPathThread::ReportCompletion() {

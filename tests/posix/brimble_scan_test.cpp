@@ -334,6 +334,55 @@ TEST_F(BrimbleScanTest, RefusalsExitWithTheirCodes) {
     EXPECT_EQ(ReadFile(ext4->Path("plain.txt")), TextContent(6, 50'000));
 }
 
+TEST_F(BrimbleScanTest, AFolderInsideAnExcludedFolderIsRefusedWithItsEntry) {
+    const std::string excluded = Folder("excluded");
+    const std::string inner = Folder("excluded/inner");
+    WriteFile(inner + "/x.txt", TextContent(8, 50'000));
+    WriteSettings("ExcludeFolders=" + excluded + "=\n");
+    const Finished run = RunScan({inner + "/../inner"});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_NE(run.Err.find("excluded folder \"" + excluded + "/\""), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("ExcludeFolders"), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Out, "");
+    EXPECT_GE(DiskUsage(inner + "/x.txt"), 50'000);
+}
+
+// Unmounts what the test mounted inside the volume, before the volume itself goes.
+class MountGuard {
+public:
+    explicit MountGuard(std::string path) : FPath(std::move(path)) {}
+    ~MountGuard() { test::Run({"umount", FPath}); }
+    MountGuard(const MountGuard&) = delete;
+    MountGuard& operator=(const MountGuard&) = delete;
+
+private:
+    std::string FPath;
+};
+
+TEST_F(BrimbleScanTest, TheWalkLeavesOutMountsAndSubvolumesInsideTheFolder) {
+    const std::string dir = Folder("nested");
+    WriteFile(dir + "/a.txt", TextContent(9, 200'000));
+    std::filesystem::create_directories(dir + "/ram");
+    ASSERT_EQ(test::Run({"mount", "-t", "tmpfs", "tmpfs", dir + "/ram"}).Status, 0);
+    const MountGuard ram(dir + "/ram");
+    WriteFile(dir + "/ram/r.txt", TextContent(10, 200'000));
+    const std::string source = btrfs->Path("source");
+    ASSERT_EQ(test::Run({"btrfs", "subvolume", "create", source}).Status, 0);
+    WriteFile(source + "/s.txt", TextContent(11, 200'000));
+    ASSERT_EQ(test::Run({"btrfs", "subvolume", "snapshot", "-r", source, dir + "/snap"}).Status, 0);
+
+    const Finished run = RunScan({"-d:2", dir});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(Totals(run.Out)["Total files processed:"].at(0), "1") << run.Out;
+    EXPECT_LT(DiskUsage(dir + "/a.txt"), 100'000);
+    EXPECT_EQ(ReadFile(dir + "/ram/r.txt"), TextContent(10, 200'000));
+    EXPECT_EQ(ReadFile(dir + "/snap/s.txt"), TextContent(11, 200'000));
+    const std::string log = ReadFile(dataDir + "/brimble.log");
+    EXPECT_NE(log.find("Skipped mount point \"" + dir + "/ram/\""), std::string::npos) << log;
+    EXPECT_NE(log.find("Skipped mount point \"" + dir + "/snap/\""), std::string::npos) << log;
+    EXPECT_FALSE(std::filesystem::exists(dataDir + "/DelayedCompress.lst"));
+}
+
 TEST_F(BrimbleScanTest, AnotherInstanceHoldingTheLockRefusesTheRun) {
     const std::string dir = Folder("locked");
     WriteFile(dir + "/x.txt", TextContent(7, 50'000));

@@ -1,4 +1,5 @@
 #include "engine/TCompressList.h"
+#include "platform/sim/SimPlatform.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -13,7 +14,8 @@ std::vector<std::string> Entries(const TCompressList& list) {
 }
 
 TEST(TCompressList, KeepsEntriesSortedIgnoringCaseAndRefusesCaseDuplicates) {
-    TCompressList list;
+    sim::SimPlatform sim;
+    TCompressList list(sim.PathRules());
     EXPECT_TRUE(list.Add("ntldr"));
     EXPECT_TRUE(list.Add("BOOTMGR"));
     EXPECT_FALSE(list.Add("NTLDR"));
@@ -30,7 +32,8 @@ TEST(TCompressList, KeepsEntriesSortedIgnoringCaseAndRefusesCaseDuplicates) {
 }
 
 TEST(TCompressList, FindsByTheNameBeforeTheLastEquals) {
-    TCompressList list;
+    sim::SimPlatform sim;
+    TCompressList list(sim.PathRules());
     list.Add("C:\\a=b\\file.txt=46000");
     list.Add("C:\\Data\\report.doc=45999");
     list.Add("no stamp");
@@ -50,7 +53,8 @@ TEST(TCompressList, FindsByTheNameBeforeTheLastEquals) {
 }
 
 TEST(TCompressList, DeletesByIndexAndClears) {
-    TCompressList list;
+    sim::SimPlatform sim;
+    TCompressList list(sim.PathRules());
     for (const char* e : {"c", "a", "b"})
         list.Add(e);
     list.Delete(1);

@@ -230,16 +230,13 @@ TEST_F(DecisionTest, FolderTestNeedsTheListOfAScanAndTheOption) {
     EXPECT_TRUE(Engine().IsFolderExcluded("c:\\users\\U\\appdata\\local\\temp\\x\\"));
     EXPECT_FALSE(Engine().IsFolderExcluded("C:\\Windows")); // shorter than the entry
     EXPECT_FALSE(Engine().IsFolderExcluded("D:\\Data\\"));  // the empty entry excludes nothing
-
-    bool allow = true;
-    Engine().BeforeDirectoryEnter(nullptr, "C:\\Windows\\Fonts\\", allow);
-    EXPECT_FALSE(allow);
-    Engine().BeforeDirectoryEnter(nullptr, "C:\\Data\\", allow);
-    EXPECT_TRUE(allow);
+    // ".." cannot lead past an entry, nor "." and doubled delimiters around it.
+    EXPECT_TRUE(Engine().IsFolderExcluded("C:\\Data\\..\\Windows\\Fonts\\"));
+    EXPECT_TRUE(Engine().IsFolderExcluded("C:\\.\\Windows\\\\Fonts\\"));
+    EXPECT_FALSE(Engine().IsFolderExcluded("C:\\Windows\\..\\Data\\"));
 
     Engine().Options().ExcludeFoldersEnabled = false;
-    Engine().BeforeDirectoryEnter(nullptr, "C:\\Windows\\Fonts\\", allow);
-    EXPECT_TRUE(allow);
+    EXPECT_FALSE(Engine().IsFolderExcluded("C:\\Windows\\Fonts\\"));
 }
 
 TEST_F(DecisionTest, ByNameJudgesTheEntryFoundInItsFolder) {

@@ -95,7 +95,10 @@ public:
     MOCK_METHOD(char, PathDelimiter, (), (const, override));
     MOCK_METHOD(std::string, DriveOfPath, (const std::string&), (override));
     MOCK_METHOD(bool, IsAcceptableScanPath, (const std::string&), (override));
-    MOCK_METHOD(std::unique_ptr<IDirListing>, OpenListing, (const std::string&), (override));
+    MOCK_METHOD(const IPathRules&, PathRules, (), (const, override));
+    MOCK_METHOD(std::optional<uint64_t>, FileSystemIdOf, (const std::string&), (override));
+    MOCK_METHOD(std::unique_ptr<IDirListing>, OpenListing, (const std::string&, OsError*),
+                (override));
     MOCK_METHOD(std::optional<TFileAttrRec>, FindEntry, (const std::string&), (override));
     MOCK_METHOD(std::optional<uint32_t>, GetAttributes, (const std::string&), (override));
     MOCK_METHOD(OsResult, SetAttributes, (const std::string&, uint32_t), (override));

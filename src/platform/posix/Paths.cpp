@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <stdlib.h>
+#include <vector>
 
 namespace brimble::posix {
 
@@ -56,6 +57,40 @@ bool IsAtOrBelow(std::string_view path, std::string_view dir) {
     if (dir == "/") return !path.empty() && path.front() == '/';
     if (path.substr(0, dir.size()) != dir) return false;
     return path.size() == dir.size() || path[dir.size()] == '/';
+}
+
+int PosixPathRules::Compare(std::string_view a, std::string_view b) const {
+    const int order = a.compare(b);
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+}
+
+bool PosixPathRules::IsAtOrBelow(std::string_view path, std::string_view folder) const {
+    if (path.empty() || folder.empty()) return false;
+    return posix::IsAtOrBelow(WithoutTrailingSlash(path), WithoutTrailingSlash(folder));
+}
+
+std::string PosixPathRules::Normalize(std::string_view path) const {
+    if (path.empty() || path.front() != '/') return std::string(path);
+    std::vector<std::string_view> parts;
+    std::size_t pos = 0;
+    while (pos < path.size()) {
+        std::size_t end = path.find('/', pos);
+        if (end == std::string_view::npos) end = path.size();
+        const std::string_view part = path.substr(pos, end - pos);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        pos = end + 1;
+    }
+    std::string result = "/";
+    for (const std::string_view part : parts) {
+        result += part;
+        result += '/';
+    }
+    if (!parts.empty() && path.back() != '/') result.pop_back();
+    return result;
 }
 
 } // namespace brimble::posix

@@ -30,8 +30,20 @@ bool PosixFileSystem::IsAcceptableScanPath(const std::string& path) {
     return !path.empty() && path.front() == '/';
 }
 
-std::unique_ptr<IDirListing> PosixFileSystem::OpenListing(const std::string& dir) {
-    return OpenDirListing(dir);
+std::optional<uint64_t> PosixFileSystem::FileSystemIdOf(const std::string& dir) {
+    // A btrfs subvolume or snapshot has a device number of its own, unlike its parent's.
+    struct statx info {};
+    if (::statx(AT_FDCWD, WithoutTrailingSlash(dir).c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                STATX_TYPE, &info) != 0)
+        return std::nullopt;
+    return (static_cast<uint64_t>(info.stx_dev_major) << 32) | info.stx_dev_minor;
+}
+
+std::unique_ptr<IDirListing> PosixFileSystem::OpenListing(const std::string& dir, OsError* error) {
+    int code = 0;
+    std::unique_ptr<IDirListing> listing = OpenDirListing(dir, &code);
+    if (!listing && error) error->code = code;
+    return listing;
 }
 
 std::optional<TFileAttrRec> PosixFileSystem::FindEntry(const std::string& path) {

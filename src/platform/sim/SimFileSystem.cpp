@@ -185,6 +185,8 @@ std::string SimPlatform::SysErrorMessage(int code) {
         return "There is not enough space on the disk";
     case err::AlreadyExists:
         return "Cannot create a file when that file already exists";
+    case err::DirectoryNameInvalid:
+        return "The directory name is invalid";
     default:
         return "Unknown error " + std::to_string(code);
     }

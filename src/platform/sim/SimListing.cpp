@@ -84,13 +84,20 @@ private:
 
 } // namespace
 
-std::unique_ptr<IDirListing> SimPlatform::OpenListing(const std::string& dir) {
+std::unique_ptr<IDirListing> SimPlatform::OpenListing(const std::string& dir, OsError* error) {
+    auto fail = [error](int code) -> std::unique_ptr<IDirListing> {
+        if (error) error->code = code;
+        return nullptr;
+    };
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
     auto parsed = detail::ParsePath(dir);
-    if (!parsed) return nullptr;
-    const Node* folder = c.Find(*parsed, true).Entry;
-    if (!folder || !folder->IsDir || folder->Unreadable) return nullptr;
+    if (!parsed) return fail(err::PathNotFound);
+    const auto found = c.Find(*parsed, true);
+    const Node* folder = found.Entry;
+    if (!folder) return fail(found.MissingError());
+    if (!folder->IsDir) return fail(err::DirectoryNameInvalid);
+    if (folder->Unreadable) return fail(err::AccessDenied);
     return std::make_unique<SimListing>(FState->Shared, dir, std::move(*parsed),
                                         ListedNames(*folder));
 }

@@ -156,6 +156,12 @@ void SimPlatform::SetUnreadable(const std::string& dir, bool unreadable) {
     ExistingFolder(c, dir).Unreadable = unreadable;
 }
 
+void SimPlatform::SetMountPoint(const std::string& dir, bool mounted) {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    ExistingFolder(c, dir).MountId = mounted ? ++c.LastMountId : 0;
+}
+
 void SimPlatform::SetReadOnlyFolder(const std::string& dir, bool readOnly) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);

@@ -75,6 +75,23 @@ public:
 
 enum class WriteMode { Append, Truncate };
 
+// How this platform compares and shapes paths: without letter case where the file system
+// ignores it (sim, Windows), byte for byte where it does not (Linux). Stateless, so any
+// thread may use it for as long as the platform lives.
+class IPathRules {
+public:
+    virtual ~IPathRules() = default;
+    // <0, 0, >0: the order of two names or paths; 0 when they name the same entry.
+    virtual int Compare(std::string_view a, std::string_view b) const = 0;
+    bool Same(std::string_view a, std::string_view b) const { return Compare(a, b) == 0; }
+    // Whether Path is Folder or lies below it; trailing delimiters do not count.
+    virtual bool IsAtOrBelow(std::string_view path, std::string_view folder) const = 0;
+    // "." and ".." resolved by the text alone, doubled delimiters collapsed; a root stays a
+    // root, ".." above it stays there, and a trailing delimiter is kept. A path that is not
+    // absolute in this platform's syntax comes back unchanged.
+    virtual std::string Normalize(std::string_view path) const = 0;
+};
+
 class IFileSystem {
 public:
     virtual ~IFileSystem() = default;
@@ -85,11 +102,21 @@ public:
     virtual std::string DriveOfPath(const std::string& path) = 0;
     // Whether a folder typed by the user is an absolute path of this platform's syntax.
     virtual bool IsAcceptableScanPath(const std::string& path) = 0;
+    virtual const IPathRules& PathRules() const = 0;
+    // Tells apart the file systems folders lie on: a mounted volume, and on Linux each btrfs
+    // subvolume, has its own. Dir itself is looked at, never a link's target and without
+    // triggering an automount. Nothing when Dir cannot be examined.
+    virtual std::optional<uint64_t> FileSystemIdOf(const std::string& dir) = 0;
+    bool SameFileSystem(const std::string& a, const std::string& b) {
+        const std::optional<uint64_t> idA = FileSystemIdOf(a);
+        return idA && idA == FileSystemIdOf(b);
+    }
 
     // --- listing ---
     // Lists every entry of Dir (ending in the delimiter): hidden, system and directories
-    // included. Null when the directory is missing or cannot be read.
-    virtual std::unique_ptr<IDirListing> OpenListing(const std::string& dir) = 0;
+    // included. Null, with Error set, when the directory is missing or cannot be read.
+    virtual std::unique_ptr<IDirListing> OpenListing(const std::string& dir,
+                                                     OsError* error = nullptr) = 0;
     // The entry of Path itself (directories included); nothing when there is none.
     virtual std::optional<TFileAttrRec> FindEntry(const std::string& path) = 0;
 

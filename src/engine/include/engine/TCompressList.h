@@ -1,8 +1,11 @@
 #pragma once
 
 // One of the three persistent file lists in memory: entries kept sorted by their whole
-// text with letter case ignored, never two that are equal ignoring case. Entries of the
-// delayed and the lag list are name=value, the name a path and the value a stamp.
+// text in the platform's path order, never two that name the same entry (letter case is
+// ignored where the file system ignores it). Entries of the delayed and the lag list are
+// name=value, the name a path and the value a stamp.
+
+#include "platform/Platform.h"
 
 #include <cstddef>
 #include <string>
@@ -16,13 +19,16 @@ public:
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
     using const_iterator = std::vector<std::string>::const_iterator;
 
-    // Inserts Entry at its sorted place; false (and the list unchanged) when an entry equal
-    // to it ignoring case is there already.
+    // Rules must outlive the list (the platform's rules do).
+    explicit TCompressList(const IPathRules& rules) : FRules(&rules) {}
+
+    // Inserts Entry at its sorted place; false (and the list unchanged) when an entry the same
+    // as it is there already.
     bool Add(std::string entry);
-    // Index of the entry equal to Entry ignoring case; npos when absent.
+    // Index of the entry the same as Entry; npos when absent.
     std::size_t IndexOf(std::string_view entry) const;
     bool Contains(std::string_view entry) const { return IndexOf(entry) != npos; }
-    // Index of the first entry, in list order, whose name equals Name ignoring case.
+    // Index of the first entry, in list order, whose name is the same as Name.
     std::size_t IndexOfName(std::string_view name) const;
     // Removes the entry at Index; std::out_of_range when there is none.
     void Delete(std::size_t index);
@@ -45,6 +51,7 @@ private:
     // The first position whose entry does not sort before Entry.
     std::vector<std::string>::const_iterator LowerBound(std::string_view entry) const;
 
+    const IPathRules* FRules;
     std::vector<std::string> FEntries;
 };
 

@@ -7,22 +7,23 @@
 #include "engine/IMainView.h"
 #include "engine/TCompressAction.h"
 #include "engine/TCompressList.h"
+#include "engine/TScanSnapshot.h"
 #include "options/ProgramFolders.h"
 #include "options/uOptions.h"
 #include "platform/Platform.h"
+#include "threads/TScanPathThread.h"
 #include "threads/UiLoop.h"
 #include "threads/uCommonFunctions.h"
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace brimble {
-
-class TScanPathThread;
 
 // Run states of FProcessingDriveIdx besides a drive index (0 or more).
 inline constexpr int32_t pdiIdle = -1;
@@ -35,6 +36,12 @@ enum class TScanStart {
     ssIncorrectPath,  // the typed folder is no absolute path of the platform
     ssWrongDrive,     // its drive cannot take compressed files ("Wrong drive!")
     ssScanInProgress, // a delayed run or another scan is going on
+};
+
+// An entry of the option ExcludeFolders and the folder it names once expanded.
+struct TExcludedFolder {
+    std::string Entry;  // as the settings hold it, such as "%tmp%="
+    std::string Folder; // expanded and normalised, ending in the delimiter
 };
 
 // The totals of one run.
@@ -89,8 +96,12 @@ public:
     TCompressAction GetCompressAction(const std::string& Dir, const TFileAttrRec& FileAttrRec);
     TCompressAction GetCompressAction(const std::string& FileName);
     bool IsFolderExcluded(const std::string& Dir);
-    // The scan thread's directory-enter event; runs on the scan thread.
+    // The scan thread's directory-enter event; runs on the scan thread and reads only the
+    // snapshot taken when the scan started.
     void BeforeDirectoryEnter(const void* Sender, const std::string& Dir, bool& AllowEnter);
+    // The entry of the current options that excludes Folder (at or below its folder);
+    // nothing when none does or the excluded folders are switched off.
+    std::optional<TExcludedFolder> CoveringExcludedFolder(const std::string& Folder);
 
     // --- compression worker ---
     bool TryCompressFile(const std::string& FileName, TCompressAction Action);
@@ -144,6 +155,9 @@ public:
     void ScanFailed(const std::string& Text);
     // The error that ended the last run early; empty when none did.
     const std::string& ScanError() const { return FScanError; }
+    // The scan thread's report of a folder it left out: logged.
+    void DirectorySkipped(const void* Sender, const std::string& Dir, TDirectorySkip Reason,
+                          int ErrorCode);
     // The scan thread's completion handler: ends the run.
     void ScanComplete(const void* Sender, bool ScanOK);
     // Stop: the walk ends after the file being handled and its completion ends the run; a
@@ -188,6 +202,10 @@ public:
     bool FWalkOutstanding = false;
 
 private:
+    // The folder an ExcludeFolders entry names, expanded and normalised with a trailing
+    // delimiter; empty when it names none.
+    std::string ExpandExcludedFolder(const std::string& Entry);
+    std::shared_ptr<const TScanSnapshot> ScanSnapshot() const;
     // The end of a manual run: status cleared, idle, the completion sound and log line.
     void FinishScanRun();
 
@@ -199,6 +217,9 @@ private:
     // List files that existed but could not be read: saving over them would lose them.
     std::set<std::string> FUnreadableListFiles;
     std::string FScanError;
+    // Replaced at each scan start on the UI thread, read by the scan thread.
+    mutable std::mutex FScanSnapshotLock;
+    std::shared_ptr<const TScanSnapshot> FScanSnapshot;
 };
 
 } // namespace brimble

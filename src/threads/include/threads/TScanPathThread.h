@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +26,14 @@ using TScanNotifyEvent = std::function<void(TScanPathThread& Sender, bool ScanOK
 using TDirectoryEnterNotifyEvent =
     std::function<void(TScanPathThread& Sender, const std::string& Dir, bool& AllowEnter)>;
 
+// Why the walk left out a folder that the directory event allowed.
+enum class TDirectorySkip {
+    dsOtherFileSystem, // a mount point or another btrfs subvolume below the walk's root
+    dsUnlistable,      // the listing failed (no permission, vanished); ErrorCode tells why
+};
+using TDirectorySkipNotifyEvent = std::function<void(
+    TScanPathThread& Sender, const std::string& Dir, TDirectorySkip Reason, int ErrorCode)>;
+
 class TScanPathThread {
 public:
     // Made without starting; Start begins with a walk of Path.
@@ -37,7 +46,10 @@ public:
     // Set before Start.
     TFileNotifyEvent OnFileFound;
     TScanNotifyEvent OnComplete;
+    // Called on the scan thread, before the folder is looked at in any other way.
     TDirectoryEnterNotifyEvent OnBeforeDirectoryEnter;
+    // Called on the UI thread, like OnFileFound.
+    TDirectorySkipNotifyEvent OnDirectorySkipped;
 
     void Start();
     // Stops the walk in progress at its next check and walks Path next.
@@ -63,11 +75,15 @@ private:
     void Execute();
     void ScanPath(const std::string& root);
     // Depth-first over an explicit stack of open listings: memory grows with depth only.
+    // The walk stays on the file system of its root.
     void WalkTree(const std::string& rootDir);
-    // Opens Dir's listing and asks the directory event; pushes it when it is to be walked,
-    // else cuts Dir back to ParentLength.
-    void EnterDirectory(DirStack& stack, std::string& dir, std::size_t parentLength);
+    // Asks the directory event, checks the file system and opens Dir's listing; pushes it
+    // when it is to be walked, else cuts Dir back to ParentLength.
+    void EnterDirectory(DirStack& stack, std::string& dir, std::size_t parentLength,
+                        const std::optional<uint64_t>& rootFileSystem);
+    bool AllowedByEvent(const std::string& dir);
     void ReportFile(const std::string& dir, const TFileAttrRec& entry);
+    void ReportSkip(const std::string& dir, TDirectorySkip reason, int errorCode);
     void ReportCompletion();
     // Runs Call on the UI thread and waits; false (and the walk stops) when it raised.
     bool HandOver(const std::function<void()>& call);

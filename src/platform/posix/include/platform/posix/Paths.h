@@ -2,6 +2,8 @@
 
 // Path text helpers of the Linux back end: '/' separated, absolute paths.
 
+#include "platform/Platform.h"
+
 #include <string>
 #include <string_view>
 
@@ -19,5 +21,13 @@ std::string LastComponent(std::string_view path);
 std::string ResolvePath(const std::string& path);
 // Whether Path lies at or below Dir (both without trailing slash, Dir may be "/").
 bool IsAtOrBelow(std::string_view path, std::string_view dir);
+
+// Linux paths: names compare byte for byte, as the kernel does.
+class PosixPathRules final : public IPathRules {
+public:
+    int Compare(std::string_view a, std::string_view b) const override;
+    bool IsAtOrBelow(std::string_view path, std::string_view folder) const override;
+    std::string Normalize(std::string_view path) const override;
+};
 
 } // namespace brimble::posix

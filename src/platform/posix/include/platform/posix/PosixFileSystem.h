@@ -4,6 +4,7 @@
 
 #include "platform/Platform.h"
 #include "platform/posix/BtrfsCompression.h"
+#include "platform/posix/Paths.h"
 #include "platform/posix/PosixSwitches.h"
 
 namespace brimble::posix {
@@ -16,8 +17,11 @@ public:
     char PathDelimiter() const override { return '/'; }
     std::string DriveOfPath(const std::string& path) override;
     bool IsAcceptableScanPath(const std::string& path) override;
+    const IPathRules& PathRules() const override { return FRules; }
+    std::optional<uint64_t> FileSystemIdOf(const std::string& dir) override;
 
-    std::unique_ptr<IDirListing> OpenListing(const std::string& dir) override;
+    std::unique_ptr<IDirListing> OpenListing(const std::string& dir,
+                                             OsError* error = nullptr) override;
     std::optional<TFileAttrRec> FindEntry(const std::string& path) override;
 
     std::optional<uint32_t> GetAttributes(const std::string& path) override;
@@ -39,6 +43,7 @@ public:
 private:
     const PosixSwitches& FSwitches;
     BtrfsCompression FCompression;
+    PosixPathRules FRules;
 };
 
 } // namespace brimble::posix

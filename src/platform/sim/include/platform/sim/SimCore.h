@@ -48,6 +48,7 @@ struct Node {
     bool CompressionThrows = false;
     bool Unreadable = false;
     bool ReadOnlyFolder = false;
+    uint32_t MountId = 0; // not 0: the mount point of another volume
     std::vector<std::string> ListingOrder;
     std::map<std::string, std::unique_ptr<Node>, CaseLess> Children;
 
@@ -107,6 +108,7 @@ public:
     std::vector<std::string> Operations;
     std::optional<std::thread::id> LastCompressionThread;
     std::vector<std::shared_ptr<ReaderQueue>> Readers;
+    uint32_t LastMountId = 0;
 
     // --- clock ---
     TDateTime NowBase = 46027.5; // 2026-01-05 12:00:00
@@ -164,6 +166,14 @@ public:
     TDateTime Now() const { return NowBase + static_cast<double>(ElapsedMs) / 86'400'000.0; }
 };
 
+// Drive-letter paths, compared without letter case as NTFS does.
+class SimPathRules final : public IPathRules {
+public:
+    int Compare(std::string_view a, std::string_view b) const override;
+    bool IsAtOrBelow(std::string_view path, std::string_view folder) const override;
+    std::string Normalize(std::string_view path) const override;
+};
+
 // A set-up call that names something impossible: the test is wrong, not the engine.
 [[noreturn]] void SetupError(const std::string& what, const std::string& path);
 
@@ -176,6 +186,7 @@ namespace brimble::sim {
 
 struct SimPlatform::State {
     std::shared_ptr<detail::Core> Shared = std::make_shared<detail::Core>();
+    detail::SimPathRules Rules;
 };
 
 } // namespace brimble::sim

@@ -27,6 +27,7 @@ inline constexpr int InvalidFunction = 1; // the volume cannot compress
 inline constexpr int SharingViolation = 32;
 inline constexpr int DiskFull = 112;
 inline constexpr int AlreadyExists = 183;
+inline constexpr int DirectoryNameInvalid = 267;
 } // namespace err
 
 class SimPlatform final : public Platform,
@@ -79,6 +80,9 @@ public:
     void SetCompressedSizeQueryFails(const std::string& path, bool fails);
     // The folder cannot be listed (access denied); its entry still shows in its parent.
     void SetUnreadable(const std::string& dir, bool unreadable);
+    // The folder is the mount point of another volume: it and everything below it lie on
+    // a file system of their own (FileSystemIdOf tells them apart).
+    void SetMountPoint(const std::string& dir, bool mounted);
     // Files in this folder cannot be created or written (access denied).
     void SetReadOnlyFolder(const std::string& dir, bool readOnly);
     // The volume is full: writes fail after zero bytes with err::DiskFull.
@@ -147,7 +151,10 @@ public:
     char PathDelimiter() const override { return '\\'; }
     std::string DriveOfPath(const std::string& path) override;
     bool IsAcceptableScanPath(const std::string& path) override;
-    std::unique_ptr<IDirListing> OpenListing(const std::string& dir) override;
+    const IPathRules& PathRules() const override;
+    std::optional<uint64_t> FileSystemIdOf(const std::string& dir) override;
+    std::unique_ptr<IDirListing> OpenListing(const std::string& dir,
+                                             OsError* error = nullptr) override;
     std::optional<TFileAttrRec> FindEntry(const std::string& path) override;
     std::optional<uint32_t> GetAttributes(const std::string& path) override;
     OsResult SetAttributes(const std::string& path, uint32_t attr) override;
