@@ -5,7 +5,8 @@
 #     compressed media) vs `btrfs filesystem defragment -r -czstd` on an identical copy:
 #     wall time (each followed by sync) and the space saved (compsize) on the files that
 #     the default settings admit for compression;
-#  2. walk: brimble-scan on a tree of files that need no action vs `find DIR -type f | wc -l`:
+#  2. walk: brimble-scan on a tree of files that need no action vs
+#     `find DIR -type f -printf '%s\n'` (a stat per file, as the scan needs):
 #     wall time and peak memory, also on a tree of a tenth of the files to show that memory
 #     does not grow with their number.
 # Needs root (loop device, mount), btrfs-progs, btrfs-compsize, time and a built brimble-scan.
@@ -13,7 +14,8 @@
 #   sudo bash bench/compare_scan.sh [path/to/brimble-scan]
 #
 # Environment: BRIMBLE_BENCH_SOURCES (folders copied into the mixed tree), BRIMBLE_BENCH_WALK
-# (files of the walk, default 100000), BRIMBLE_BENCH_IMAGE_GIB (image size, default 4).
+# (files of the walk, default 100000), BRIMBLE_BENCH_IMAGE_GIB (image size, default 4),
+# BRIMBLE_BENCH_ONLY=walk (the walk comparison alone).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -74,6 +76,7 @@ measure() { # name command...
 wall() { cat "$work/$1.wall"; }
 rss() { cat "$work/$1.rss"; }
 
+if [ "${BRIMBLE_BENCH_ONLY:-}" != walk ]; then
 echo "== 1. compression: brimble-scan vs btrfs filesystem defragment -r -czstd"
 mkdir "$mnt/a"
 for s in $sources; do cp -a --reflink=never "$s" "$mnt/a/"; done
@@ -124,8 +127,9 @@ echo "saved on the whole tree: brimble-scan $(mib $((before_all - a_all))), defr
 echo "contents: both copies identical after compression"
 rm -rf "$mnt/a" "$mnt/b"
 sync
+fi
 
-echo "== 2. walk: brimble-scan vs find | wc -l over $walk_files files that need no action"
+echo "== 2. walk: brimble-scan vs find -printf '%s\\n' over $walk_files files that need no action"
 make_tree() { # folder files
     local per=1000 d f
     for ((d = 0; d * per < $2; d++)); do
@@ -142,7 +146,7 @@ warm "$mnt/walk" "$mnt/walk-tenth"
 
 measure walk "$scan" "$mnt/walk"
 measure walk-tenth "$scan" "$mnt/walk-tenth"
-measure find sh -c "find '$mnt/walk' -type f | wc -l"
+measure find find "$mnt/walk" -type f -printf '%s\n'
 walked=$(sed -n 's/^Total files processed: *\([^ ]*\).*/\1/p' "$work/walk.out" | tr -cd 0-9)
 [ "$walked" = "$walk_files" ] ||
     die "brimble-scan did not walk every file: $(cat "$work/walk.out" "$work/walk.err")"

@@ -102,8 +102,9 @@ public:
         }
         // A walk there would refuse its own root and end without a file.
         if (const auto excluded = engine.CoveringExcludedFolder(resolved.Path)) {
-            std::cerr << "Folder \"" << VisibleText(resolved.Path) << "\" lies in the excluded folder \""
-                      << VisibleText(excluded->Folder) << "\" (entry \"" << VisibleText(excluded->Entry)
+            std::cerr << "Folder \"" << VisibleText(resolved.Path)
+                      << "\" lies in the excluded folder \"" << VisibleText(excluded->Folder)
+                      << "\" (entry \"" << VisibleText(excluded->Entry)
                       << "\" of ExcludeFolders in the settings)\n";
             return kExitRefused;
         }

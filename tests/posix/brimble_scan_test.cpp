@@ -506,13 +506,19 @@ TEST_F(BrimbleScanTest, HostileNamesAreShownEscapedOnTheTerminalAndInTheLog) {
 TEST_F(BrimbleScanTest, AFifoInPlaceOfASettingsOrListFileDoesNotHoldTheStart) {
     const std::string dir = Folder("fifo");
     WriteFile(dir + "/a.txt", TextContent(12, 50'000));
-    for (const char* file : {"NeverCompress.lst", "brimble.ini"}) {
+    // Without its settings the scan takes the defaults, which exclude the temporary folder
+    // that holds this test's volume: it refuses the folder instead of walking it.
+    const struct {
+        const char* file;
+        int status;
+    } cases[] = {{"NeverCompress.lst", 0}, {"brimble.ini", 2}};
+    for (const auto& [file, status] : cases) {
         SCOPED_TRACE(file);
         const std::string path = dataDir + "/" + file;
         std::filesystem::remove(path);
         ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
         const Finished run = RunScanOrKill({"-d", dir});
-        EXPECT_EQ(run.Status, 0) << run.Err;
+        EXPECT_EQ(run.Status, status) << run.Err;
         const std::string log = ReadFile(dataDir + "/brimble.log");
         EXPECT_NE(log.find("\"" + path + "\": Not a regular file"), std::string::npos) << log;
         struct stat info {};
