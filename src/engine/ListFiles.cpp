@@ -6,6 +6,7 @@
 #include "engine/uMain.h"
 
 #include <exception>
+#include <mutex>
 #include <string_view>
 
 namespace brimble {
@@ -31,6 +32,8 @@ std::string Quoted(const std::string& s) {
 void TfrmBrimblemain::LoadCompressList(const std::string& ListFileName, std::string& FileNameField,
                                        std::unique_ptr<TCompressList>& List, bool Purge,
                                        bool CheckAge) {
+    // The lag and delayed lists are shared with the background passes.
+    const std::lock_guard lock(FCriticalSection);
     IFileSystem& fs = FPlatform.FileSystem();
     FileNameField = FFolders.UserDataDir + fs.PathDelimiter() + ListFileName;
     List = std::make_unique<TCompressList>(fs.PathRules());
@@ -56,6 +59,7 @@ void TfrmBrimblemain::LoadCompressList(const std::string& ListFileName, std::str
 
 void TfrmBrimblemain::SaveCompressList(std::unique_ptr<TCompressList>& List,
                                        const std::string& FileName, bool Purge, bool CheckAge) {
+    const std::lock_guard lock(FCriticalSection);
     if (!List) return; // saved and released already
     // No file name: the list was never loaded, so its file was never read either.
     if (FileName.empty()) {
@@ -89,6 +93,7 @@ void TfrmBrimblemain::SaveCompressList(std::unique_ptr<TCompressList>& List,
 }
 
 void TfrmBrimblemain::PurgeCompressList(TCompressList& List, bool CheckAge) {
+    const std::lock_guard lock(FCriticalSection);
     if (List.Empty()) return;
     IFileSystem& fs = FPlatform.FileSystem();
     // The option is read now, not at start: the settings may have been loaded since.
@@ -117,6 +122,7 @@ void TfrmBrimblemain::PurgeCompressList(TCompressList& List, bool CheckAge) {
 
 bool TfrmBrimblemain::AddToCompressList(TCompressList& List, const std::string& FileName,
                                         bool DayStamp) {
+    const std::lock_guard lock(FCriticalSection);
     // An entry keeps the stamp of its first addition.
     if (List.IndexOfName(FileName) != TCompressList::npos) return false;
     const TDateTime now = FPlatform.Clock().Now();
@@ -126,6 +132,7 @@ bool TfrmBrimblemain::AddToCompressList(TCompressList& List, const std::string& 
 }
 
 void TfrmBrimblemain::TryRemoveFromDelayedList(const std::string& FileName) {
+    const std::lock_guard lock(FCriticalSection);
     if (!FDelayedCompressList) return;
     try {
         const std::size_t index = FDelayedCompressList->IndexOfName(FileName);
@@ -139,6 +146,7 @@ void TfrmBrimblemain::TryRemoveFromDelayedList(const std::string& FileName) {
 }
 
 void TfrmBrimblemain::LoadLists() {
+    const std::lock_guard lock(FCriticalSection);
     // The never list first: the purges below consult it and the age rule adds to it.
     LoadCompressList(NeverCompressListName, FNeverCompressListFileName, FNeverCompressList, false,
                      false);
@@ -150,6 +158,7 @@ void TfrmBrimblemain::LoadLists() {
 }
 
 void TfrmBrimblemain::SaveLists() {
+    const std::lock_guard lock(FCriticalSection);
     SaveCompressList(FLagCompressList, FLagCompressListFileName, true, false);
     SaveCompressList(FDelayedCompressList, FDelayedCompressListFileName, true, true);
     // Last, so that the names the age rule has just moved are written too.

@@ -178,28 +178,19 @@ public:
     const TProgramFolders& Folders() const { return FFolders; }
     const TStats& Stats() const { return FStatsT; }
 
-    // --- engine state (fields, in declaration order of the design) ---
-    std::unique_ptr<TLogFile> FLogFile;
+    // --- engine state that the shell and the tests drive and read ---
+    // The run state: pdiIdle, pdiFolderScan, pdiDelayedRun or the index of the drive scanned.
     int32_t FProcessingDriveIdx = pdiIdle;
-    int32_t FProcessingDiskClusterSize = 4096;
     std::unique_ptr<TScanPathThread> FScanPathThread;
     // Excluded folders with environment references expanded; none before the first scan.
     std::unique_ptr<std::vector<std::string>> FExpandedFoldersList;
-    std::vector<std::string> FDriveLettersList;
     // The persistent lists: lag (path=date-time), delayed (path=day), never (bare names).
+    // The lag and delayed lists are shared by the compression of found files and the
+    // background passes: every access in the engine holds FCriticalSection.
     std::unique_ptr<TCompressList> FLagCompressList;
     std::unique_ptr<TCompressList> FDelayedCompressList;
     std::unique_ptr<TCompressList> FNeverCompressList;
-    TStats FStatsT;
-    bool FProcessingDelayedFiles = false;
-    bool FProgramJustStarted = true;
-    int32_t FIdlesAccepted = 0;
-    std::string FLagCompressListFileName;
-    std::string FDelayedCompressListFileName;
-    std::string FNeverCompressListFileName;
     std::recursive_mutex FCriticalSection;
-    // A walk was handed to the scan thread and its completion has not come back yet.
-    bool FWalkOutstanding = false;
 
 private:
     // The folder an ExcludeFolders entry names, expanded and normalised with a trailing
@@ -214,6 +205,18 @@ private:
     IMainView& FView;
     TProgramFolders FFolders;
     std::unique_ptr<TBrimbleOptions> FOptions;
+    std::unique_ptr<TLogFile> FLogFile;
+    int32_t FProcessingDiskClusterSize = 4096;
+    std::vector<std::string> FDriveLettersList;
+    TStats FStatsT;
+    bool FProcessingDelayedFiles = false;
+    bool FProgramJustStarted = true;
+    int32_t FIdlesAccepted = 0;
+    std::string FLagCompressListFileName;
+    std::string FDelayedCompressListFileName;
+    std::string FNeverCompressListFileName;
+    // A walk was handed to the scan thread and its completion has not come back yet.
+    bool FWalkOutstanding = false;
     // List files that existed but could not be read: saving over them would lose them.
     std::set<std::string> FUnreadableListFiles;
     std::string FScanError;
