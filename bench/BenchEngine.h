@@ -4,7 +4,7 @@
 // program below C:\Program Files, the default options and the start-up never list, with a
 // view that drops every text so that long runs pile nothing up.
 
-#include "engine/IMainView.h"
+#include "engine/THeadlessView.h"
 #include "engine/uMain.h"
 #include "options/OptionsTable.h"
 #include "options/ProgramFolders.h"
@@ -16,14 +16,11 @@
 
 namespace brimble::bench {
 
-class NullView final : public IMainView {
+class NullView final : public THeadlessView {
 public:
     void SetStatLabel(StatLabel, const std::string&) override {}
     void SetStatusText(const std::string&) override {}
-    void Repaint() override {}
-    void SetTrayIconImage(int) override {}
-    void BringFormToFront(ViewWindow) override {}
-    void BrowseForFolder(ViewWindow, const std::string&, std::string&) override {}
+    void ShowMessage(const std::string&, MessageIcon) override {}
 };
 
 class BenchEngine {

@@ -3,6 +3,7 @@
 #include "base/VisibleText.h"
 
 #include <algorithm>
+#include <iostream>
 #include <cstddef>
 #include <string_view>
 
@@ -73,6 +74,10 @@ void TConsoleView::PrintTotals(std::ostream& out) const {
             << TrimRight(*row.Size) << '\n';
     }
     out << std::flush;
+}
+
+void TConsoleView::ShowMessage(const std::string& text, MessageIcon /*icon*/) {
+    std::cerr << VisibleText(text) << '\n';
 }
 
 } // namespace brimble

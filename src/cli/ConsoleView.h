@@ -3,7 +3,7 @@
 // The main window's view for a terminal: the status line of each file is printed when
 // someone watches, and the Total group is printed at the end as the window shows it.
 
-#include "engine/IMainView.h"
+#include "engine/THeadlessView.h"
 
 #include <array>
 #include <ostream>
@@ -11,18 +11,15 @@
 
 namespace brimble {
 
-class TConsoleView final : public IMainView {
+class TConsoleView final : public THeadlessView {
 public:
     // ShowStatus: print each file's status line (only worth it on a terminal).
     TConsoleView(std::ostream& out, bool showStatus) : FOut(out), FShowStatus(showStatus) {}
 
     void SetStatLabel(StatLabel label, const std::string& text) override;
     void SetStatusText(const std::string& text) override;
-    void Repaint() override {}
-    void SetTrayIconImage(int /*index*/) override {}
-    void BringFormToFront(ViewWindow /*window*/) override {}
-    void BrowseForFolder(ViewWindow /*owner*/, const std::string& /*title*/,
-                         std::string& /*folder*/) override {}
+    // On standard error, where a terminal user sees it.
+    void ShowMessage(const std::string& text, MessageIcon icon) override;
 
     const std::string& Label(StatLabel label) const;
     // The Total group: each label with its count and size, or its one value, line by line.

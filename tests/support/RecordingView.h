@@ -26,7 +26,25 @@ public:
         if (browseAnswer) folder = *browseAnswer;
     }
 
+    void SetControlEnabled(ScanControl control, bool enabled) override {
+        enabledControls[static_cast<size_t>(control)] = enabled;
+    }
+    bool ControlEnabled(ScanControl control) override {
+        return enabledControls[static_cast<size_t>(control)];
+    }
+    ScanArea SelectedScanArea() override { return scanArea; }
+    std::string ScanPathText() override { return scanPath; }
+    std::vector<TDriveItem> DriveItems() override { return driveItems; }
+    void SetDriveItems(const std::vector<TDriveItem>& items) override {
+        driveItems = items;
+        ++driveItemRebuilds;
+    }
+    void ShowMessage(const std::string& text, MessageIcon icon) override {
+        messages.push_back({text, icon});
+    }
+
     const std::string& Label(StatLabel l) const { return labels[static_cast<size_t>(l)]; }
+    bool Enabled(ScanControl c) const { return enabledControls[static_cast<size_t>(c)]; }
 
     std::array<std::string, StatLabelCount> labels{};
     std::string status;
@@ -35,6 +53,18 @@ public:
     std::vector<int> trayImages;
     std::vector<ViewWindow> broughtToFront;
     const std::string* browseAnswer = nullptr; // null: the user cancels
+    // The window starts idle: tag 1 controls enabled, tag 2 controls disabled.
+    std::array<bool, ScanControlCount> enabledControls{true, false, false, true,
+                                                       true, true,  true,  true};
+    ScanArea scanArea = ScanArea::saDisks;
+    std::string scanPath;
+    std::vector<TDriveItem> driveItems;
+    int driveItemRebuilds = 0;
+    struct Message {
+        std::string text;
+        MessageIcon icon;
+    };
+    std::vector<Message> messages;
 };
 
 } // namespace brimble::test

@@ -4,6 +4,7 @@
 // recording fake, so every label text and enabled state is checked without a screen.
 
 #include <string>
+#include <vector>
 
 namespace brimble {
 
@@ -22,6 +23,33 @@ inline constexpr int StatLabelCount = 8;
 
 enum class ViewWindow { Main, Options, About, ErrorReport };
 
+// The scan controls of the main window whose enabled state follows a run. Tag 1 controls
+// (Go, the folder button, the drive list, the scan area) are enabled only while no scan
+// runs; tag 2 controls (Pause, Stop) only while one runs.
+enum class ScanControl {
+    spdbtnGo,
+    spdbtnPause,
+    spdbtnStop,
+    rgrpScanArea,
+    chklstbDrives,
+    lblScanPath,
+    edScanPath,
+    sbtnBrowseFolder,
+};
+inline constexpr int ScanControlCount = 8;
+
+// The choices of the scan-area radio group (rgrpScanArea).
+enum class ScanArea { saDisks = 0, saPath = 1 };
+
+// One item of the drive check list (chklstbDrives): its text and its tick.
+struct TDriveItem {
+    std::string Text;
+    bool Checked = false;
+    bool operator==(const TDriveItem&) const = default;
+};
+
+enum class MessageIcon { Information, Warning, Error };
+
 class IMainView {
 public:
     virtual ~IMainView() = default;
@@ -37,6 +65,19 @@ public:
     // Modal folder picker; Folder is left unchanged when the user cancels.
     virtual void BrowseForFolder(ViewWindow owner, const std::string& title,
                                  std::string& folder) = 0;
+
+    // --- scan controls ---
+    virtual void SetControlEnabled(ScanControl control, bool enabled) = 0;
+    virtual bool ControlEnabled(ScanControl control) = 0;
+    virtual ScanArea SelectedScanArea() = 0;
+    // The folder typed into edScanPath.
+    virtual std::string ScanPathText() = 0;
+    // The drive check list as it stands, the user's ticks included.
+    virtual std::vector<TDriveItem> DriveItems() = 0;
+    // Replaces every item of the drive check list.
+    virtual void SetDriveItems(const std::vector<TDriveItem>& items) = 0;
+    // A message box with the caption "Brimble"; returns when the user has closed it.
+    virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
 };
 
 } // namespace brimble
