@@ -151,7 +151,8 @@ public:
 TEST_F(ProgramFolders, PathsUseThePlatformsDelimiter) {
     SlashPlatform posix(sim);
     EXPECT_CALL(posix.fs, DirectoryExists("/home/u/.local/share/Brimble")).WillOnce(Return(false));
-    EXPECT_CALL(posix.fs, ForceDirectories("/home/u/.local/share/Brimble")).WillOnce(Return(OsResult()));
+    EXPECT_CALL(posix.fs, ForceDirectories("/home/u/.local/share/Brimble"))
+        .WillOnce(Return(OsResult()));
     EXPECT_CALL(posix.fs, FileExists("/opt/brimble/brimble.ini")).WillOnce(Return(false));
 
     const TProgramFolders folders = ComputeProgramFolders(posix);

@@ -118,7 +118,8 @@ OsValue<int64_t> PosixFileSystem::GetCompressedSize(const std::string& path) {
         if (error != EPERM && error != EACCES) return Result::Fail(error);
     }
     int error = 0;
-    if (auto estimate = EstimatedOnDiskSize(fd.Get(), static_cast<uint32_t>(volume.f_bsize), &error))
+    if (auto estimate =
+            EstimatedOnDiskSize(fd.Get(), static_cast<uint32_t>(volume.f_bsize), &error))
         return *estimate;
     return Result::Fail(error != 0 ? error : EIO);
 }

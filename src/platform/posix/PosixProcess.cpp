@@ -94,8 +94,7 @@ std::optional<FileVersion> PosixProcess::GetFileVersion(const std::string& path)
                        BRIMBLE_VERSION_BUILD};
 }
 
-OsValue<std::unique_ptr<IInstanceLock>> PosixProcess::AcquireInstanceLock(
-    const std::string& name) {
+OsValue<std::unique_ptr<IInstanceLock>> PosixProcess::AcquireInstanceLock(const std::string& name) {
     return posix::AcquireInstanceLock(name);
 }
 
@@ -108,7 +107,7 @@ void PosixProcess::SetCurrentThreadPriority(PriorityLevel level) {
 }
 
 OsResult PosixProcess::SetAutostart(const std::string& name, const std::string& programPath,
-                                bool enable) {
+                                    bool enable) {
     return posix::SetAutostart(name, programPath, enable);
 }
 

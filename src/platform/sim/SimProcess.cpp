@@ -234,8 +234,7 @@ std::optional<FileVersion> SimPlatform::GetFileVersion(const std::string& path) 
     return entry->second;
 }
 
-OsValue<std::unique_ptr<IInstanceLock>> SimPlatform::AcquireInstanceLock(
-    const std::string& name) {
+OsValue<std::unique_ptr<IInstanceLock>> SimPlatform::AcquireInstanceLock(const std::string& name) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
     if (!c.InstanceLocks.insert(name).second) return std::unique_ptr<IInstanceLock>();

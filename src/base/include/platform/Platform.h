@@ -59,14 +59,13 @@ private:
 };
 
 // Result of a call that produces a value or fails with a system error.
-template <class T>
-class OsValue {
+template <class T> class OsValue {
 public:
     // Success; implicit so that a call returns its value (or anything that converts to it).
     template <class U = T>
-        requires(std::is_constructible_v<T, U &&> &&
-                 !std::is_same_v<std::remove_cvref_t<U>, OsValue>)
-    OsValue(U&& value) : value_(std::in_place, std::forward<U>(value)) {}
+    requires(std::is_constructible_v<T, U&&> && !std::is_same_v<std::remove_cvref_t<U>, OsValue>)
+        OsValue(U&& value)
+        : value_(std::in_place, std::forward<U>(value)) {}
     static OsValue Fail(int code) { return OsValue(Failure{code}); }
     bool ok() const { return value_.has_value(); }
     explicit operator bool() const { return ok(); }
@@ -80,12 +79,10 @@ public:
     T&& operator*() && { return *std::move(value_); }
     T* operator->() { return &*value_; }
     const T* operator->() const { return &*value_; }
-    template <class U>
-    T value_or(U&& fallback) const& {
+    template <class U> T value_or(U&& fallback) const& {
         return value_.value_or(std::forward<U>(fallback));
     }
-    template <class U>
-    T value_or(U&& fallback) && {
+    template <class U> T value_or(U&& fallback) && {
         return std::move(value_).value_or(std::forward<U>(fallback));
     }
     OsResult result() const { return ok() ? OsResult() : OsResult::Fail(code_); }
@@ -353,8 +350,8 @@ public:
     virtual std::optional<FileVersion> GetFileVersion(const std::string& path) = 0;
     // A null lock when another instance holds it; fails when the lock cannot be taken for
     // another reason (running without it could put two instances on the same files).
-    virtual OsValue<std::unique_ptr<IInstanceLock>> AcquireInstanceLock(
-        const std::string& name) = 0;
+    virtual OsValue<std::unique_ptr<IInstanceLock>>
+    AcquireInstanceLock(const std::string& name) = 0;
     virtual void SetProcessPriority(PriorityLevel level) = 0;
     virtual void SetCurrentThreadPriority(PriorityLevel level) = 0;
     // Starts the program at log-on (Enable) or stops doing so.

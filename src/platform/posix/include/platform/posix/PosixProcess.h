@@ -29,7 +29,7 @@ public:
     void SetProcessPriority(PriorityLevel level) override;
     void SetCurrentThreadPriority(PriorityLevel level) override;
     OsResult SetAutostart(const std::string& name, const std::string& programPath,
-                      bool enable) override;
+                          bool enable) override;
     uint32_t SetErrorMode(uint32_t mode) override { return FErrorMode.exchange(mode); }
     void MessageBeep() override;
 
