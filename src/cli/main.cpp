@@ -20,7 +20,6 @@
 #include <iostream>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -164,15 +163,15 @@ int Main(const std::vector<std::string>& arguments) {
     Platform& platform = *owned;
     platform.SetCommandLineArguments(parsed.Switches);
     const TProgramFolders folders = ComputeProgramFolders(platform, kMainProgramName);
-    std::unique_ptr<IInstanceLock> lock;
-    try {
-        lock = platform.Process().AcquireInstanceLock(kInstanceLockName);
-    } catch (const std::system_error& error) {
+    const OsValue<std::unique_ptr<IInstanceLock>> lock =
+        platform.Process().AcquireInstanceLock(kInstanceLockName);
+    if (!lock) {
         // Without the lock another instance could work on the same lists: do not run.
-        std::cerr << "brimble-scan: " << error.what() << '\n';
+        std::cerr << "brimble-scan: cannot take the instance lock: "
+                  << platform.FileSystem().SysErrorMessage(lock.code()) << '\n';
         return kExitFailed;
     }
-    if (!lock) {
+    if (!*lock) {
         std::cerr << "Brimble is already running.\n";
         return kExitAlreadyRunning;
     }

@@ -26,7 +26,7 @@ void GetDriveLetters(IVolumes& volumes, std::vector<std::string>& list) {
 }
 
 TVolumeInfo GetVolumeInfo(IVolumes& volumes, const std::string& root) {
-    const std::optional<VolumeInformation> info = volumes.QueryVolumeInformation(root);
+    const OsValue<VolumeInformation> info = volumes.QueryVolumeInformation(root);
     if (!info) return {};
     return {info->Label, info->CanCompressFiles};
 }

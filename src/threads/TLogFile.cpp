@@ -56,7 +56,7 @@ void TLogFile::Write(const std::string& S, int LogLev) {
         // header. Opening for append would create it bare, so existence is asked first.
         const bool existed = fs.FileExists(FFileName);
         if (!existed && !WriteHeader()) return;
-        std::unique_ptr<IOutputFile> file = fs.OpenForWrite(FFileName, WriteMode::Append);
+        OsValue<std::unique_ptr<IOutputFile>> file = fs.OpenForWrite(FFileName, WriteMode::Append);
         if (!file) {
             // An existing log that cannot be opened (locked, no access) is left as it is
             // rather than truncated, and the entry is dropped without a sound.
@@ -68,7 +68,8 @@ void TLogFile::Write(const std::string& S, int LogLev) {
         const std::string entry =
             WithCrLfLineEnds(TimeStamp() + '\t' +
                              VisibleText(S, {.EscapeBackslash = false, .KeepLineBreaks = true}));
-        if (!file->Write(FPlatform.Locale().ToAnsi(entry)) || !file->Close()) Alert();
+        IOutputFile& out = **file;
+        if (!out.Write(FPlatform.Locale().ToAnsi(entry)) || !out.Close()) Alert();
     } catch (...) {
         // No failure of the log may reach its caller; the entry is lost.
         Alert();
@@ -79,15 +80,16 @@ bool TLogFile::WriteHeader() {
     std::lock_guard lock(FLogCriticalSection);
     bool created = false;
     try {
-        std::unique_ptr<IOutputFile> file =
+        OsValue<std::unique_ptr<IOutputFile>> opened =
             FPlatform.FileSystem().OpenForWrite(FFileName, WriteMode::Truncate);
-        if (!file) return false;
+        if (!opened) return false;
+        IOutputFile& file = **opened;
         created = true;
         IProcess& process = FPlatform.Process();
         const std::string version =
             GetFileVersionString(process, process.ProgramPath(), "%M.%m.%r build %b");
         const std::string header = FPlatform.Locale().ToAnsi(HeaderText(FAppName, version));
-        if (file->Write(header) && file->Close()) return true;
+        if (file.Write(header) && file.Close()) return true;
     } catch (...) {
     }
     // Entries after a half-written header would leave the file without one for good;

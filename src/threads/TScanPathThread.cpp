@@ -187,14 +187,13 @@ void TScanPathThread::EnterDirectory(DirStack& stack, std::string& dir, std::siz
             return;
         }
     }
-    OsError error;
-    std::unique_ptr<IDirListing> listing = FFs.OpenListing(dir, &error);
+    OsValue<std::unique_ptr<IDirListing>> listing = FFs.OpenListing(dir);
     if (!listing) {
-        ReportSkip(dir, TDirectorySkip::dsUnlistable, error.code);
+        ReportSkip(dir, TDirectorySkip::dsUnlistable, listing.code());
         dir.resize(parentLength);
         return;
     }
-    stack.push_back(DirFrame{std::move(listing), parentLength});
+    stack.push_back(DirFrame{std::move(*listing), parentLength});
 }
 
 bool TScanPathThread::AllowedByEvent(const std::string& dir) {

@@ -389,7 +389,7 @@ TEST_F(BrimbleScanTest, AnotherInstanceHoldingTheLockRefusesTheRun) {
     {
         // This test process plays the running tray program.
         const auto held = AcquireInstanceLock("Brimble");
-        ASSERT_NE(held, nullptr);
+        ASSERT_TRUE(held && *held != nullptr);
         const Finished run = RunScan({dir});
         EXPECT_EQ(run.Status, 82);
         EXPECT_EQ(run.Err, "Brimble is already running.\n");
@@ -410,7 +410,7 @@ TEST_F(BrimbleScanTest, OneDataFolderHasOneLockWhateverTheRuntimeFolder) {
         {
             const ScopedEnv env("XDG_RUNTIME_DIR",
                                 holderHasRuntime ? std::optional(runtime.Path()) : std::nullopt);
-            held = AcquireInstanceLock("Brimble");
+            held = AcquireInstanceLock("Brimble").value_or(nullptr);
         }
         ASSERT_NE(held, nullptr);
         const ScopedEnv env("XDG_RUNTIME_DIR",

@@ -83,9 +83,9 @@ TEST_F(PosixPathRules, FileSystemsAreToldApartWithoutFollowingLinks) {
     EXPECT_TRUE(fs.SameFileSystem(dir.Path(), dir.Path() + "/link/"));
     EXPECT_FALSE(fs.FileSystemIdOf(dir.Path() + "/missing/"));
 
-    OsError error;
-    EXPECT_FALSE(fs.OpenListing(dir.Path() + "/missing/", &error));
-    EXPECT_EQ(error.code, ENOENT);
+    const auto listing = fs.OpenListing(dir.Path() + "/missing/");
+    EXPECT_FALSE(listing);
+    EXPECT_EQ(listing.code(), ENOENT);
 }
 
 } // namespace

@@ -78,24 +78,45 @@ TEST_F(PosixProcessTest, EnvironmentReferencesIgnoreCaseAndMapTheWindowsNames) {
 
 TEST_F(PosixProcessTest, OnlyOneInstanceHoldsTheLockAtATime) {
     auto first = process.AcquireInstanceLock("Brimble");
-    ASSERT_NE(first, nullptr);
+    ASSERT_TRUE(first);
+    ASSERT_NE(*first, nullptr);
     // In the data folder, not the runtime folder: one lock per data folder.
     EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/home/.local/share/Brimble/Brimble.lock"));
-    EXPECT_EQ(process.AcquireInstanceLock("Brimble"), nullptr);
+    const auto second = process.AcquireInstanceLock("Brimble");
+    ASSERT_TRUE(second) << second.code(); // held elsewhere is an answer, not a failure
+    EXPECT_EQ(*second, nullptr);
 
     // Another process is refused too, and the lock dies with its holder.
     const pid_t other = ::fork();
-    if (other == 0) ::_exit(process.AcquireInstanceLock("Brimble") ? 1 : 0);
+    if (other == 0) {
+        const auto refused = process.AcquireInstanceLock("Brimble");
+        ::_exit(refused && *refused == nullptr ? 0 : 1);
+    }
     int status = -1;
     ::waitpid(other, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    first.reset();
-    EXPECT_NE(process.AcquireInstanceLock("Brimble"), nullptr);
+    first->reset();
+    EXPECT_NE(process.AcquireInstanceLock("Brimble").value(), nullptr);
+}
+
+TEST_F(PosixProcessTest, ALockThatCannotBeTakenIsAFailureWithTheReason) {
+    // A file where the data folder should be: nothing there can hold a lock file.
+    test::WriteFile(dir.Path() + "/not-a-folder", "x");
+    const ScopedEnv blocked("XDG_DATA_HOME", dir.Path() + "/not-a-folder/data");
+    const auto lock = process.AcquireInstanceLock("Brimble");
+    EXPECT_FALSE(lock);
+    EXPECT_EQ(lock.code(), ENOTDIR);
 }
 
 TEST_F(PosixProcessTest, AutostartIsADesktopEntryThatRunsTheProgram) {
     const std::string program = "/opt/My Tools/50%/brimble";
     ASSERT_TRUE(process.SetAutostart("Brimble", program, true));
+    // Refused where the folder for the entry cannot be made.
+    {
+        test::WriteFile(dir.Path() + "/config-file", "x");
+        const ScopedEnv blocked("XDG_CONFIG_HOME", dir.Path() + "/config-file");
+        EXPECT_EQ(process.SetAutostart("Brimble", program, true).code(), EEXIST);
+    }
     const std::string entry = ReadFile(dir.Path() + "/config/autostart/Brimble.desktop");
     EXPECT_NE(entry.find("[Desktop Entry]\n"), std::string::npos);
     EXPECT_NE(entry.find("\nType=Application\n"), std::string::npos);

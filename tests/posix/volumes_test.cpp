@@ -51,11 +51,11 @@ TEST_F(PosixVolumesTest, OnlyTheBtrfsVolumeCanCompress) {
         EXPECT_NE(std::find(drives.begin(), drives.end(), root), drives.end());
         EXPECT_EQ(volumes.DriveTypeOf(root), DriveType::Fixed);
         const auto info = volumes.QueryVolumeInformation(root);
-        ASSERT_TRUE(info.has_value());
+        ASSERT_TRUE(info);
         EXPECT_EQ(info->FileSystemName, c.fileSystem);
         EXPECT_EQ(info->Label, c.label);
         EXPECT_EQ(info->CanCompressFiles, c.canCompress);
-        EXPECT_EQ(volumes.GetClusterSize(root), 4096u);
+        EXPECT_EQ(volumes.GetClusterSize(root).value_or(0), 4096u);
         EXPECT_EQ(fs.DriveOfPath(c.volume->Path("not/there/yet.txt")), root);
     }
     const std::string file = ext4->Path("file.txt");
@@ -68,13 +68,13 @@ TEST_F(PosixVolumesTest, AReadOnlyMountCannotCompress) {
     ASSERT_EQ(test::Run({"mount", "-o", "remount,ro", btrfs->MountPoint()}).Status, 0);
     const auto info = volumes.QueryVolumeInformation(Root(*btrfs));
     test::Run({"mount", "-o", "remount,rw", btrfs->MountPoint()});
-    ASSERT_TRUE(info.has_value());
+    ASSERT_TRUE(info);
     EXPECT_FALSE(info->CanCompressFiles);
 }
 
 TEST_F(PosixVolumesTest, WhatIsNoDriveRootSaysSo) {
     EXPECT_EQ(volumes.DriveTypeOf(btrfs->Path("no-such-folder/")), DriveType::NoRootDir);
-    EXPECT_FALSE(volumes.QueryVolumeInformation(btrfs->Path("sub/")).has_value());
+    EXPECT_FALSE(volumes.QueryVolumeInformation(btrfs->Path("sub/")));
     EXPECT_EQ(volumes.DriveTypeOf("/proc/"), DriveType::Unknown);
 }
 

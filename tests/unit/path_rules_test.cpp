@@ -92,9 +92,9 @@ TEST(SimPathRules, AFailedListingTellsWhy) {
         {"C:\\D\\f.txt\\", err::DirectoryNameInvalid},
     };
     for (const Case& c : cases) {
-        OsError error;
-        EXPECT_FALSE(sim.OpenListing(c.dir, &error)) << c.dir;
-        EXPECT_EQ(error.code, c.code) << c.dir;
+        const auto listing = sim.OpenListing(c.dir);
+        EXPECT_FALSE(listing) << c.dir;
+        EXPECT_EQ(listing.code(), c.code) << c.dir;
     }
 }
 

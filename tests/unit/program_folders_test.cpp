@@ -97,24 +97,24 @@ public:
     MOCK_METHOD(bool, IsAcceptableScanPath, (const std::string&), (override));
     MOCK_METHOD(const IPathRules&, PathRules, (), (const, override));
     MOCK_METHOD(std::optional<uint64_t>, FileSystemIdOf, (const std::string&), (override));
-    MOCK_METHOD(std::unique_ptr<IDirListing>, OpenListing, (const std::string&, OsError*),
+    MOCK_METHOD(OsValue<std::unique_ptr<IDirListing>>, OpenListing, (const std::string&),
                 (override));
     MOCK_METHOD(std::optional<TFileAttrRec>, FindEntry, (const std::string&), (override));
-    MOCK_METHOD(std::optional<uint32_t>, GetAttributes, (const std::string&), (override));
+    MOCK_METHOD(OsValue<uint32_t>, GetAttributes, (const std::string&), (override));
     MOCK_METHOD(OsResult, SetAttributes, (const std::string&, uint32_t), (override));
     MOCK_METHOD(OsResult, Decrypt, (const std::string&), (override));
     MOCK_METHOD(OsResult, SetCompression, (const std::string&, bool), (override));
-    MOCK_METHOD(std::optional<int64_t>, GetCompressedSize, (const std::string&), (override));
+    MOCK_METHOD(OsValue<int64_t>, GetCompressedSize, (const std::string&), (override));
     MOCK_METHOD(std::string, SysErrorMessage, (int), (override));
     MOCK_METHOD(bool, FileExists, (const std::string&), (override));
     MOCK_METHOD(bool, DirectoryExists, (const std::string&), (override));
-    MOCK_METHOD(bool, ForceDirectories, (const std::string&), (override));
+    MOCK_METHOD(OsResult, ForceDirectories, (const std::string&), (override));
     MOCK_METHOD(OsResult, EraseFile, (const std::string&), (override));
     MOCK_METHOD(OsResult, ReadWholeFile, (const std::string&, std::string&), (override));
     MOCK_METHOD(OsResult, ReplaceFileAtomically, (const std::string&, std::string_view),
                 (override));
-    MOCK_METHOD(std::unique_ptr<IOutputFile>, OpenForWrite,
-                (const std::string&, WriteMode, OsError*), (override));
+    MOCK_METHOD(OsValue<std::unique_ptr<IOutputFile>>, OpenForWrite,
+                (const std::string&, WriteMode), (override));
 };
 
 class SlashProcess : public IProcess {
@@ -124,12 +124,14 @@ public:
     std::optional<std::string> EnvironmentVariable(const std::string&) override { return {}; }
     std::string LocalAppDataDir() override { return "/home/u/.local/share/"; }
     std::optional<FileVersion> GetFileVersion(const std::string&) override { return {}; }
-    std::unique_ptr<IInstanceLock> AcquireInstanceLock(const std::string&) override {
-        return nullptr;
+    OsValue<std::unique_ptr<IInstanceLock>> AcquireInstanceLock(const std::string&) override {
+        return std::unique_ptr<IInstanceLock>();
     }
     void SetProcessPriority(PriorityLevel) override {}
     void SetCurrentThreadPriority(PriorityLevel) override {}
-    bool SetAutostart(const std::string&, const std::string&, bool) override { return false; }
+    OsResult SetAutostart(const std::string&, const std::string&, bool) override {
+        return OsResult::Fail(1);
+    }
     uint32_t SetErrorMode(uint32_t) override { return 0; }
     void MessageBeep() override {}
 };
@@ -149,7 +151,8 @@ public:
 TEST_F(ProgramFolders, PathsUseThePlatformsDelimiter) {
     SlashPlatform posix(sim);
     EXPECT_CALL(posix.fs, DirectoryExists("/home/u/.local/share/Brimble")).WillOnce(Return(false));
-    EXPECT_CALL(posix.fs, ForceDirectories("/home/u/.local/share/Brimble")).WillOnce(Return(true));
+    EXPECT_CALL(posix.fs, ForceDirectories("/home/u/.local/share/Brimble"))
+        .WillOnce(Return(OsResult()));
     EXPECT_CALL(posix.fs, FileExists("/opt/brimble/brimble.ini")).WillOnce(Return(false));
 
     const TProgramFolders folders = ComputeProgramFolders(posix);

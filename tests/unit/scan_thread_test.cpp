@@ -32,15 +32,17 @@ public:
     std::optional<std::string> EnvironmentVariable(const std::string&) override { return {}; }
     std::string LocalAppDataDir() override { return {}; }
     std::optional<FileVersion> GetFileVersion(const std::string&) override { return {}; }
-    std::unique_ptr<IInstanceLock> AcquireInstanceLock(const std::string&) override {
-        return nullptr;
+    OsValue<std::unique_ptr<IInstanceLock>> AcquireInstanceLock(const std::string&) override {
+        return std::unique_ptr<IInstanceLock>();
     }
     void SetProcessPriority(PriorityLevel) override {}
     void SetCurrentThreadPriority(PriorityLevel level) override {
         levels.push_back(level);
         threads.push_back(std::this_thread::get_id());
     }
-    bool SetAutostart(const std::string&, const std::string&, bool) override { return false; }
+    OsResult SetAutostart(const std::string&, const std::string&, bool) override {
+        return OsResult::Fail(1);
+    }
     uint32_t SetErrorMode(uint32_t) override { return 0; }
     void MessageBeep() override {}
 

@@ -19,7 +19,7 @@ protected:
         EXPECT_TRUE(listing) << dir;
         std::vector<std::string> seen;
         TFileAttrRec entry;
-        while (listing && listing->Next(entry)) {
+        while (listing && (*listing)->Next(entry)) {
             seen.push_back(entry.Name + " " + std::to_string(entry.Size) + " " +
                            std::to_string(entry.Attr));
         }
@@ -213,13 +213,13 @@ TEST_F(SimPlatformTest, CompressedSizeInWholeClusters) {
     };
     for (const auto& c : cases) {
         sim.AddFile(c.path, c.size, fa::Archive, c.compressibility);
-        EXPECT_EQ(sim.GetCompressedSize(c.path), c.size) << "uncompressed " << c.path;
+        EXPECT_EQ(sim.GetCompressedSize(c.path).value_or(-1), c.size) << "uncompressed " << c.path;
         ASSERT_TRUE(sim.SetCompression(c.path, true));
-        EXPECT_EQ(sim.GetCompressedSize(c.path), c.expected) << c.path;
+        EXPECT_EQ(sim.GetCompressedSize(c.path).value_or(-1), c.expected) << c.path;
     }
     sim.SetCompressedSizeQueryFails("C:\\half.bin", true);
     EXPECT_FALSE(sim.GetCompressedSize("C:\\half.bin"));
-    EXPECT_FALSE(sim.GetCompressedSize("C:\\missing.bin"));
+    EXPECT_EQ(sim.GetCompressedSize("C:\\missing.bin").code(), err::FileNotFound);
 }
 
 TEST_F(SimPlatformTest, DecryptionAndAttributeWrites) {
@@ -283,18 +283,18 @@ TEST_F(SimPlatformTest, WritingAppendsTruncatesAndFailsCleanly) {
     {
         auto out = sim.OpenForWrite("C:\\Log\\app.log", WriteMode::Append);
         ASSERT_TRUE(out);
-        EXPECT_TRUE(out->Write("one\r\n"));
+        EXPECT_TRUE((*out)->Write("one\r\n"));
         EXPECT_EQ(sim.FileSize("C:\\Log\\app.log"), 5); // in step while still open
-        EXPECT_TRUE(out->Close());
+        EXPECT_TRUE((*out)->Close());
     }
-    ASSERT_TRUE(sim.OpenForWrite("C:\\Log\\app.log", WriteMode::Append)->Write("two\r\n"));
+    ASSERT_TRUE((*sim.OpenForWrite("C:\\Log\\app.log", WriteMode::Append))->Write("two\r\n"));
     EXPECT_EQ(sim.Content("C:\\Log\\app.log"), "one\r\ntwo\r\n");
-    ASSERT_TRUE(sim.OpenForWrite("C:\\Log\\app.log", WriteMode::Truncate)->Write("3"));
+    ASSERT_TRUE((*sim.OpenForWrite("C:\\Log\\app.log", WriteMode::Truncate))->Write("3"));
     EXPECT_EQ(sim.Content("C:\\Log\\app.log"), "3");
 
     // A file added by size reads as zero bytes and appends after them.
     sim.AddFile("C:\\Log\\sized.bin", 3);
-    ASSERT_TRUE(sim.OpenForWrite("C:\\Log\\sized.bin", WriteMode::Append)->Write("x"));
+    ASSERT_TRUE((*sim.OpenForWrite("C:\\Log\\sized.bin", WriteMode::Append))->Write("x"));
     EXPECT_EQ(sim.Content("C:\\Log\\sized.bin"), std::string("\0\0\0x", 4));
 
     sim.AddFile("C:\\Log\\locked.log", 1);
@@ -309,19 +309,20 @@ TEST_F(SimPlatformTest, WritingAppendsTruncatesAndFailsCleanly) {
                     {"C:\\Log\\locked.log", err::SharingViolation},
                     {"C:\\Log", err::AccessDenied}};
     for (const auto& f : failures) {
-        OsError error;
-        EXPECT_FALSE(sim.OpenForWrite(f.path, WriteMode::Append, &error)) << f.path;
-        EXPECT_EQ(error.code, f.code) << f.path;
+        const auto out = sim.OpenForWrite(f.path, WriteMode::Append);
+        EXPECT_FALSE(out) << f.path;
+        EXPECT_EQ(out.code(), f.code) << f.path;
     }
     EXPECT_FALSE(sim.Exists("C:\\RO\\a.log"));
 
-    auto out = sim.OpenForWrite("C:\\Log\\app.log", WriteMode::Append);
-    ASSERT_TRUE(out);
-    ASSERT_TRUE(out->Write("4"));
+    auto opened = sim.OpenForWrite("C:\\Log\\app.log", WriteMode::Append);
+    ASSERT_TRUE(opened);
+    IOutputFile& out = **opened;
+    ASSERT_TRUE(out.Write("4"));
     sim.SetDiskFull("C:\\", true);
-    EXPECT_EQ(out->Write("5").code(), err::DiskFull);
+    EXPECT_EQ(out.Write("5").code(), err::DiskFull);
     EXPECT_EQ(sim.Content("C:\\Log\\app.log"), "34");
-    EXPECT_EQ(out->Close().code(), err::DiskFull);
+    EXPECT_EQ(out.Close().code(), err::DiskFull);
 }
 
 TEST_F(SimPlatformTest, DeletingAndCreatingFolders) {
@@ -344,10 +345,16 @@ TEST_F(SimPlatformTest, DeletingAndCreatingFolders) {
     EXPECT_TRUE(sim.ForceDirectories("C:\\Users\\u\\AppData\\Local\\Brimble"));
     EXPECT_TRUE(sim.DirectoryExists("C:\\Users\\u\\AppData"));
     EXPECT_TRUE(sim.ForceDirectories("c:\\users\\U\\")); // exists already
-    EXPECT_FALSE(sim.ForceDirectories("Q:\\Brimble"));
-    EXPECT_FALSE(sim.ForceDirectories("C:\\RO\\Sub"));
-    EXPECT_FALSE(sim.ForceDirectories("C:\\D\\ro.txt\\Sub"));
-    EXPECT_FALSE(sim.ForceDirectories("Brimble"));
+    const struct {
+        const char* path;
+        int code;
+    } failures[] = {{"Q:\\Brimble", err::PathNotFound},
+                    {"C:\\RO\\Sub", err::AccessDenied},
+                    {"C:\\D\\ro.txt\\Sub", err::PathNotFound},
+                    {"C:\\D\\ro.txt", err::AlreadyExists},
+                    {"Brimble", err::PathNotFound}};
+    for (const auto& f : failures)
+        EXPECT_EQ(sim.ForceDirectories(f.path).code(), f.code) << f.path;
 }
 
 TEST_F(SimPlatformTest, ErrorTexts) {
@@ -382,10 +389,10 @@ TEST_F(SimPlatformTest, VolumesAnswerAsTheirDrivesDo) {
     EXPECT_EQ(info->FileSystemName, "NTFS");
     EXPECT_TRUE(info->CanCompressFiles);
     EXPECT_FALSE(sim.QueryVolumeInformation("A:\\")->CanCompressFiles);
-    EXPECT_EQ(sim.GetClusterSize("R:\\"), 8192u);
+    EXPECT_EQ(sim.GetClusterSize("R:\\").value_or(0), 8192u);
 
     sim.SetVolumeNotReady("D:\\", true);
-    EXPECT_FALSE(sim.QueryVolumeInformation("D:\\"));
+    EXPECT_EQ(sim.QueryVolumeInformation("D:\\").code(), err::NotReady);
     sim.SetClusterQueryFails("C:\\", true);
     EXPECT_FALSE(sim.GetClusterSize("C:\\"));
     EXPECT_FALSE(sim.QueryVolumeInformation("Z:\\"));
@@ -456,8 +463,9 @@ TEST_F(SimChangesTest, TheProgramsOwnWritesRaiseRecords) {
     ASSERT_TRUE(sim.ForceDirectories("C:\\Data\\Brimble"));
     {
         auto out = sim.OpenForWrite("C:\\Data\\Brimble\\app.log", WriteMode::Append);
-        ASSERT_TRUE(out->Write("x"));
-        ASSERT_TRUE(out->Write(""));
+        ASSERT_TRUE(out);
+        ASSERT_TRUE((*out)->Write("x"));
+        ASSERT_TRUE((*out)->Write(""));
     }
     ASSERT_TRUE(sim.ReplaceFileAtomically("C:\\Data\\Brimble\\list.lst", "a"));
     ASSERT_TRUE(sim.ReplaceFileAtomically("C:\\Data\\Brimble\\list.lst", "bb"));
@@ -602,10 +610,12 @@ TEST_F(SimPlatformTest, ProcessSettings) {
     EXPECT_EQ(sim.GetFileVersion("c:\\A.EXE")->Build, 378);
 
     auto first = sim.AcquireInstanceLock("Brimble");
-    ASSERT_TRUE(first);
-    EXPECT_FALSE(sim.AcquireInstanceLock("Brimble"));
-    first.reset();
-    EXPECT_TRUE(sim.AcquireInstanceLock("Brimble"));
+    ASSERT_TRUE(first && *first);
+    const auto second = sim.AcquireInstanceLock("Brimble");
+    EXPECT_TRUE(second.ok()); // held elsewhere is an answer, not a failure
+    EXPECT_EQ(second.value(), nullptr);
+    first->reset();
+    EXPECT_NE(sim.AcquireInstanceLock("Brimble").value(), nullptr);
 
     EXPECT_EQ(sim.SetErrorMode(0x8007), 0u);
     EXPECT_EQ(sim.SetErrorMode(0), 0x8007u);
@@ -649,7 +659,7 @@ TEST_F(SimPlatformTest, ConcurrentUseFromSeveralThreads) {
         for (int round = 0; round < 5; ++round) {
             auto listing = sim.OpenListing("C:\\D\\");
             TFileAttrRec entry;
-            while (listing && listing->Next(entry)) {
+            while (listing && (*listing)->Next(entry)) {
             }
         }
     });
@@ -670,7 +680,7 @@ TEST_F(SimPlatformTest, ConcurrentUseFromSeveralThreads) {
             sim.ForceDirectories("C:\\Data");
             continue;
         }
-        EXPECT_TRUE(out->Write("line\r\n"));
+        EXPECT_TRUE((*out)->Write("line\r\n"));
     }
     scanner.join();
     worker.join();

@@ -59,11 +59,14 @@ std::string AutostartEntry(const std::string& name, const std::string& programPa
            "X-GNOME-Autostart-enabled=true\n";
 }
 
-bool SetAutostart(const std::string& name, const std::string& programPath, bool enable) {
+OsResult SetAutostart(const std::string& name, const std::string& programPath, bool enable) {
     const std::string file = AutostartFile(name);
-    if (!enable) return ::unlink(file.c_str()) == 0 || errno == ENOENT;
-    if (!MakeFolders(ConfigHome() + "/autostart", 0700)) return false;
-    return ReplaceFileAtomically(file, AutostartEntry(name, programPath)).ok();
+    if (!enable) {
+        if (::unlink(file.c_str()) != 0 && errno != ENOENT) return OsResult::Fail(errno);
+        return {};
+    }
+    if (auto made = MakeFolders(ConfigHome() + "/autostart", 0700); !made) return made;
+    return ReplaceFileAtomically(file, AutostartEntry(name, programPath));
 }
 
 } // namespace brimble::posix

@@ -113,16 +113,19 @@ void CopyOwnership(int fd, const std::string& oldPath) {
 
 } // namespace
 
-bool MakeFolders(const std::string& folder, unsigned mode) {
+OsResult MakeFolders(const std::string& folder, unsigned mode) {
     const std::string target = WithoutTrailingSlash(folder);
-    if (target.empty() || target.front() != '/') return false;
+    if (target.empty() || target.front() != '/') return OsResult::Fail(ENOENT);
     for (std::size_t pos = target.find('/', 1);; pos = target.find('/', pos + 1)) {
         const std::string path = target.substr(0, pos);
         struct stat info {};
-        if (::mkdir(path.c_str(), static_cast<mode_t>(mode)) != 0 &&
-            !(errno == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)))
-            return false;
-        if (pos == std::string::npos) return true;
+        if (::mkdir(path.c_str(), static_cast<mode_t>(mode)) != 0) {
+            const int error = errno;
+            if (error != EEXIST) return OsResult::Fail(error);
+            if (::stat(path.c_str(), &info) != 0) return OsResult::Fail(errno);
+            if (!S_ISDIR(info.st_mode)) return OsResult::Fail(EEXIST);
+        }
+        if (pos == std::string::npos) return {};
     }
 }
 
@@ -162,20 +165,16 @@ OsResult ReplaceFileAtomically(const std::string& linkOrPath, std::string_view b
     return {};
 }
 
-std::unique_ptr<IOutputFile> OpenForWrite(const std::string& path, WriteMode mode, OsError* error) {
+OsValue<std::unique_ptr<IOutputFile>> OpenForWrite(const std::string& path, WriteMode mode) {
+    using Result = OsValue<std::unique_ptr<IOutputFile>>;
     // Not blocking: a FIFO in place of the log would hold the program until a reader came.
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
                       (mode == WriteMode::Append ? O_APPEND : O_TRUNC);
     UniqueFd fd(::open(path.c_str(), flags, 0666));
+    if (!fd) return Result::Fail(errno);
     struct stat info {};
-    if (fd && ::fstat(fd.Get(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        if (error) error->code = ErrNotRegularFile;
-        return nullptr;
-    }
-    if (!fd) {
-        if (error) error->code = errno;
-        return nullptr;
-    }
+    if (::fstat(fd.Get(), &info) == 0 && !S_ISREG(info.st_mode))
+        return Result::Fail(ErrNotRegularFile);
     return std::make_unique<PosixOutputFile>(std::move(fd));
 }
 

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <system_error>
 
 namespace brimble::posix {
 
@@ -32,11 +31,8 @@ std::string LockFolder() {
     return DataHome() + "/Brimble";
 }
 
-[[noreturn]] void Fail(int error, const std::string& what) {
-    throw std::system_error(error, std::generic_category(), what);
-}
-
-UniqueFd OpenLockFile(const std::string& file) {
+// The open descriptor, or the reason it could not be opened.
+OsValue<UniqueFd> OpenLockFile(const std::string& file) {
     constexpr int common = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
     UniqueFd fd(::open(file.c_str(), O_RDWR | O_CREAT | common, 0600));
     if (fd) return fd;
@@ -45,7 +41,7 @@ UniqueFd OpenLockFile(const std::string& file) {
     if (error == EROFS || error == EACCES) {
         if (UniqueFd existing(::open(file.c_str(), O_RDONLY | common)); existing) return existing;
     }
-    Fail(error, "cannot open the lock file " + file);
+    return OsValue<UniqueFd>::Fail(error);
 }
 
 } // namespace
@@ -54,17 +50,19 @@ std::string InstanceLockFile(const std::string& name) {
     return LockFolder() + "/" + SafeName(name) + ".lock";
 }
 
-std::unique_ptr<IInstanceLock> AcquireInstanceLock(const std::string& name) {
-    const std::string file = InstanceLockFile(name);
-    if (!MakeFolders(LockFolder(), 0777) && errno != EEXIST)
-        Fail(errno, "cannot create the folder " + LockFolder());
-    UniqueFd fd = OpenLockFile(file);
-    while (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+OsValue<std::unique_ptr<IInstanceLock>> AcquireInstanceLock(const std::string& name) {
+    using Result = OsValue<std::unique_ptr<IInstanceLock>>;
+    // A file in the folder's place shows up when the lock file is opened.
+    if (auto made = MakeFolders(LockFolder(), 0777); !made && made.code() != EEXIST)
+        return Result::Fail(made.code());
+    OsValue<UniqueFd> fd = OpenLockFile(InstanceLockFile(name));
+    if (!fd) return Result::Fail(fd.code());
+    while (::flock(fd->Get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
-        if (errno == EWOULDBLOCK) return nullptr;
-        Fail(errno, "cannot lock the file " + file);
+        if (errno == EWOULDBLOCK) return std::unique_ptr<IInstanceLock>();
+        return Result::Fail(errno);
     }
-    return std::make_unique<FileInstanceLock>(std::move(fd));
+    return std::make_unique<FileInstanceLock>(std::move(*fd));
 }
 
 } // namespace brimble::posix

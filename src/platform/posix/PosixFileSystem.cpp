@@ -39,10 +39,10 @@ std::optional<uint64_t> PosixFileSystem::FileSystemIdOf(const std::string& dir) 
     return (static_cast<uint64_t>(info.stx_dev_major) << 32) | info.stx_dev_minor;
 }
 
-std::unique_ptr<IDirListing> PosixFileSystem::OpenListing(const std::string& dir, OsError* error) {
+OsValue<std::unique_ptr<IDirListing>> PosixFileSystem::OpenListing(const std::string& dir) {
     int code = 0;
     std::unique_ptr<IDirListing> listing = OpenDirListing(dir, &code);
-    if (!listing && error) error->code = code;
+    if (!listing) return OsValue<std::unique_ptr<IDirListing>>::Fail(code);
     return listing;
 }
 
@@ -51,9 +51,11 @@ std::optional<TFileAttrRec> PosixFileSystem::FindEntry(const std::string& path) 
     return StatEntry(AT_FDCWD, trimmed, LastComponent(trimmed));
 }
 
-std::optional<uint32_t> PosixFileSystem::GetAttributes(const std::string& path) {
-    const auto entry = FindEntry(path);
-    if (!entry) return std::nullopt;
+OsValue<uint32_t> PosixFileSystem::GetAttributes(const std::string& path) {
+    const std::string trimmed = WithoutTrailingSlash(path);
+    int error = 0;
+    const auto entry = StatEntry(AT_FDCWD, trimmed, LastComponent(trimmed), &error);
+    if (!entry) return OsValue<uint32_t>::Fail(error);
     return entry->Attr;
 }
 
@@ -94,26 +96,32 @@ OsResult PosixFileSystem::SetCompression(const std::string& path, bool compress)
     return FCompression.SetCompression(WithoutTrailingSlash(path), compress);
 }
 
-std::optional<int64_t> PosixFileSystem::GetCompressedSize(const std::string& path) {
+OsValue<int64_t> PosixFileSystem::GetCompressedSize(const std::string& path) {
+    using Result = OsValue<int64_t>;
     const std::string trimmed = WithoutTrailingSlash(path);
     const UniqueFd fd(
         ::open(trimmed.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat info {};
     if (!fd) {
         // A link or an unreadable file: what the file system allocated for it.
-        if (::lstat(trimmed.c_str(), &info) != 0) return std::nullopt;
+        if (::lstat(trimmed.c_str(), &info) != 0) return Result::Fail(errno);
         return static_cast<int64_t>(info.st_blocks) * 512;
     }
     struct statfs volume {};
-    if (::fstat(fd.Get(), &info) != 0 || ::fstatfs(fd.Get(), &volume) != 0) return std::nullopt;
+    if (::fstat(fd.Get(), &info) != 0 || ::fstatfs(fd.Get(), &volume) != 0)
+        return Result::Fail(errno);
     if (volume.f_type != BTRFS_SUPER_MAGIC || !S_ISREG(info.st_mode))
         return static_cast<int64_t>(info.st_blocks) * 512;
     if (!FSwitches.ForceEstimatedSize) {
         int error = 0;
-        if (auto exact = ExactOnDiskSize(fd.Get(), &error)) return exact;
-        if (error != EPERM && error != EACCES) return std::nullopt;
+        if (auto exact = ExactOnDiskSize(fd.Get(), &error)) return *exact;
+        if (error != EPERM && error != EACCES) return Result::Fail(error);
     }
-    return EstimatedOnDiskSize(fd.Get(), static_cast<uint32_t>(volume.f_bsize));
+    int error = 0;
+    if (auto estimate =
+            EstimatedOnDiskSize(fd.Get(), static_cast<uint32_t>(volume.f_bsize), &error))
+        return *estimate;
+    return Result::Fail(error != 0 ? error : EIO);
 }
 
 std::string PosixFileSystem::SysErrorMessage(int code) {
@@ -131,7 +139,7 @@ bool PosixFileSystem::DirectoryExists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool PosixFileSystem::ForceDirectories(const std::string& path) {
+OsResult PosixFileSystem::ForceDirectories(const std::string& path) {
     return MakeFolders(path, 0777);
 }
 
@@ -165,9 +173,9 @@ OsResult PosixFileSystem::ReplaceFileAtomically(const std::string& path, std::st
     return posix::ReplaceFileAtomically(path, bytes);
 }
 
-std::unique_ptr<IOutputFile> PosixFileSystem::OpenForWrite(const std::string& path, WriteMode mode,
-                                                           OsError* error) {
-    return posix::OpenForWrite(path, mode, error);
+OsValue<std::unique_ptr<IOutputFile>> PosixFileSystem::OpenForWrite(const std::string& path,
+                                                                    WriteMode mode) {
+    return posix::OpenForWrite(path, mode);
 }
 
 } // namespace brimble::posix

@@ -94,7 +94,7 @@ std::optional<FileVersion> PosixProcess::GetFileVersion(const std::string& path)
                        BRIMBLE_VERSION_BUILD};
 }
 
-std::unique_ptr<IInstanceLock> PosixProcess::AcquireInstanceLock(const std::string& name) {
+OsValue<std::unique_ptr<IInstanceLock>> PosixProcess::AcquireInstanceLock(const std::string& name) {
     return posix::AcquireInstanceLock(name);
 }
 
@@ -106,8 +106,8 @@ void PosixProcess::SetCurrentThreadPriority(PriorityLevel level) {
     ApplyPriorityToThread(::gettid(), level);
 }
 
-bool PosixProcess::SetAutostart(const std::string& name, const std::string& programPath,
-                                bool enable) {
+OsResult PosixProcess::SetAutostart(const std::string& name, const std::string& programPath,
+                                    bool enable) {
     return posix::SetAutostart(name, programPath, enable);
 }
 

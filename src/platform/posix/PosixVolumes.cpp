@@ -148,12 +148,13 @@ DriveType PosixVolumes::DriveTypeOf(const std::string& root) {
     return IsRemovable(BlockDeviceSysfs(mount->Source)) ? DriveType::Removable : DriveType::Fixed;
 }
 
-std::optional<VolumeInformation> PosixVolumes::QueryVolumeInformation(const std::string& root) {
+OsValue<VolumeInformation> PosixVolumes::QueryVolumeInformation(const std::string& root) {
+    using Result = OsValue<VolumeInformation>;
     const auto mounts = ReadMountTable();
     const MountEntry* mount = FindMount(mounts, root);
-    if (!mount) return std::nullopt;
+    if (!mount) return Result::Fail(ENOENT);
     struct statvfs info {};
-    if (::statvfs(mount->MountPoint.c_str(), &info) != 0) return std::nullopt;
+    if (::statvfs(mount->MountPoint.c_str(), &info) != 0) return Result::Fail(errno);
     VolumeInformation volume;
     volume.Label = VolumeLabel(mount->MountPoint, mount->Source);
     volume.FileSystemName = mount->FsType;
@@ -162,9 +163,10 @@ std::optional<VolumeInformation> PosixVolumes::QueryVolumeInformation(const std:
     return volume;
 }
 
-std::optional<uint32_t> PosixVolumes::GetClusterSize(const std::string& root) {
+OsValue<uint32_t> PosixVolumes::GetClusterSize(const std::string& root) {
     struct statvfs info {};
-    if (::statvfs(WithoutTrailingSlash(root).c_str(), &info) != 0) return std::nullopt;
+    if (::statvfs(WithoutTrailingSlash(root).c_str(), &info) != 0)
+        return OsValue<uint32_t>::Fail(errno);
     return static_cast<uint32_t>(info.f_bsize);
 }
 

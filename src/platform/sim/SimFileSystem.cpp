@@ -103,11 +103,12 @@ std::optional<TFileAttrRec> SimPlatform::FindEntry(const std::string& path) {
     return Core::EntryOf(*node);
 }
 
-std::optional<uint32_t> SimPlatform::GetAttributes(const std::string& path) {
+OsValue<uint32_t> SimPlatform::GetAttributes(const std::string& path) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
-    const Node* node = c.Find(path, false).Entry;
-    if (!node) return std::nullopt;
+    const auto found = c.Find(path, false);
+    const Node* node = found.Entry;
+    if (!node) return OsValue<uint32_t>::Fail(found.MissingError());
     return node->Attr;
 }
 
@@ -158,11 +159,13 @@ OsResult SimPlatform::SetCompression(const std::string& path, bool compress) {
     return {};
 }
 
-std::optional<int64_t> SimPlatform::GetCompressedSize(const std::string& path) {
+OsValue<int64_t> SimPlatform::GetCompressedSize(const std::string& path) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
-    const Node* node = c.Find(path, false).Entry;
-    if (!node || node->CompressedSizeFails) return std::nullopt;
+    const auto found = c.Find(path, false);
+    const Node* node = found.Entry;
+    if (!node) return OsValue<int64_t>::Fail(found.MissingError());
+    if (node->CompressedSizeFails) return OsValue<int64_t>::Fail(err::AccessDenied);
     if (node->IsDir) return 0;
     if (!(node->Attr & fa::Compressed)) return node->Size;
     const detail::Volume* vol = c.VolumeOf(*node);
@@ -179,6 +182,8 @@ std::string SimPlatform::SysErrorMessage(int code) {
         return "The system cannot find the path specified";
     case err::AccessDenied:
         return "Access is denied";
+    case err::NotReady:
+        return "The device is not ready";
     case err::SharingViolation:
         return "The process cannot access the file because it is being used by another process";
     case err::DiskFull:
@@ -206,11 +211,24 @@ bool SimPlatform::DirectoryExists(const std::string& path) {
     return node && node->IsDir;
 }
 
-bool SimPlatform::ForceDirectories(const std::string& path) {
+OsResult SimPlatform::ForceDirectories(const std::string& path) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
     auto parsed = ParsePath(path);
-    return parsed && c.MakeFolders(*parsed, parsed->Parts.size(), false) != nullptr;
+    if (!parsed) return OsResult::Fail(err::PathNotFound);
+    if (c.MakeFolders(*parsed, parsed->Parts.size(), false)) return {};
+    // A missing drive or a file in the way leaves no path; otherwise a folder refused it.
+    const auto vol = c.Volumes.find(parsed->Drive);
+    if (vol == c.Volumes.end() || !vol->second.Root) return OsResult::Fail(err::PathNotFound);
+    for (size_t count = 1; count <= parsed->Parts.size(); ++count) {
+        detail::ParsedPath prefix = *parsed;
+        prefix.Parts.resize(count);
+        const Node* node = c.Find(prefix, true).Entry;
+        if (node && !node->IsDir)
+            return OsResult::Fail(count == parsed->Parts.size() ? err::AlreadyExists
+                                                                : err::PathNotFound);
+    }
+    return OsResult::Fail(err::AccessDenied);
 }
 
 OsResult SimPlatform::EraseFile(const std::string& path) {
@@ -271,12 +289,10 @@ OsResult SimPlatform::ReplaceFileAtomically(const std::string& path, std::string
     return {};
 }
 
-std::unique_ptr<IOutputFile> SimPlatform::OpenForWrite(const std::string& path, WriteMode mode,
-                                                       OsError* error) {
-    auto fail = [error](int code) -> std::unique_ptr<IOutputFile> {
-        if (error) error->code = code;
-        return nullptr;
-    };
+OsValue<std::unique_ptr<IOutputFile>> SimPlatform::OpenForWrite(const std::string& path,
+                                                                WriteMode mode) {
+    using Result = OsValue<std::unique_ptr<IOutputFile>>;
+    auto fail = [](int code) { return Result::Fail(code); };
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
     auto parsed = ParsePath(path);

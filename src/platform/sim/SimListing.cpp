@@ -84,11 +84,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<IDirListing> SimPlatform::OpenListing(const std::string& dir, OsError* error) {
-    auto fail = [error](int code) -> std::unique_ptr<IDirListing> {
-        if (error) error->code = code;
-        return nullptr;
-    };
+OsValue<std::unique_ptr<IDirListing>> SimPlatform::OpenListing(const std::string& dir) {
+    using Result = OsValue<std::unique_ptr<IDirListing>>;
+    auto fail = [](int code) { return Result::Fail(code); };
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
     auto parsed = detail::ParsePath(dir);

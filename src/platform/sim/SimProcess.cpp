@@ -234,10 +234,10 @@ std::optional<FileVersion> SimPlatform::GetFileVersion(const std::string& path) 
     return entry->second;
 }
 
-std::unique_ptr<IInstanceLock> SimPlatform::AcquireInstanceLock(const std::string& name) {
+OsValue<std::unique_ptr<IInstanceLock>> SimPlatform::AcquireInstanceLock(const std::string& name) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
-    if (!c.InstanceLocks.insert(name).second) return nullptr;
+    if (!c.InstanceLocks.insert(name).second) return std::unique_ptr<IInstanceLock>();
     return std::make_unique<SimInstanceLock>(FState->Shared, name);
 }
 
@@ -253,8 +253,8 @@ void SimPlatform::SetCurrentThreadPriority(PriorityLevel level) {
     c.ThreadPriority = level;
 }
 
-bool SimPlatform::SetAutostart(const std::string& name, const std::string& programPath,
-                               bool enable) {
+OsResult SimPlatform::SetAutostart(const std::string& name, const std::string& programPath,
+                                   bool enable) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
     if (enable) {
@@ -262,7 +262,7 @@ bool SimPlatform::SetAutostart(const std::string& name, const std::string& progr
     } else {
         c.Autostart.erase(name);
     }
-    return true;
+    return {};
 }
 
 uint32_t SimPlatform::SetErrorMode(uint32_t mode) {

@@ -28,6 +28,12 @@ const Volume* VolumeOfRoot(Core& core, const std::string& root) {
     return vol == core.Volumes.end() ? nullptr : &vol->second;
 }
 
+// Why a volume's information cannot be read; 0 when it can.
+int UnreadableVolumeError(const Volume* vol) {
+    if (!vol || !vol->Root) return err::PathNotFound;
+    return vol->NotReady ? err::NotReady : 0;
+}
+
 std::string RootPath(char letter) {
     return std::string(1, letter) + ":\\";
 }
@@ -97,19 +103,21 @@ DriveType SimPlatform::DriveTypeOf(const std::string& root) {
     return vol ? vol->Type : DriveType::NoRootDir;
 }
 
-std::optional<VolumeInformation> SimPlatform::QueryVolumeInformation(const std::string& root) {
+OsValue<VolumeInformation> SimPlatform::QueryVolumeInformation(const std::string& root) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
     const Volume* vol = VolumeOfRoot(c, root);
-    if (!vol || !vol->Root || vol->NotReady) return std::nullopt;
+    if (const int error = UnreadableVolumeError(vol))
+        return OsValue<VolumeInformation>::Fail(error);
     return VolumeInformation{vol->Label, vol->FileSystem, vol->FileSystem == "NTFS"};
 }
 
-std::optional<uint32_t> SimPlatform::GetClusterSize(const std::string& root) {
+OsValue<uint32_t> SimPlatform::GetClusterSize(const std::string& root) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
     const Volume* vol = VolumeOfRoot(c, root);
-    if (!vol || !vol->Root || vol->NotReady || vol->ClusterQueryFails) return std::nullopt;
+    if (const int error = UnreadableVolumeError(vol)) return OsValue<uint32_t>::Fail(error);
+    if (vol->ClusterQueryFails) return OsValue<uint32_t>::Fail(err::InvalidFunction);
     return vol->ClusterSize;
 }
 

@@ -3,6 +3,11 @@
 // Everything Brimble needs from the operating system, as the engine relies on it.
 // Strings are UTF-8 throughout; a back end converts at its own boundary.
 // Path syntax belongs to the back end: the engine asks for the delimiter and the drive of a path.
+//
+// Errors: a call that can fail returns OsResult, or OsValue<T> when it produces something,
+// carrying the system's error code; no platform call throws. std::optional only where
+// absence is an ordinary answer, not a failure (no such entry, an undefined variable, no
+// version resource); bool only for yes/no questions (FileExists, DirectoryExists, ...).
 
 #include <cstdint>
 #include <functional>
@@ -10,6 +15,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace brimble {
@@ -35,12 +42,8 @@ struct TFileAttrRec {
     uint32_t Attr = 0;
 };
 
-// A failed call: the system's error code (errno on posix, GetLastError on win32/sim).
-struct OsError {
-    int code = 0;
-};
-
-// Result of a call that can fail with a system error.
+// Result of a call that can fail with a system error (errno on posix, GetLastError on
+// win32/sim).
 class OsResult {
 public:
     OsResult() = default; // success
@@ -52,6 +55,44 @@ public:
 private:
     explicit OsResult(int code) : failed_(true), code_(code) {}
     bool failed_ = false;
+    int code_ = 0;
+};
+
+// Result of a call that produces a value or fails with a system error.
+template <class T> class OsValue {
+public:
+    // Success; implicit so that a call returns its value (or anything that converts to it).
+    template <class U = T>
+    requires(std::is_constructible_v<T, U&&> && !std::is_same_v<std::remove_cvref_t<U>, OsValue>)
+        OsValue(U&& value)
+        : value_(std::in_place, std::forward<U>(value)) {}
+    static OsValue Fail(int code) { return OsValue(Failure{code}); }
+    bool ok() const { return value_.has_value(); }
+    explicit operator bool() const { return ok(); }
+    int code() const { return code_; }
+    // Only when ok(); value() throws std::bad_optional_access otherwise (a caller's bug).
+    T& value() & { return value_.value(); }
+    const T& value() const& { return value_.value(); }
+    T&& value() && { return std::move(value_).value(); }
+    T& operator*() & { return *value_; }
+    const T& operator*() const& { return *value_; }
+    T&& operator*() && { return *std::move(value_); }
+    T* operator->() { return &*value_; }
+    const T* operator->() const { return &*value_; }
+    template <class U> T value_or(U&& fallback) const& {
+        return value_.value_or(std::forward<U>(fallback));
+    }
+    template <class U> T value_or(U&& fallback) && {
+        return std::move(value_).value_or(std::forward<U>(fallback));
+    }
+    OsResult result() const { return ok() ? OsResult() : OsResult::Fail(code_); }
+
+private:
+    struct Failure {
+        int code;
+    };
+    explicit OsValue(Failure failure) : code_(failure.code) {}
+    std::optional<T> value_;
     int code_ = 0;
 };
 
@@ -114,22 +155,21 @@ public:
 
     // --- listing ---
     // Lists every entry of Dir (ending in the delimiter): hidden, system and directories
-    // included. Null, with Error set, when the directory is missing or cannot be read.
-    virtual std::unique_ptr<IDirListing> OpenListing(const std::string& dir,
-                                                     OsError* error = nullptr) = 0;
+    // included. Fails when the directory is missing or cannot be read; never null when ok.
+    virtual OsValue<std::unique_ptr<IDirListing>> OpenListing(const std::string& dir) = 0;
     // The entry of Path itself (directories included); nothing when there is none.
     virtual std::optional<TFileAttrRec> FindEntry(const std::string& path) = 0;
 
     // --- attributes and compression ---
-    // Nothing when the attribute word cannot be read (missing file, no access).
-    virtual std::optional<uint32_t> GetAttributes(const std::string& path) = 0;
+    // Fails when the attribute word cannot be read (missing file, no access).
+    virtual OsValue<uint32_t> GetAttributes(const std::string& path) = 0;
     // Writes the settable bits (read-only, hidden, ...); other bits are ignored.
     virtual OsResult SetAttributes(const std::string& path, uint32_t attr) = 0;
     virtual OsResult Decrypt(const std::string& path) = 0;
     // Switches transparent compression on or off; the content stays byte-identical.
     virtual OsResult SetCompression(const std::string& path, bool compress) = 0;
-    // Bytes the file occupies on disk; nothing when the query failed.
-    virtual std::optional<int64_t> GetCompressedSize(const std::string& path) = 0;
+    // Bytes the file occupies on disk.
+    virtual OsValue<int64_t> GetCompressedSize(const std::string& path) = 0;
     // The system's message text for an error code, without trailing blanks, line breaks
     // and full stops.
     virtual std::string SysErrorMessage(int code) = 0;
@@ -138,16 +178,16 @@ public:
     virtual bool FileExists(const std::string& path) = 0;      // a file, not a folder
     virtual bool DirectoryExists(const std::string& path) = 0; // a folder
     // Creates the folder with its missing parents.
-    virtual bool ForceDirectories(const std::string& path) = 0;
+    virtual OsResult ForceDirectories(const std::string& path) = 0;
     virtual OsResult EraseFile(const std::string& path) = 0;
     // The whole content of a (small) file.
     virtual OsResult ReadWholeFile(const std::string& path, std::string& bytes) = 0;
     // Replaces Path with Bytes so that a crash leaves either the old or the new file:
     // a temporary file beside it, flushed, then renamed over it. A failure keeps the old file.
     virtual OsResult ReplaceFileAtomically(const std::string& path, std::string_view bytes) = 0;
-    // Opens (creating it when missing) for writing. Null with Error set on failure.
-    virtual std::unique_ptr<IOutputFile> OpenForWrite(const std::string& path, WriteMode mode,
-                                                      OsError* error = nullptr) = 0;
+    // Opens (creating it when missing) for writing; never null when ok.
+    virtual OsValue<std::unique_ptr<IOutputFile>> OpenForWrite(const std::string& path,
+                                                               WriteMode mode) = 0;
 };
 
 // --- volumes ---
@@ -187,10 +227,10 @@ public:
     // Roots of all drives, each ending in the delimiter, in the platform's sorted order.
     virtual std::vector<std::string> LogicalDrives() = 0;
     virtual DriveType DriveTypeOf(const std::string& root) = 0;
-    // Nothing when the volume cannot be read (no medium, not ready).
-    virtual std::optional<VolumeInformation> QueryVolumeInformation(const std::string& root) = 0;
-    // Bytes per cluster (allocation unit); nothing when the query failed.
-    virtual std::optional<uint32_t> GetClusterSize(const std::string& root) = 0;
+    // Fails when the volume cannot be read (no medium, not ready).
+    virtual OsValue<VolumeInformation> QueryVolumeInformation(const std::string& root) = 0;
+    // Bytes per cluster (allocation unit).
+    virtual OsValue<uint32_t> GetClusterSize(const std::string& root) = 0;
     // Null where the platform cannot tell drive changes this way.
     virtual std::unique_ptr<IMountWatch> OpenMountWatch() { return nullptr; }
 };
@@ -308,14 +348,15 @@ public:
     virtual std::string LocalAppDataDir() = 0;
     // The version of a program file; nothing when it has none.
     virtual std::optional<FileVersion> GetFileVersion(const std::string& path) = 0;
-    // Null when another instance holds the lock; throws std::system_error when the lock
-    // cannot be taken for another reason.
-    virtual std::unique_ptr<IInstanceLock> AcquireInstanceLock(const std::string& name) = 0;
+    // A null lock when another instance holds it; fails when the lock cannot be taken for
+    // another reason (running without it could put two instances on the same files).
+    virtual OsValue<std::unique_ptr<IInstanceLock>>
+    AcquireInstanceLock(const std::string& name) = 0;
     virtual void SetProcessPriority(PriorityLevel level) = 0;
     virtual void SetCurrentThreadPriority(PriorityLevel level) = 0;
     // Starts the program at log-on (Enable) or stops doing so.
-    virtual bool SetAutostart(const std::string& name, const std::string& programPath,
-                              bool enable) = 0;
+    virtual OsResult SetAutostart(const std::string& name, const std::string& programPath,
+                                  bool enable) = 0;
     // Sets the process error mode and returns the previous one (a no-op where there is none).
     virtual uint32_t SetErrorMode(uint32_t mode) = 0;
     // The platform's default alert sound.

@@ -2,6 +2,8 @@
 
 // Start at log-on the freedesktop way: a desktop entry in ~/.config/autostart.
 
+#include "platform/Platform.h"
+
 #include <string>
 
 namespace brimble::posix {
@@ -10,7 +12,7 @@ namespace brimble::posix {
 std::string AutostartFile(const std::string& name);
 // The desktop entry that runs ProgramPath.
 std::string AutostartEntry(const std::string& name, const std::string& programPath);
-// Writes (Enable) or removes the entry; true when the entry is then as asked.
-bool SetAutostart(const std::string& name, const std::string& programPath, bool enable);
+// Writes (Enable) or removes the entry; ok when the entry is then as asked.
+OsResult SetAutostart(const std::string& name, const std::string& programPath, bool enable);
 
 } // namespace brimble::posix

@@ -16,10 +16,10 @@ namespace brimble::posix {
 // any failure the temporary file is removed and the old file stays as it was.
 OsResult ReplaceFileAtomically(const std::string& path, std::string_view bytes);
 
-std::unique_ptr<IOutputFile> OpenForWrite(const std::string& path, WriteMode mode, OsError* error);
+OsValue<std::unique_ptr<IOutputFile>> OpenForWrite(const std::string& path, WriteMode mode);
 
 // Creates Folder and its missing parents (new ones with Mode less the umask).
-bool MakeFolders(const std::string& folder, unsigned mode);
+OsResult MakeFolders(const std::string& folder, unsigned mode);
 
 // Writes all of Bytes, retrying short writes and interruptions.
 OsResult WriteAllBytes(int fd, std::string_view bytes);

@@ -14,9 +14,9 @@ namespace brimble::posix {
 
 // The file that holds the lock for Name.
 std::string InstanceLockFile(const std::string& name);
-// Null when another process holds the lock. Throws std::system_error with the reason when
-// the lock cannot be taken otherwise (no permission, read-only folder, no locks there):
-// running without it could put two instances on the same files.
-std::unique_ptr<IInstanceLock> AcquireInstanceLock(const std::string& name);
+// A null lock when another process holds it. Fails with the reason when the lock cannot be
+// taken otherwise (no permission, read-only folder, no locks there): running without it
+// could put two instances on the same files.
+OsValue<std::unique_ptr<IInstanceLock>> AcquireInstanceLock(const std::string& name);
 
 } // namespace brimble::posix

@@ -20,25 +20,24 @@ public:
     const IPathRules& PathRules() const override { return FRules; }
     std::optional<uint64_t> FileSystemIdOf(const std::string& dir) override;
 
-    std::unique_ptr<IDirListing> OpenListing(const std::string& dir,
-                                             OsError* error = nullptr) override;
+    OsValue<std::unique_ptr<IDirListing>> OpenListing(const std::string& dir) override;
     std::optional<TFileAttrRec> FindEntry(const std::string& path) override;
 
-    std::optional<uint32_t> GetAttributes(const std::string& path) override;
+    OsValue<uint32_t> GetAttributes(const std::string& path) override;
     OsResult SetAttributes(const std::string& path, uint32_t attr) override;
     OsResult Decrypt(const std::string& path) override;
     OsResult SetCompression(const std::string& path, bool compress) override;
-    std::optional<int64_t> GetCompressedSize(const std::string& path) override;
+    OsValue<int64_t> GetCompressedSize(const std::string& path) override;
     std::string SysErrorMessage(int code) override;
 
     bool FileExists(const std::string& path) override;
     bool DirectoryExists(const std::string& path) override;
-    bool ForceDirectories(const std::string& path) override;
+    OsResult ForceDirectories(const std::string& path) override;
     OsResult EraseFile(const std::string& path) override;
     OsResult ReadWholeFile(const std::string& path, std::string& bytes) override;
     OsResult ReplaceFileAtomically(const std::string& path, std::string_view bytes) override;
-    std::unique_ptr<IOutputFile> OpenForWrite(const std::string& path, WriteMode mode,
-                                              OsError* error) override;
+    OsValue<std::unique_ptr<IOutputFile>> OpenForWrite(const std::string& path,
+                                                       WriteMode mode) override;
 
 private:
     const PosixSwitches& FSwitches;

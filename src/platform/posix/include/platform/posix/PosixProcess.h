@@ -25,11 +25,11 @@ public:
     std::string LocalAppDataDir() override;
     // Only the program's own file has a version: the build's project version.
     std::optional<FileVersion> GetFileVersion(const std::string& path) override;
-    std::unique_ptr<IInstanceLock> AcquireInstanceLock(const std::string& name) override;
+    OsValue<std::unique_ptr<IInstanceLock>> AcquireInstanceLock(const std::string& name) override;
     void SetProcessPriority(PriorityLevel level) override;
     void SetCurrentThreadPriority(PriorityLevel level) override;
-    bool SetAutostart(const std::string& name, const std::string& programPath,
-                      bool enable) override;
+    OsResult SetAutostart(const std::string& name, const std::string& programPath,
+                          bool enable) override;
     uint32_t SetErrorMode(uint32_t mode) override { return FErrorMode.exchange(mode); }
     void MessageBeep() override;
 

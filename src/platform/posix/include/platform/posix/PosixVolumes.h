@@ -12,8 +12,8 @@ class PosixVolumes final : public IVolumes {
 public:
     std::vector<std::string> LogicalDrives() override;
     DriveType DriveTypeOf(const std::string& root) override;
-    std::optional<VolumeInformation> QueryVolumeInformation(const std::string& root) override;
-    std::optional<uint32_t> GetClusterSize(const std::string& root) override;
+    OsValue<VolumeInformation> QueryVolumeInformation(const std::string& root) override;
+    OsValue<uint32_t> GetClusterSize(const std::string& root) override;
     std::unique_ptr<IMountWatch> OpenMountWatch() override;
 };
 

@@ -23,6 +23,7 @@ namespace err {
 inline constexpr int FileNotFound = 2;
 inline constexpr int PathNotFound = 3;
 inline constexpr int AccessDenied = 5;
+inline constexpr int NotReady = 21;
 inline constexpr int InvalidFunction = 1; // the volume cannot compress
 inline constexpr int SharingViolation = 32;
 inline constexpr int DiskFull = 112;
@@ -153,29 +154,28 @@ public:
     bool IsAcceptableScanPath(const std::string& path) override;
     const IPathRules& PathRules() const override;
     std::optional<uint64_t> FileSystemIdOf(const std::string& dir) override;
-    std::unique_ptr<IDirListing> OpenListing(const std::string& dir,
-                                             OsError* error = nullptr) override;
+    OsValue<std::unique_ptr<IDirListing>> OpenListing(const std::string& dir) override;
     std::optional<TFileAttrRec> FindEntry(const std::string& path) override;
-    std::optional<uint32_t> GetAttributes(const std::string& path) override;
+    OsValue<uint32_t> GetAttributes(const std::string& path) override;
     OsResult SetAttributes(const std::string& path, uint32_t attr) override;
     OsResult Decrypt(const std::string& path) override;
     OsResult SetCompression(const std::string& path, bool compress) override;
-    std::optional<int64_t> GetCompressedSize(const std::string& path) override;
+    OsValue<int64_t> GetCompressedSize(const std::string& path) override;
     std::string SysErrorMessage(int code) override;
     bool FileExists(const std::string& path) override;
     bool DirectoryExists(const std::string& path) override;
-    bool ForceDirectories(const std::string& path) override;
+    OsResult ForceDirectories(const std::string& path) override;
     OsResult EraseFile(const std::string& path) override;
     OsResult ReadWholeFile(const std::string& path, std::string& bytes) override;
     OsResult ReplaceFileAtomically(const std::string& path, std::string_view bytes) override;
-    std::unique_ptr<IOutputFile> OpenForWrite(const std::string& path, WriteMode mode,
-                                              OsError* error = nullptr) override;
+    OsValue<std::unique_ptr<IOutputFile>> OpenForWrite(const std::string& path,
+                                                       WriteMode mode) override;
 
     // ===== IVolumes =====
     std::vector<std::string> LogicalDrives() override;
     DriveType DriveTypeOf(const std::string& root) override;
-    std::optional<VolumeInformation> QueryVolumeInformation(const std::string& root) override;
-    std::optional<uint32_t> GetClusterSize(const std::string& root) override;
+    OsValue<VolumeInformation> QueryVolumeInformation(const std::string& root) override;
+    OsValue<uint32_t> GetClusterSize(const std::string& root) override;
 
     // ===== IChangeWatching =====
     std::unique_ptr<IChangeReader> OpenChangeReader(const std::string& root,
@@ -201,11 +201,11 @@ public:
     std::optional<std::string> EnvironmentVariable(const std::string& name) override;
     std::string LocalAppDataDir() override;
     std::optional<FileVersion> GetFileVersion(const std::string& path) override;
-    std::unique_ptr<IInstanceLock> AcquireInstanceLock(const std::string& name) override;
+    OsValue<std::unique_ptr<IInstanceLock>> AcquireInstanceLock(const std::string& name) override;
     void SetProcessPriority(PriorityLevel level) override;
     void SetCurrentThreadPriority(PriorityLevel level) override;
-    bool SetAutostart(const std::string& name, const std::string& programPath,
-                      bool enable) override;
+    OsResult SetAutostart(const std::string& name, const std::string& programPath,
+                          bool enable) override;
     uint32_t SetErrorMode(uint32_t mode) override;
     void MessageBeep() override;
 
