@@ -3,8 +3,8 @@
 #include "base/VisibleText.h"
 
 #include <algorithm>
-#include <iostream>
 #include <cstddef>
+#include <iostream>
 #include <string_view>
 
 namespace brimble {

@@ -176,4 +176,30 @@ void TfrmBrimblemain::FinishScanRun() {
     }
 }
 
+void TfrmBrimblemain::spdbtnGoClick() {}
+
+void TfrmBrimblemain::spdbtnPauseClick() {}
+
+void TfrmBrimblemain::spdbtnStopClick() {
+    StopScan();
+}
+
+void TfrmBrimblemain::rgrpScanAreaClick() {}
+
+void TfrmBrimblemain::sbtnBrowseFolderClick() {}
+
+void TfrmBrimblemain::SetScanning(bool /*Scanning*/) {}
+
+int32_t TfrmBrimblemain::GetFirstDriveIdx() {
+    return -1;
+}
+
+int32_t TfrmBrimblemain::GetLastDriveIdx() {
+    return -1;
+}
+
+int32_t TfrmBrimblemain::GetNextDriveIdx(int32_t /*Idx*/) {
+    return -1;
+}
+
 } // namespace brimble

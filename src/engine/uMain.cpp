@@ -36,11 +36,20 @@ TfrmBrimblemain::TfrmBrimblemain(Platform& platform, IUiLoop& uiLoop, IMainView&
     FLogFile = std::make_unique<TLogFile>(platform, "Brimble", logName, true);
     FLogFile->SetLogLevel(LogLevelFromCommandLine(platform.Process().CommandLineArguments()));
     FLogFile->Write("Program started", 1);
+
+    // Created switched off; applying the options sets and switches them.
+    FtmrIncessant = uiLoop.CreateTimer([this] { tmrIncessantTimer(); });
+    FtmrIncessant->SetInterval(1000);
+    FtmrDelayedCompress = uiLoop.CreateTimer([this] { tmrDelayedCompressTimer(); });
+    FtmrDelayedCompress->SetInterval(300'000);
 }
 
 TfrmBrimblemain::~TfrmBrimblemain() {
-    // The scan thread calls back into this object (directory check, hand-overs): end it
-    // before any field it reads is released.
+    // The timers, the watchers and the scan thread call back into this object: end them
+    // before any field they read is released.
+    FtmrIncessant.reset();
+    FtmrDelayedCompress.reset();
+    FMonitoringDrivesList.clear();
     FScanPathThread.reset();
 }
 

@@ -11,6 +11,7 @@
 #include "options/ProgramFolders.h"
 #include "options/uOptions.h"
 #include "platform/Platform.h"
+#include "threads/TMonitorFileChanged.h"
 #include "threads/TScanPathThread.h"
 #include "threads/UiLoop.h"
 #include "threads/uCommonFunctions.h"
@@ -42,6 +43,13 @@ enum class TScanStart {
 struct TExcludedFolder {
     std::string Entry;  // as the settings hold it, such as "%tmp%="
     std::string Folder; // expanded and normalised, ending in the delimiter
+};
+
+// One qualifying drive: its root and, while a run goes on, the tick of its item
+// (1 ticked, 0 not).
+struct TDriveEntry {
+    std::string Root;
+    int Tick = 0;
 };
 
 // The totals of one run.
@@ -132,6 +140,37 @@ public:
     // The exit order: lag, delayed, then never, so names moved by the purge are kept.
     void SaveLists();
 
+    // --- smart compress queue ---
+    // A watcher's report (UI thread, the watcher waits): ignored, queued or compressed now
+    // by the smart-compress mode.
+    void FileChanged(const void* Sender, const std::string& FileName);
+    // Processes one file now under FCriticalSection; errors propagate to the caller.
+    void SmartCompress(const std::string& FileName);
+
+    // --- drive list ---
+    // Rebuilds FDriveLettersList and the drive check list (keeping ticks) and restarts the
+    // change watchers.
+    void RefreshDriveList();
+    // Stops and forgets every change watcher.
+    void StopMonitoring();
+    // The qualifying drives, parallel to the drive check list's items.
+    const std::vector<TDriveEntry>& DriveLettersList() const { return FDriveLettersList; }
+    // Watchers started by the last refresh that are still listed.
+    std::size_t MonitoringDriveCount() const { return FMonitoringDrivesList.size(); }
+
+    // --- delayed compress and timers ---
+    void ProcessDelayedFiles(bool Idle, bool Visual);
+    void tmrIncessantTimer();
+    void tmrDelayedCompressTimer();
+    // Milliseconds since the user's last input, as a signed 32-bit number.
+    int32_t GetIdleTime();
+    // The options dialog's "Try compress files now"; Visual is always true there.
+    void TryCompressDelayed(bool Visual);
+    ITimer& tmrIncessant() { return *FtmrIncessant; }
+    ITimer& tmrDelayedCompress() { return *FtmrDelayedCompress; }
+    int32_t IdlesAccepted() const { return FIdlesAccepted; }
+    bool ProcessingDelayedFiles() const { return FProcessingDelayedFiles; }
+
     // --- volume queries ---
     // Whether the drive (a root, with or without its trailing delimiter) can take compressed
     // files: a removable (only with AllowRemovable), fixed or RAM drive whose file system
@@ -158,6 +197,18 @@ public:
     // The scan thread's report of a folder it left out: logged.
     void DirectorySkipped(const void* Sender, const std::string& Dir, TDirectorySkip Reason,
                           int ErrorCode);
+    // The window's scan buttons and scan-area choice.
+    void spdbtnGoClick();
+    void spdbtnPauseClick();
+    void spdbtnStopClick();
+    void rgrpScanAreaClick();
+    void sbtnBrowseFolderClick();
+    // Enables the tag 1 controls while no scan runs and the tag 2 controls while one runs.
+    void SetScanning(bool Scanning);
+    // Indexes into FDriveLettersList of the ticked drives; -1 when there is none.
+    int32_t GetFirstDriveIdx();
+    int32_t GetLastDriveIdx();
+    int32_t GetNextDriveIdx(int32_t Idx);
     // The scan thread's completion handler: ends the run.
     void ScanComplete(const void* Sender, bool ScanOK);
     // Stop: the walk ends after the file being handled and its completion ends the run; a
@@ -207,7 +258,10 @@ private:
     std::unique_ptr<TBrimbleOptions> FOptions;
     std::unique_ptr<TLogFile> FLogFile;
     int32_t FProcessingDiskClusterSize = 4096;
-    std::vector<std::string> FDriveLettersList;
+    std::vector<TDriveEntry> FDriveLettersList;
+    std::vector<std::unique_ptr<TMonitorFileChanged>> FMonitoringDrivesList;
+    std::unique_ptr<ITimer> FtmrIncessant;
+    std::unique_ptr<ITimer> FtmrDelayedCompress;
     TStats FStatsT;
     bool FProcessingDelayedFiles = false;
     bool FProgramJustStarted = true;
