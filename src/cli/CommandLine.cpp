@@ -12,11 +12,10 @@ bool IsLogLevelSwitch(const std::string& argument) {
     return argument.size() == 2 || argument[2] == ':' || argument[2] == '=';
 }
 
-} // namespace
-
-TScanArguments ParseScanArguments(const std::vector<std::string>& arguments) {
-    TScanArguments result;
-    std::vector<std::string> folders;
+// Switches into Result, the other arguments into Folders; false (with Result.Error) at an
+// unknown switch.
+bool SplitArguments(const std::vector<std::string>& arguments, TScanArguments& result,
+                    std::vector<std::string>& folders) {
     bool switchesEnded = false;
     for (const std::string& argument : arguments) {
         if (switchesEnded || argument.empty() || argument[0] != '-') {
@@ -29,15 +28,40 @@ TScanArguments ParseScanArguments(const std::vector<std::string>& arguments) {
             result.Switches.push_back(argument);
         } else {
             result.Error = "Unknown switch: " + argument;
-            return result;
+            return false;
         }
     }
-    if (result.Help) return result;
+    return true;
+}
+
+} // namespace
+
+TScanArguments ParseScanArguments(const std::vector<std::string>& arguments) {
+    TScanArguments result;
+    std::vector<std::string> folders;
+    if (!SplitArguments(arguments, result, folders) || result.Help) return result;
     if (folders.size() != 1)
         result.Error = folders.empty() ? "No folder given." : "Give exactly one folder.";
     else
         result.Folder = folders.front();
     return result;
+}
+
+TScanArguments ParseWatchArguments(const std::vector<std::string>& arguments) {
+    TScanArguments result;
+    std::vector<std::string> extra;
+    if (!SplitArguments(arguments, result, extra) || result.Help) return result;
+    if (!extra.empty()) result.Error = "Unexpected argument: " + extra.front();
+    return result;
+}
+
+std::string WatchUsage() {
+    return "Usage: brimble-watch [-d[:LEVEL]]\n"
+           "Watches the ticked btrfs volumes and compresses files that change, by the\n"
+           "smart-compress mode of the settings, until SIGTERM or SIGINT.\n"
+           "  -d[:LEVEL]  log level of brimble.log (0 to 2; -d alone is 1)\n"
+           "Exit codes: 0 stopped by a signal, 1 failed, 2 wrong arguments, 82 Brimble is\n"
+           "already running.\n";
 }
 
 std::string ScanUsage() {

@@ -1,6 +1,7 @@
 #pragma once
 
-// The arguments of brimble-scan: switches (only -d[:LEVEL], the log level) and one folder.
+// The arguments of the headless programs: switches (only -d[:LEVEL], the log level) and,
+// for brimble-scan, one folder.
 
 #include <string>
 #include <vector>
@@ -19,5 +20,9 @@ TScanArguments ParseScanArguments(const std::vector<std::string>& arguments);
 
 // How to call the command, for --help and for wrong arguments.
 std::string ScanUsage();
+
+// brimble-watch takes switches only; Folder stays empty.
+TScanArguments ParseWatchArguments(const std::vector<std::string>& arguments);
+std::string WatchUsage();
 
 } // namespace brimble

@@ -5,6 +5,7 @@
 
 #include "CommandLine.h"
 #include "ConsoleView.h"
+#include "HeadlessStart.h"
 #include "PosixConsole.h"
 #include "base/VisibleText.h"
 #include "engine/uMain.h"
@@ -26,16 +27,6 @@
 namespace brimble {
 
 namespace {
-
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitRefused = 2;
-constexpr int kExitAlreadyRunning = 82;
-constexpr int kExitStopped = 130;
-
-// The files and the lock are the tray program's, whatever this program file is called.
-constexpr const char* kMainProgramName = "brimble";
-constexpr const char* kInstanceLockName = "Brimble";
 
 struct TResolvedFolder {
     std::string Path;
@@ -125,21 +116,6 @@ public:
     }
 
 private:
-    // What the back end gives up on goes to the log, and only while the log exists.
-    class TDiagnosticsToLog {
-    public:
-        TDiagnosticsToLog(Platform& platform, TfrmBrimblemain& engine) : FPlatform(platform) {
-            FPlatform.SetDiagnosticsSink(
-                [&engine](const std::string& message, int level) { engine.Log(message, level); });
-        }
-        ~TDiagnosticsToLog() { FPlatform.SetDiagnosticsSink(nullptr); }
-        TDiagnosticsToLog(const TDiagnosticsToLog&) = delete;
-        TDiagnosticsToLog& operator=(const TDiagnosticsToLog&) = delete;
-
-    private:
-        Platform& FPlatform;
-    };
-
     Platform& FPlatform;
     const TStopSignals& FSignals;
     const TProgramFolders& FFolders;
@@ -159,23 +135,9 @@ int Main(const std::vector<std::string>& arguments) {
         return kExitRefused;
     }
 
-    const std::unique_ptr<Platform> owned = CreatePlatform();
-    Platform& platform = *owned;
-    platform.SetCommandLineArguments(parsed.Switches);
-    const TProgramFolders folders = ComputeProgramFolders(platform, kMainProgramName);
-    const OsValue<std::unique_ptr<IInstanceLock>> lock =
-        platform.Process().AcquireInstanceLock(kInstanceLockName);
-    if (!lock) {
-        // Without the lock another instance could work on the same lists: do not run.
-        std::cerr << "brimble-scan: cannot take the instance lock: "
-                  << platform.FileSystem().SysErrorMessage(lock.code()) << '\n';
-        return kExitFailed;
-    }
-    if (!*lock) {
-        std::cerr << "Brimble is already running.\n";
-        return kExitAlreadyRunning;
-    }
-    return TScanCommand(platform, signals, folders).Run(parsed.Folder);
+    THeadlessStart start = StartHeadless("brimble-scan", parsed.Switches);
+    if (start.ExitCode != kExitDone) return start.ExitCode;
+    return TScanCommand(*start.OwnedPlatform, signals, start.Folders).Run(parsed.Folder);
 }
 
 } // namespace

@@ -1,0 +1,48 @@
+#pragma once
+
+// What brimble-scan and brimble-watch do before their own work: the platform from the
+// factory, the tray program's folders, and its single-instance lock.
+
+#include "options/ProgramFolders.h"
+#include "platform/Platform.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace brimble {
+
+class TfrmBrimblemain;
+
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitRefused = 2;
+inline constexpr int kExitAlreadyRunning = 82;
+inline constexpr int kExitStopped = 130;
+
+struct THeadlessStart {
+    std::unique_ptr<Platform> OwnedPlatform;
+    TProgramFolders Folders;
+    std::unique_ptr<IInstanceLock> Lock;
+    // Non-zero when the program must end at once with this code (the reason is printed).
+    int ExitCode = kExitDone;
+};
+
+// The tray program's files and lock, whatever this program file is called. Switches are
+// the log-level switches that the engine reads.
+THeadlessStart StartHeadless(const std::string& programName,
+                             const std::vector<std::string>& switches);
+
+// What the back end gives up on goes to the engine's log while this object lives.
+class TDiagnosticsToLog {
+public:
+    TDiagnosticsToLog(Platform& platform, TfrmBrimblemain& engine);
+    ~TDiagnosticsToLog();
+    TDiagnosticsToLog(const TDiagnosticsToLog&) = delete;
+    TDiagnosticsToLog& operator=(const TDiagnosticsToLog&) = delete;
+
+private:
+    Platform& FPlatform;
+};
+
+} // namespace brimble

@@ -1,0 +1,98 @@
+// brimble-watch [-d[:LEVEL]]: the background compression of the tray program without a
+// window, for machines without a desktop. It watches the qualifying btrfs volumes and
+// runs the two timers in the mode that the settings choose, with the tray program's
+// settings, lists, log and lock, until SIGTERM or SIGINT; then it saves the lists.
+
+#include "CommandLine.h"
+#include "HeadlessStart.h"
+#include "PosixConsole.h"
+#include "base/VisibleText.h"
+#include "engine/THeadlessView.h"
+#include "engine/uMain.h"
+#include "threads/StdUiLoop.h"
+
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace brimble {
+
+namespace {
+
+// Nobody watches the totals of a service; a message goes to standard error (the journal).
+class TWatchView final : public THeadlessView {
+public:
+    void SetStatLabel(StatLabel /*label*/, const std::string& /*text*/) override {}
+    void SetStatusText(const std::string& /*text*/) override {}
+    void ShowMessage(const std::string& text, MessageIcon /*icon*/) override {
+        std::cerr << "brimble-watch: " << VisibleText(text) << '\n';
+    }
+};
+
+int Watch(THeadlessStart& start, const TStopSignals& signals) {
+    Platform& platform = *start.OwnedPlatform;
+    StdUiLoop loop(platform.Clock());
+    TWatchView view;
+    TfrmBrimblemain engine(platform, loop, view, start.Folders);
+    const TDiagnosticsToLog diagnostics(platform, engine);
+    engine.LoadSettingsAndLists();
+
+    if (engine.Options().SmartCompressMode == TSmartCompressMode::scmDisabled) {
+        std::cerr << "brimble-watch: smart compression is switched off in the settings ("
+                  << VisibleText(start.Folders.IniFileName)
+                  << ", SmartCompressMode=0): nothing to do\n";
+        engine.Log("Program terminated", 1);
+        return kExitRefused;
+    }
+
+    bool stopping = false;
+    const TStopSignalWatch watch(signals, [&] { loop.Post([&] { stopping = true; }); });
+    engine.ApplyTimerOptions();
+    engine.RefreshDriveList();
+    std::cout << "brimble-watch: watching " << engine.MonitoringDriveCount() << " volume(s)"
+              << std::endl;
+    if (engine.MonitoringDriveCount() == 0)
+        std::cerr << "brimble-watch: no mounted btrfs volume to watch\n";
+
+    loop.RunUntil([&] { return stopping; });
+
+    engine.tmrIncessant().SetEnabled(false);
+    engine.tmrDelayedCompress().SetEnabled(false);
+    engine.StopMonitoring();
+    engine.SaveLists();
+    engine.Log("Program terminated", 1);
+    return kExitDone;
+}
+
+int Main(const std::vector<std::string>& arguments) {
+    // Before any thread exists, so that no thread takes the stop signals itself.
+    const TStopSignals signals;
+    const TScanArguments parsed = ParseWatchArguments(arguments);
+    if (parsed.Help) {
+        std::cout << WatchUsage();
+        return kExitDone;
+    }
+    if (!parsed.Error.empty()) {
+        std::cerr << parsed.Error << '\n' << WatchUsage();
+        return kExitRefused;
+    }
+    THeadlessStart start = StartHeadless("brimble-watch", parsed.Switches);
+    if (start.ExitCode != kExitDone) return start.ExitCode;
+    return Watch(start, signals);
+}
+
+} // namespace
+
+} // namespace brimble
+
+int main(int argc, char** argv) {
+    try {
+        return brimble::Main(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::exception& error) {
+        std::cerr << "brimble-watch: " << error.what() << '\n';
+    } catch (...) {
+        std::cerr << "brimble-watch: unexpected error\n";
+    }
+    return brimble::kExitFailed;
+}
