@@ -50,8 +50,8 @@ int32_t IdlesAfterCompletePass(uint32_t idleMilliseconds, int32_t idleTimeMinute
 // The signed 32-bit product IdleTime × 60000 × (accepted + 1), wrapping as the described
 // arithmetic does rather than overflowing.
 int32_t IdleThreshold(int32_t idleTimeMinutes, int32_t accepted) {
-    const uint32_t product = static_cast<uint32_t>(idleTimeMinutes) * 60000u *
-                             (static_cast<uint32_t>(accepted) + 1u);
+    const uint32_t product =
+        static_cast<uint32_t>(idleTimeMinutes) * 60000u * (static_cast<uint32_t>(accepted) + 1u);
     return static_cast<int32_t>(product);
 }
 

@@ -175,9 +175,9 @@ TEST_F(DelayedCompress, IdleReadingsAcceptWholePeriodsAndInputResetsTheCount) {
         uint32_t idleMs;
         int32_t accepted;
     };
-    for (const Reading r : {Reading{119'000, 0}, Reading{120'000, 1}, Reading{240'000, 2},
-                            Reading{239'000, 2}, Reading{30'000, 0},
-                            Reading{3'000'000'000u, 0}}) { // negative as signed: no idle
+    for (const Reading r :
+         {Reading{119'000, 0}, Reading{120'000, 1}, Reading{240'000, 2}, Reading{239'000, 2},
+          Reading{30'000, 0}, Reading{3'000'000'000u, 0}}) { // negative as signed: no idle
         sim.SetUserIdleMilliseconds(r.idleMs);
         Engine().tmrIncessantTimer();
         EXPECT_EQ(Engine().IdlesAccepted(), r.accepted) << r.idleMs;
