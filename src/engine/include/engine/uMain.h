@@ -170,6 +170,10 @@ public:
     ITimer& tmrDelayedCompress() { return *FtmrDelayedCompress; }
     int32_t IdlesAccepted() const { return FIdlesAccepted; }
     bool ProcessingDelayedFiles() const { return FProcessingDelayedFiles; }
+    // The timer part of the options: tmrIncessant ticks every second unless smart
+    // compression is off, tmrDelayedCompress every CompressAgainDelay ms in the interactive
+    // mode only.
+    void ApplyTimerOptions();
 
     // --- volume queries ---
     // Whether the drive (a root, with or without its trailing delimiter) can take compressed
@@ -250,6 +254,18 @@ private:
     std::shared_ptr<const TScanSnapshot> ScanSnapshot() const;
     // The end of a manual run: status cleared, idle, the completion sound and log line.
     void FinishScanRun();
+
+    // --- delayed compress and timers ---
+    // The on-idle part of a tick: counts idle periods and starts an idle pass for each.
+    void AcceptIdlePeriod();
+    // The interactive part of a tick: the lag entries whose delay has passed.
+    void ReleaseDueLagEntries();
+    // SmartCompress of a lag entry's file, then the entry goes whatever the outcome.
+    void CompressAndDropLagEntry(const std::string& Entry);
+    // The scan controls for a delayed run (Running) or back for idle.
+    void SetDelayedRunControls(bool Running);
+    // The end of a delayed run on every way out: controls back, status cleared, idle.
+    void EndDelayedRun();
 
     Platform& FPlatform;
     IUiLoop& FUiLoop;
