@@ -70,14 +70,14 @@ void TfrmBrimblemain::RebuildDriveItems(const std::vector<TDriveEntry>& Previous
     std::vector<TDriveItem> items;
     items.reserve(FDriveLettersList.size());
     for (const TDriveEntry& entry : FDriveLettersList) {
-        const auto known = std::find_if(Previous.begin(), Previous.end(), [&](const TDriveEntry& p) {
-            return rules.Same(p.Root, entry.Root);
-        });
+        const auto known =
+            std::find_if(Previous.begin(), Previous.end(),
+                         [&](const TDriveEntry& p) { return rules.Same(p.Root, entry.Root); });
         // A drive that was not listed before is ticked.
         const bool checked = known == Previous.end() || known->Tick != 0;
-        items.push_back({DriveItemText(entry.Root, delimiter,
-                                       GetVolumeLabel(FPlatform.Volumes(), entry.Root)),
-                         checked});
+        items.push_back(
+            {DriveItemText(entry.Root, delimiter, GetVolumeLabel(FPlatform.Volumes(), entry.Root)),
+             checked});
     }
     FView.SetDriveItems(items);
 }

@@ -98,7 +98,8 @@ TEST_F(DriveList, TicksSurviveRefreshesWhileTheDriveStaysListed) {
     EXPECT_EQ(view.driveItems, (Items{{"C: - Renamed", true}, {"E: - ", true}}));
     sim.AddVolume("D:\\", DriveType::Fixed, "NTFS", 4096, "Data");
     Engine().RefreshDriveList();
-    EXPECT_EQ(view.driveItems, (Items{{"C: - Renamed", true}, {"D: - Data", true}, {"E: - ", true}}));
+    EXPECT_EQ(view.driveItems,
+              (Items{{"C: - Renamed", true}, {"D: - Data", true}, {"E: - ", true}}));
 }
 
 TEST_F(DriveList, StopMonitoringEndsEveryWatcher) {

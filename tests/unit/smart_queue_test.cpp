@@ -74,9 +74,8 @@ TEST_F(SmartQueue, ReportsThatAreIgnored) {
     // The log file would qualify if it were not the log.
     ASSERT_NE(Engine().GetCompressAction(Engine().LogFile().FileName()), TCompressAction::caNone);
 
-    for (const std::string& name :
-         {Engine().LogFile().FileName(), std::string("C:\\Data\\NTLDR"),
-          std::string("C:\\Data\\gone.txt")}) {
+    for (const std::string& name : {Engine().LogFile().FileName(), std::string("C:\\Data\\NTLDR"),
+                                    std::string("C:\\Data\\gone.txt")}) {
         SCOPED_TRACE(name);
         Report(name);
     }
