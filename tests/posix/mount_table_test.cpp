@@ -63,6 +63,19 @@ TEST(MountTable, DrivesAreTheSortedMountsThatHoldFiles) {
     EXPECT_EQ(roots, expected);
 }
 
+TEST(MountTable, AVolumeMountedAtSeveralPlacesIsOneDrive) {
+    // The bind mount comes first: the shorter mount point still stands for the volume.
+    constexpr const char* Twice =
+        "60 1 0:50 / /srv/binds/data rw - btrfs /dev/sdd1 rw,subvol=/\n"
+        "61 1 0:50 / /data rw - btrfs /dev/sdd1 rw,subvol=/\n"
+        "62 1 0:50 /snap /data2 rw - btrfs /dev/sdd1 rw,subvol=/snap\n"
+        "63 1 0:50 /snap /mnt/s2 rw - btrfs /dev/sdd1 rw,subvol=/snap\n"
+        "64 1 0:50 /data/photos /photos rw - btrfs /dev/sdd1 rw,subvol=/\n"
+        "65 1 0:51 / /other rw - btrfs /dev/sde1 rw,subvol=/\n";
+    const std::vector<std::string> expected = {"/data/", "/data2/", "/other/", "/photos/"};
+    EXPECT_EQ(DriveRoots(ParseMountInfo(Twice)), expected);
+}
+
 TEST(MountTable, KindsOfFileSystems) {
     EXPECT_TRUE(IsPseudoFileSystem("cgroup2"));
     EXPECT_FALSE(IsPseudoFileSystem("btrfs"));

@@ -5,6 +5,7 @@
 #include "platform/posix/PosixPlatform.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <future>
 #include <gtest/gtest.h>
 
@@ -70,6 +71,50 @@ TEST_F(PosixVolumesTest, AReadOnlyMountCannotCompress) {
     test::Run({"mount", "-o", "remount,rw", btrfs->MountPoint()});
     ASSERT_TRUE(info);
     EXPECT_FALSE(info->CanCompressFiles);
+}
+
+// A folder mounted a second time; unmounted (lazily if busy) before its folder goes.
+class BindMount {
+public:
+    BindMount(const std::string& from, const std::string& to) : FPath(to) {
+        std::filesystem::create_directories(to);
+        FMounted = test::Run({"mount", "--bind", from, to}).Status == 0;
+    }
+    ~BindMount() {
+        if (FMounted && test::Run({"umount", FPath}).Status != 0)
+            test::Run({"umount", "-l", FPath});
+    }
+    BindMount(const BindMount&) = delete;
+    BindMount& operator=(const BindMount&) = delete;
+    bool Mounted() const { return FMounted; }
+
+private:
+    std::string FPath;
+    bool FMounted = false;
+};
+
+TEST_F(PosixVolumesTest, AVolumeMountedTwiceIsOneDrive) {
+    ASSERT_EQ(test::Run({"btrfs", "subvolume", "create", btrfs->Path("sub")}).Status, 0);
+    test::TempDir places;
+    ASSERT_FALSE(places.Path().empty());
+    const std::string again = places.Path() + "/the-whole-volume-again";
+    const std::string subShort = places.Path() + "/s";
+    const std::string subLong = places.Path() + "/sub-again";
+    const BindMount whole(btrfs->MountPoint(), again);
+    const BindMount subLongFirst(btrfs->Path("sub"), subLong);
+    const BindMount subShortNext(btrfs->Path("sub"), subShort);
+    ASSERT_TRUE(whole.Mounted() && subLongFirst.Mounted() && subShortNext.Mounted());
+
+    const auto drives = volumes.LogicalDrives();
+    const auto listed = [&](const std::string& path) {
+        return std::count(drives.begin(), drives.end(), path + "/");
+    };
+    EXPECT_EQ(listed(btrfs->MountPoint()), 1);
+    EXPECT_EQ(listed(again), 0);
+    EXPECT_EQ(listed(subShort), 1);
+    EXPECT_EQ(listed(subLong), 0);
+    // The mount that is left out is still a volume of its own when asked directly.
+    EXPECT_EQ(volumes.DriveTypeOf(again + "/"), DriveType::Fixed);
 }
 
 TEST_F(PosixVolumesTest, WhatIsNoDriveRootSaysSo) {

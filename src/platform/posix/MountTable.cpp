@@ -59,6 +59,8 @@ bool ParseLine(std::string_view line, MountEntry& entry) {
     const auto separator = std::find(fields.begin(), fields.end(), std::string_view("-"));
     if (separator == fields.end() || separator - fields.begin() < 6 || fields.end() - separator < 3)
         return false;
+    entry.Device = std::string(fields[2]);
+    entry.Root = Unescape(fields[3]);
     entry.MountPoint = WithoutTrailingSlash(Unescape(fields[4]));
     entry.FsType = Unescape(separator[1]);
     entry.Source = Unescape(separator[2]);

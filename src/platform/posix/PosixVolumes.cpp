@@ -12,12 +12,14 @@
 #include <filesystem>
 #include <fstream>
 #include <linux/fs.h>
+#include <map>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <utility>
 
 namespace brimble::posix {
 
@@ -124,9 +126,18 @@ private:
 } // namespace
 
 std::vector<std::string> DriveRoots(const std::vector<MountEntry>& mounts) {
+    // A folder of a volume mounted at several places (bind mounts, a subvolume mounted
+    // twice) is one drive, so that it is watched and scanned once: the shortest mount
+    // point stands for it, the first one of equal length.
+    std::map<std::pair<std::string, std::string>, const MountEntry*> shown;
+    for (const auto& mount : mounts) {
+        if (IsPseudoFileSystem(mount.FsType)) continue;
+        const MountEntry*& kept = shown[{mount.Device, mount.Root}];
+        if (!kept || mount.MountPoint.size() < kept->MountPoint.size()) kept = &mount;
+    }
     std::vector<std::string> roots;
-    for (const auto& mount : mounts)
-        if (!IsPseudoFileSystem(mount.FsType)) roots.push_back(WithTrailingSlash(mount.MountPoint));
+    for (const auto& [key, mount] : shown)
+        roots.push_back(WithTrailingSlash(mount->MountPoint));
     std::sort(roots.begin(), roots.end());
     roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
     return roots;

@@ -267,6 +267,15 @@ private:
     // The end of a delayed run on every way out: controls back, status cleared, idle.
     void EndDelayedRun();
 
+    // --- drive list ---
+    // Fills FDriveLettersList with the drives that qualify (removable ones too).
+    void FillDriveLettersList();
+    // Replaces the check list's items, keeping the ticks that Previous holds for its roots.
+    void RebuildDriveItems(const std::vector<TDriveEntry>& Previous);
+    // The end of every refresh: the list sorted and a watcher per fixed drive or RAM disk.
+    void FinishDriveListRefresh();
+    void StartMonitoring();
+
     Platform& FPlatform;
     IUiLoop& FUiLoop;
     IMainView& FView;

@@ -14,6 +14,8 @@ struct MountEntry {
     std::string FsType;     // "btrfs", "ext4", "tmpfs", "fuse.sshfs", ...
     std::string Source;     // "/dev/sda1", "server:/export", "tmpfs", ...
     bool ReadOnly = false;
+    std::string Device; // "major:minor" of the file system: the same for all its mounts
+    std::string Root;   // the folder of the file system (or btrfs subvolume) mounted here
 };
 
 // Parses the text of a mountinfo file. A mount point that is mounted over appears once,
