@@ -44,7 +44,7 @@ void TConsoleView::SetStatLabel(StatLabel label, const std::string& text) {
 
 void TConsoleView::SetStatusText(const std::string& text) {
     // The status line is a file name: whatever it holds must not drive the terminal.
-    if (FShowStatus && !text.empty()) FOut << VisibleText(text) << '\n' << std::flush;
+    if (FTerminal && !text.empty()) FOut << VisibleText(text) << '\n' << std::flush;
 }
 
 const std::string& TConsoleView::Label(StatLabel label) const {
@@ -73,7 +73,13 @@ void TConsoleView::PrintTotals(std::ostream& out) const {
         out << PadRight(row.Caption, captionWidth + 1) << PadLeft(count, countWidth) << "  "
             << TrimRight(*row.Size) << '\n';
     }
+    if (FBellPending) out << '\a';
     out << std::flush;
+}
+
+bool TConsoleView::PlayCompletionSound() {
+    FBellPending = FTerminal;
+    return true;
 }
 
 void TConsoleView::ShowMessage(const std::string& text, MessageIcon /*icon*/) {

@@ -13,21 +13,27 @@ namespace brimble {
 
 class TConsoleView final : public THeadlessView {
 public:
-    // ShowStatus: print each file's status line (only worth it on a terminal).
-    TConsoleView(std::ostream& out, bool showStatus) : FOut(out), FShowStatus(showStatus) {}
+    // Terminal: Out is one, so each file's status line is printed and the end of a run
+    // rings its bell.
+    TConsoleView(std::ostream& out, bool terminal) : FOut(out), FTerminal(terminal) {}
 
     void SetStatLabel(StatLabel label, const std::string& text) override;
     void SetStatusText(const std::string& text) override;
     // On standard error, where a terminal user sees it.
     void ShowMessage(const std::string& text, MessageIcon icon) override;
+    // The terminal's bell, rung after the totals; silence elsewhere, never a desktop sound
+    // from a command.
+    bool PlayCompletionSound() override;
 
     const std::string& Label(StatLabel label) const;
-    // The Total group: each label with its count and size, or its one value, line by line.
+    // The Total group: each label with its count and size, or its one value, line by line;
+    // then the bell of a completed run.
     void PrintTotals(std::ostream& out) const;
 
 private:
     std::ostream& FOut;
-    bool FShowStatus;
+    bool FTerminal;
+    bool FBellPending = false;
     // What the window's value labels show before the first run.
     std::array<std::string, StatLabelCount> FLabels{"?", "?", "?", "?", "?", "?", "?", "?"};
 };

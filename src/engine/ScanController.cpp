@@ -1,6 +1,8 @@
-// A manual scan of one folder from Go to its end: the checks, the fresh statistics and
-// excluded folders, the hand-over to the scan thread, and Stop.
+// A manual scan from Go to its end, of the ticked drives one after another or of one
+// folder: the checks, the fresh statistics and excluded folders, the hand-over to the scan
+// thread, Pause, Stop and the enabled states of the scan controls.
 
+#include "engine/DriveTicks.h"
 #include "engine/VolumeQueries.h"
 #include "engine/uMain.h"
 #include "threads/TScanPathThread.h"
@@ -9,18 +11,25 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace brimble {
 
+namespace {
+
+// The messages of Go's refusals.
+constexpr const char* kScanInProgress = "Scan is already in progress";
+constexpr const char* kIncorrectPath = "Incorrect path specified";
+constexpr const char* kWrongDrive = "Wrong drive!";
+
+} // namespace
+
 TScanStart TfrmBrimblemain::GoScanPath(const std::string& ScanPath) {
     if (FProcessingDriveIdx == pdiDelayedRun) return TScanStart::ssScanInProgress;
-    IFileSystem& fs = FPlatform.FileSystem();
-    // A path whose drive the platform cannot tell is no usable path either (such as "C:").
-    if (!fs.IsAcceptableScanPath(ScanPath) || fs.DriveOfPath(ScanPath).empty())
-        return TScanStart::ssIncorrectPath;
+    if (!IsScanPathAcceptable(ScanPath)) return TScanStart::ssIncorrectPath;
     // Every check and the walk see the folder that "." and ".." lead to.
-    const std::string path = fs.PathRules().Normalize(ScanPath);
+    const std::string path = FPlatform.FileSystem().PathRules().Normalize(ScanPath);
     // The excluded folders may be rebuilt only while no walk reads them.
     if (ScanRunning()) return TScanStart::ssScanInProgress;
 
@@ -29,6 +38,12 @@ TScanStart TfrmBrimblemain::GoScanPath(const std::string& ScanPath) {
     FProcessingDriveIdx = pdiFolderScan;
     RebuildExpandedFolders();
     return StartScan(path) ? TScanStart::ssStarted : TScanStart::ssWrongDrive;
+}
+
+bool TfrmBrimblemain::IsScanPathAcceptable(const std::string& ScanPath) {
+    IFileSystem& fs = FPlatform.FileSystem();
+    // A path whose drive the platform cannot tell is no usable path either (such as "C:").
+    return fs.IsAcceptableScanPath(ScanPath) && !fs.DriveOfPath(ScanPath).empty();
 }
 
 void TfrmBrimblemain::RebuildExpandedFolders() {
@@ -78,6 +93,8 @@ bool TfrmBrimblemain::StartScan(const std::string& Path) {
     }
     FProcessingDiskClusterSize = static_cast<int32_t>(GetClusterSize(FPlatform.Volumes(), drive));
     Log("Disk cluster size: " + std::to_string(FProcessingDiskClusterSize), 2);
+    // No background compression during a manual run; the refresh at its end restarts it.
+    StopMonitoring();
 
     auto snapshot = std::make_shared<const TScanSnapshot>(
         FPlatform.FileSystem().PathRules(), FOptions->ExcludeFoldersEnabled,
@@ -148,7 +165,17 @@ void TfrmBrimblemain::ScanComplete(const void* /*Sender*/, bool /*ScanOK*/) {
     FWalkOutstanding = false;
     // A walk stopped just before a delayed run began: that run is not this walk's to end.
     if (FProcessingDriveIdx == pdiDelayedRun) return;
-    FinishScanRun();
+    if (FProcessingDriveIdx < 0 || FProcessingDriveIdx == GetLastDriveIdx()) {
+        FinishScanRun();
+        return;
+    }
+    FProcessingDriveIdx = GetNextDriveIdx(FProcessingDriveIdx);
+    if (FProcessingDriveIdx < 0) {
+        FinishScanRun(); // no ticked drive follows after all
+        return;
+    }
+    // The scan thread waits for this handler and then walks the new path.
+    StartDriveScan(FProcessingDriveIdx);
 }
 
 void TfrmBrimblemain::StopScan() {
@@ -169,37 +196,124 @@ void TfrmBrimblemain::StopScan() {
 
 void TfrmBrimblemain::FinishScanRun() {
     FView.SetStatusText("");
+    SetScanning(false);
     FProcessingDriveIdx = pdiIdle;
+    FScanDrives.clear();
     if (FOptions->BeepOnComplete) {
-        FPlatform.Process().MessageBeep();
+        if (!FView.PlayCompletionSound()) FPlatform.Process().PlayCompletionSound();
         Log("Scan complete!", 2);
     }
+    if (std::exchange(FRefreshDrivesAfterRun, false)) RefreshDriveList();
 }
 
-void TfrmBrimblemain::spdbtnGoClick() {}
+bool TfrmBrimblemain::WalkInProgress() const {
+    return FScanPathThread && FWalkOutstanding && FProcessingDriveIdx != pdiIdle &&
+           FProcessingDriveIdx != pdiDelayedRun;
+}
 
-void TfrmBrimblemain::spdbtnPauseClick() {}
+void TfrmBrimblemain::ShowWarning(const std::string& Text) {
+    FView.ShowMessage(Text, MessageIcon::Warning);
+}
+
+void TfrmBrimblemain::TakeDriveTicks() {
+    const std::vector<TDriveItem> items = FView.DriveItems();
+    for (std::size_t i = 0; i < FDriveLettersList.size(); ++i)
+        FDriveLettersList[i].Tick = i < items.size() && items[i].Checked ? 1 : 0;
+    FScanDrives = FDriveLettersList;
+}
+
+bool TfrmBrimblemain::StartDriveScan(int32_t Idx) {
+    if (StartScan(FScanDrives[static_cast<std::size_t>(Idx)].Root)) return true;
+    // The run stays in its state, without a walk, until Stop.
+    ShowWarning(kWrongDrive);
+    return false;
+}
+
+void TfrmBrimblemain::spdbtnGoClick() {
+    if (FProcessingDriveIdx == pdiDelayedRun) return ShowWarning(kScanInProgress);
+    const bool pathMode = FView.SelectedScanArea() == ScanArea::saPath;
+    const std::string scanPath = pathMode ? FView.ScanPathText() : std::string();
+    // Also while paused: a bad text keeps the pause, a good one does not change the walk.
+    if (pathMode && !IsScanPathAcceptable(scanPath)) return ShowWarning(kIncorrectPath);
+    if (WalkInProgress()) {
+        SetScanning(true);
+        FScanPathThread->Release();
+        return;
+    }
+    // A run without a walk ("Wrong drive!") or a stopped walk that has not ended yet.
+    if (ScanRunning()) return ShowWarning(kScanInProgress);
+
+    if (pathMode) {
+        const TScanStart started = GoScanPath(scanPath);
+        if (started == TScanStart::ssScanInProgress) return ShowWarning(kScanInProgress);
+        if (started == TScanStart::ssIncorrectPath) return ShowWarning(kIncorrectPath);
+        SetScanning(true);
+        FRefreshDrivesAfterRun = true;
+        if (started == TScanStart::ssWrongDrive) ShowWarning(kWrongDrive);
+        return;
+    }
+
+    SetScanning(true);
+    ResetStats();
+    FScanError.clear();
+    TakeDriveTicks();
+    FProcessingDriveIdx = GetFirstDriveIdx();
+    if (FProcessingDriveIdx == pdiIdle) {
+        SetScanning(false);
+        RefreshDriveList();
+        return;
+    }
+    FRefreshDrivesAfterRun = true;
+    RebuildExpandedFolders();
+    StartDriveScan(FProcessingDriveIdx);
+}
+
+void TfrmBrimblemain::spdbtnPauseClick() {
+    if (!WalkInProgress()) return; // after "Wrong drive!" there is nothing to hold
+    FScanPathThread->Pause();
+    FView.SetControlEnabled(ScanControl::spdbtnGo, true);
+    FView.SetControlEnabled(ScanControl::spdbtnPause, false);
+    FView.SetControlEnabled(ScanControl::spdbtnStop, true);
+}
 
 void TfrmBrimblemain::spdbtnStopClick() {
     StopScan();
 }
 
-void TfrmBrimblemain::rgrpScanAreaClick() {}
+void TfrmBrimblemain::rgrpScanAreaClick() {
+    const bool disks = FView.SelectedScanArea() == ScanArea::saDisks;
+    FView.SetControlEnabled(ScanControl::chklstbDrives, disks);
+    FView.SetControlEnabled(ScanControl::lblScanPath, !disks);
+    FView.SetControlEnabled(ScanControl::edScanPath, !disks);
+    FView.SetControlEnabled(ScanControl::sbtnBrowseFolder, !disks);
+}
 
-void TfrmBrimblemain::sbtnBrowseFolderClick() {}
+void TfrmBrimblemain::sbtnBrowseFolderClick() {
+    std::string folder; // stays empty when the user cancels, and so does the field
+    FView.BrowseForFolder(ViewWindow::Main, "", folder);
+    FView.SetScanPathText(folder);
+}
 
-void TfrmBrimblemain::SetScanning(bool /*Scanning*/) {}
+void TfrmBrimblemain::SetScanning(bool Scanning) {
+    for (ScanControl idle : {ScanControl::spdbtnGo, ScanControl::sbtnBrowseFolder,
+                             ScanControl::chklstbDrives, ScanControl::rgrpScanArea})
+        FView.SetControlEnabled(idle, !Scanning);
+    for (ScanControl running : {ScanControl::spdbtnPause, ScanControl::spdbtnStop})
+        FView.SetControlEnabled(running, Scanning);
+    if (!Scanning) rgrpScanAreaClick();
+}
 
 int32_t TfrmBrimblemain::GetFirstDriveIdx() {
-    return -1;
+    if (FView.SelectedScanArea() == ScanArea::saPath) return pdiFolderScan;
+    return FirstTickedDrive(FScanDrives);
 }
 
 int32_t TfrmBrimblemain::GetLastDriveIdx() {
-    return -1;
+    return LastTickedDrive(FScanDrives);
 }
 
-int32_t TfrmBrimblemain::GetNextDriveIdx(int32_t /*Idx*/) {
-    return -1;
+int32_t TfrmBrimblemain::GetNextDriveIdx(int32_t Idx) {
+    return NextTickedDrive(FScanDrives, Idx);
 }
 
 } // namespace brimble

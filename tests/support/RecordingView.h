@@ -34,6 +34,7 @@ public:
     }
     ScanArea SelectedScanArea() override { return scanArea; }
     std::string ScanPathText() override { return scanPath; }
+    void SetScanPathText(const std::string& path) override { scanPath = path; }
     std::vector<TDriveItem> DriveItems() override { return driveItems; }
     void SetDriveItems(const std::vector<TDriveItem>& items) override {
         driveItems = items;
@@ -41,6 +42,10 @@ public:
     }
     void ShowMessage(const std::string& text, MessageIcon icon) override {
         messages.push_back({text, icon});
+    }
+    bool PlayCompletionSound() override {
+        ++completionSounds;
+        return ownCompletionSound;
     }
 
     const std::string& Label(StatLabel l) const { return labels[static_cast<size_t>(l)]; }
@@ -65,6 +70,8 @@ public:
         MessageIcon icon;
     };
     std::vector<Message> messages;
+    int completionSounds = 0;
+    bool ownCompletionSound = false; // true: the view sounds itself, the platform stays quiet
 };
 
 } // namespace brimble::test

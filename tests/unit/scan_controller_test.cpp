@@ -96,7 +96,8 @@ TEST_F(ScanController, AFolderRunCompressesCountsAndCompletes) {
 
     EXPECT_EQ(engine->FProcessingDriveIdx, pdiIdle);
     EXPECT_EQ(hooked.status, "");
-    EXPECT_EQ(sim.Beeps(), 1);
+    EXPECT_EQ(sim.CompletionSounds(), 1);
+    EXPECT_EQ(sim.Beeps(), 0);
     const std::string log = LogText();
     EXPECT_EQ(Count(log, "\tDisk cluster size: 4096"), 1);
     EXPECT_EQ(Count(log, "\tScan complete!"), 1);
@@ -128,7 +129,7 @@ TEST_F(ScanController, StopEndsTheWalkAfterTheFileBeingHandled) {
     EXPECT_EQ(hooked.statusHistory.back(), "");
     EXPECT_EQ(engine->FProcessingDriveIdx, pdiIdle);
     EXPECT_EQ(Count(LogText(), "\tScan complete!"), 1); // a stopped run ends the same way
-    EXPECT_EQ(sim.Beeps(), 1);
+    EXPECT_EQ(sim.CompletionSounds(), 1);
 }
 
 TEST_F(ScanController, AnErrorWhileAFileIsHandledIsLoggedAndEndsTheRunAsStopDoes) {
@@ -230,11 +231,12 @@ TEST_F(ScanController, AWrongDriveStartsNoWalkAndStopEndsTheRun) {
     const std::string log = LogText();
     EXPECT_EQ(Count(log, "\tWrong drive!"), 3);
     EXPECT_EQ(Count(log, "\tDisk cluster size"), 0);
-    EXPECT_EQ(sim.Beeps(), 6); // the refusal's and the completion's
+    EXPECT_EQ(sim.Beeps(), 3); // the refusals'
+    EXPECT_EQ(sim.CompletionSounds(), 3);
 
     // Stop with nothing running has nothing to end.
     engine->StopScan();
-    EXPECT_EQ(sim.Beeps(), 6);
+    EXPECT_EQ(sim.CompletionSounds(), 3);
     EXPECT_EQ(Count(LogText(), "\tScan complete!"), 3);
 }
 
@@ -244,7 +246,7 @@ TEST_F(ScanController, AMissingFolderIsAnEmptyWalkAndQuietWithoutBeep) {
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(engine->Stats().FilesOnDisk_Count, 0);
     EXPECT_EQ(engine->FProcessingDriveIdx, pdiIdle);
-    EXPECT_EQ(sim.Beeps(), 0);
+    EXPECT_EQ(sim.CompletionSounds(), 0);
     EXPECT_EQ(Count(LogText(), "Scan complete!"), 0);
 }
 

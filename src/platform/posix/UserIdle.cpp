@@ -1,7 +1,8 @@
 #include "platform/posix/UserIdle.h"
 
+#include "platform/posix/SharedLibrary.h"
+
 #include <cstdlib>
-#include <dlfcn.h>
 #include <limits>
 #include <optional>
 #include <string>
@@ -11,24 +12,7 @@ namespace brimble::posix {
 
 namespace {
 
-// A shared library loaded for as long as this object lives.
-class Library {
-public:
-    explicit Library(const char* name) : FHandle(::dlopen(name, RTLD_NOW | RTLD_LOCAL)) {}
-    ~Library() {
-        if (FHandle) ::dlclose(FHandle);
-    }
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    explicit operator bool() const { return FHandle != nullptr; }
-
-    template <typename Function> Function Get(const char* symbol) const {
-        return FHandle ? reinterpret_cast<Function>(::dlsym(FHandle, symbol)) : nullptr;
-    }
-
-private:
-    void* FHandle;
-};
+using Library = SharedLibrary;
 
 bool HasEnv(const char* name) {
     const char* value = std::getenv(name);

@@ -170,6 +170,12 @@ int SimPlatform::Beeps() {
     return c.Beeps;
 }
 
+int SimPlatform::CompletionSounds() {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    return c.CompletionSounds;
+}
+
 std::optional<std::string> SimPlatform::AutostartEntry(const std::string& name) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
@@ -275,6 +281,12 @@ void SimPlatform::MessageBeep() {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
     ++c.Beeps;
+}
+
+void SimPlatform::PlayCompletionSound() {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    ++c.CompletionSounds;
 }
 
 } // namespace brimble::sim

@@ -361,6 +361,8 @@ public:
     virtual uint32_t SetErrorMode(uint32_t mode) = 0;
     // The platform's default alert sound.
     virtual void MessageBeep() = 0;
+    // The sound of a finished manual scan; the default alert where the platform has none.
+    virtual void PlayCompletionSound() { MessageBeep(); }
 };
 
 // The whole platform: one object per back end.

@@ -72,12 +72,16 @@ public:
     virtual ScanArea SelectedScanArea() = 0;
     // The folder typed into edScanPath.
     virtual std::string ScanPathText() = 0;
+    virtual void SetScanPathText(const std::string& path) = 0;
     // The drive check list as it stands, the user's ticks included.
     virtual std::vector<TDriveItem> DriveItems() = 0;
     // Replaces every item of the drive check list.
     virtual void SetDriveItems(const std::vector<TDriveItem>& items) = 0;
     // A message box with the caption "Brimble"; returns when the user has closed it.
     virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
+    // Signals the end of a manual run in the view's own way (a terminal's bell); false
+    // leaves it to the platform's completion sound.
+    virtual bool PlayCompletionSound() { return false; }
 };
 
 } // namespace brimble

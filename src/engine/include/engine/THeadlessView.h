@@ -28,12 +28,12 @@ public:
     }
     ScanArea SelectedScanArea() override { return FScanArea; }
     std::string ScanPathText() override { return FScanPath; }
+    void SetScanPathText(const std::string& path) override { FScanPath = path; }
     std::vector<TDriveItem> DriveItems() override { return FDriveItems; }
     void SetDriveItems(const std::vector<TDriveItem>& items) override { FDriveItems = items; }
 
     // What a user would choose in the window.
     void SelectScanArea(ScanArea area) { FScanArea = area; }
-    void SetScanPathText(const std::string& path) { FScanPath = path; }
 
 private:
     // Idle: tag 1 controls enabled, tag 2 controls disabled.

@@ -252,7 +252,8 @@ private:
     // delimiter; empty when it names none.
     std::string ExpandExcludedFolder(const std::string& Entry);
     std::shared_ptr<const TScanSnapshot> ScanSnapshot() const;
-    // The end of a manual run: status cleared, idle, the completion sound and log line.
+    // The end of a manual run: status cleared, controls idle, the completion sound and log
+    // line, and for a run started by Go the drive-list refresh.
     void FinishScanRun();
 
     // --- delayed compress and timers ---
@@ -275,6 +276,25 @@ private:
     // The end of every refresh: the list sorted and a watcher per fixed drive or RAM disk.
     void FinishDriveListRefresh();
     void StartMonitoring();
+
+    // --- scan controller: Go, Pause and drive runs ---
+    // Whether a typed scan folder is one the platform accepts and whose drive it can tell.
+    bool IsScanPathAcceptable(const std::string& ScanPath);
+    // A walk is handed to the scan thread for a run that was not stopped: Pause holds it,
+    // Go releases it.
+    bool WalkInProgress() const;
+    // The ticks of the drive check list's items, stored with FDriveLettersList and copied
+    // into FScanDrives.
+    void TakeDriveTicks();
+    // StartScan of the run's drive Idx; false after "Wrong drive!" was shown.
+    bool StartDriveScan(int32_t Idx);
+    void ShowWarning(const std::string& Text);
+    // The run's own copy of the drives and ticks taken at Go: a drive-list refresh during
+    // the run rebuilds FDriveLettersList, but the indexes the run walks stay valid.
+    std::vector<TDriveEntry> FScanDrives;
+    // The run began with Go in the window: its end refreshes the drive list, which restarts
+    // the change watchers. Runs of the headless scan command start none.
+    bool FRefreshDrivesAfterRun = false;
 
     Platform& FPlatform;
     IUiLoop& FUiLoop;

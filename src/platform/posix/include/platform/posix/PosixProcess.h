@@ -5,6 +5,7 @@
 // priorities and autostart.
 
 #include "platform/Platform.h"
+#include "platform/posix/CompletionSound.h"
 
 #include <atomic>
 #include <mutex>
@@ -32,6 +33,8 @@ public:
                           bool enable) override;
     uint32_t SetErrorMode(uint32_t mode) override { return FErrorMode.exchange(mode); }
     void MessageBeep() override;
+    // The desktop's "complete" sound; nothing without the desktop's sound library.
+    void PlayCompletionSound() override { FCompletionSound.Play(); }
 
     // The arguments as main received them (after the program name); without this call they
     // are read from /proc/self/cmdline.
@@ -41,6 +44,7 @@ private:
     std::mutex FMutex;
     std::optional<std::vector<std::string>> FArguments;
     std::atomic<uint32_t> FErrorMode{0};
+    CompletionSound FCompletionSound;
 };
 
 } // namespace brimble::posix

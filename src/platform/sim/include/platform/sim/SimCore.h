@@ -128,6 +128,7 @@ public:
     std::set<std::string> InstanceLocks;
     uint32_t ErrorMode = 0;
     int Beeps = 0;
+    int CompletionSounds = 0;
     std::map<std::string, std::string, CaseLess> Autostart;
     PriorityLevel ProcessPriority = 3;
     PriorityLevel ThreadPriority = 3;

@@ -116,6 +116,7 @@ public:
     std::vector<std::string> Operations();
     void ClearOperations();
     int Beeps();
+    int CompletionSounds(); // not counted among the beeps
     // The thread that made the last compression request, thrown ones included.
     std::optional<std::thread::id> LastCompressionThread();
     std::optional<std::string> AutostartEntry(const std::string& name);
@@ -208,6 +209,7 @@ public:
                           bool enable) override;
     uint32_t SetErrorMode(uint32_t mode) override;
     void MessageBeep() override;
+    void PlayCompletionSound() override;
 
 private:
     struct State;
