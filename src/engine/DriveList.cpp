@@ -89,6 +89,9 @@ void TfrmBrimblemain::FinishDriveListRefresh() {
 }
 
 void TfrmBrimblemain::StartMonitoring() {
+    // No watcher runs during a manual scan (a refresh when the window is shown may come
+    // then); the refresh at the scan's end starts them.
+    if (ScanRunning()) return;
     for (const TDriveEntry& entry : FDriveLettersList) {
         if (!DriveOk(entry.Root, false)) continue;
         const std::string root = entry.Root;

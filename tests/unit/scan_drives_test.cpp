@@ -213,6 +213,7 @@ TEST_F(ScanDrives, ARefreshDuringTheRunDoesNotChangeWhatItWalks) {
         if (text != "C:\\Work\\c1.txt") return;
         sim.AddVolume("B:\\", DriveType::Fixed, "NTFS");
         engine->RefreshDriveList();
+        EXPECT_EQ(engine->MonitoringDriveCount(), 0u); // no watcher while the scan runs
     };
     sim.SetListingOrder("C:\\Work\\", {"c1.txt", "c2.txt"});
     engine->spdbtnGoClick();
