@@ -2,6 +2,7 @@
 
 #include "engine/uMain.h"
 
+#include <exception>
 #include <iostream>
 
 namespace brimble {
@@ -34,6 +35,18 @@ THeadlessStart StartHeadless(const std::string& programName,
         start.Lock = std::move(*lock);
     }
     return start;
+}
+
+int RunHeadlessMain(const char* programName, int argc, char** argv,
+                    int (*Main)(const std::vector<std::string>& arguments)) {
+    try {
+        return Main(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::exception& error) {
+        std::cerr << programName << ": " << error.what() << '\n';
+    } catch (...) {
+        std::cerr << programName << ": unexpected error\n";
+    }
+    return kExitFailed;
 }
 
 TDiagnosticsToLog::TDiagnosticsToLog(Platform& platform, TfrmBrimblemain& engine)

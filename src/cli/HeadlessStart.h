@@ -33,6 +33,11 @@ struct THeadlessStart {
 THeadlessStart StartHeadless(const std::string& programName,
                              const std::vector<std::string>& switches);
 
+// The body of main: Main with the arguments after the program name; an escaped error is
+// printed with the program's name and ends it with kExitFailed.
+int RunHeadlessMain(const char* programName, int argc, char** argv,
+                    int (*Main)(const std::vector<std::string>& arguments));
+
 // What the back end gives up on goes to the engine's log while this object lives.
 class TDiagnosticsToLog {
 public:

@@ -145,12 +145,5 @@ int Main(const std::vector<std::string>& arguments) {
 } // namespace brimble
 
 int main(int argc, char** argv) {
-    try {
-        return brimble::Main(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const std::exception& error) {
-        std::cerr << "brimble-scan: " << error.what() << '\n';
-    } catch (...) {
-        std::cerr << "brimble-scan: unexpected error\n";
-    }
-    return brimble::kExitFailed;
+    return brimble::RunHeadlessMain("brimble-scan", argc, argv, brimble::Main);
 }

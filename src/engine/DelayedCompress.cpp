@@ -122,27 +122,24 @@ void TfrmBrimblemain::AcceptIdlePeriod() {
 void TfrmBrimblemain::ReleaseDueLagEntries() {
     const TDateTime now = FPlatform.Clock().Now();
     const std::string decimalSeparator = FPlatform.Locale().DecimalSeparator();
-    std::size_t i = 0;
-    {
-        const std::lock_guard lock(FCriticalSection);
-        i = FLagCompressList->Count();
-    }
-    while (i-- > 0) {
-        std::string entry;
-        {
-            const std::lock_guard lock(FCriticalSection);
-            if (i >= FLagCompressList->Count()) {
-                i = FLagCompressList->Count();
-                continue;
-            }
-            entry = (*FLagCompressList)[i];
-        }
+    std::size_t pos = TCompressList::npos;
+    std::string entry;
+    while (NextLagEntryFromEnd(pos, entry)) {
         // A stamp that does not read counts as now: never due while there is a delay.
         const TDateTime stamp =
             ReadDateTimeStamp(TCompressList::ValueOf(entry), decimalSeparator).value_or(now);
         if (FOptions->CompressionDelay > (now - stamp) * DelayUnitsPerDay) continue;
         CompressAndDropLagEntry(entry);
     }
+}
+
+bool TfrmBrimblemain::NextLagEntryFromEnd(std::size_t& Pos, std::string& Entry) {
+    const std::lock_guard lock(FCriticalSection);
+    // Messages handled meanwhile may have shortened the list: go on from its new end.
+    Pos = std::min(Pos, FLagCompressList->Count());
+    if (Pos == 0) return false;
+    Entry = (*FLagCompressList)[--Pos];
+    return true;
 }
 
 void TfrmBrimblemain::CompressAndDropLagEntry(const std::string& Entry) {
@@ -179,21 +176,9 @@ void TfrmBrimblemain::TryCompressDelayed(bool Visual) {
     FView.BringFormToFront(ViewWindow::Main);
     ProcessDelayedFiles(false, true);
 
-    std::size_t i = 0;
-    {
-        const std::lock_guard lock(FCriticalSection);
-        i = FLagCompressList->Count();
-    }
-    while (i-- > 0 && FProcessingDriveIdx == pdiDelayedRun) {
-        std::string entry;
-        {
-            const std::lock_guard lock(FCriticalSection);
-            if (i >= FLagCompressList->Count()) {
-                i = FLagCompressList->Count();
-                continue;
-            }
-            entry = (*FLagCompressList)[i];
-        }
+    std::size_t pos = TCompressList::npos;
+    std::string entry;
+    while (FProcessingDriveIdx == pdiDelayedRun && NextLagEntryFromEnd(pos, entry)) {
         CompressAndDropLagEntry(entry); // due or not
     }
 }

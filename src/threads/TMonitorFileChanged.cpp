@@ -1,5 +1,7 @@
 #include "threads/TMonitorFileChanged.h"
 
+#include "threads/HandOverWait.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -203,26 +205,8 @@ bool TMonitorFileChanged::Core::CalledFromOwnHandler() const {
 }
 
 void TMonitorFileChanged::Core::WaitUntilEnded() {
-    const bool onUiThread = FUiLoop.IsUiThread();
     std::unique_lock lock(FMutex);
-    while (!FEnded) {
-        if (!(onUiThread && FInHandOver)) {
-            FStateChanged.wait(lock, [&] { return FEnded || (onUiThread && FInHandOver); });
-            continue;
-        }
-        // The thread waits for this (UI) thread: serve its hand-over, which the stop request
-        // turns into a no-op.
-        lock.unlock();
-        bool handled = true;
-        try {
-            handled = FUiLoop.ProcessOneMessage();
-        } catch (...) {
-            // Another message's error; the thread must still be joined.
-        }
-        lock.lock();
-        if (!handled)
-            FStateChanged.wait_for(lock, std::chrono::milliseconds(1), [this] { return FEnded; });
-    }
+    WaitServingHandOver(FUiLoop, lock, FStateChanged, FEnded, FInHandOver);
 }
 
 TMonitorFileChanged::TMonitorFileChanged(Platform& platform, IUiLoop& uiLoop,

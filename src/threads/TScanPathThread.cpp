@@ -1,5 +1,7 @@
 #include "threads/TScanPathThread.h"
 
+#include "threads/HandOverWait.h"
+
 #include <chrono>
 #include <optional>
 #include <utility>
@@ -296,25 +298,8 @@ void TScanPathThread::StopWalk() {
 
 void TScanPathThread::WaitUntilEnded() {
     if (!FThread.joinable()) return;
-    const bool onUiThread = FUiLoop.IsUiThread();
     std::unique_lock lock(FMutex);
-    while (!FEnded) {
-        if (!(onUiThread && FInHandOver)) {
-            FWake.wait(lock, [&] { return FEnded || (onUiThread && FInHandOver); });
-            continue;
-        }
-        // The thread waits for this (UI) thread: serve its hand-over, which the terminate
-        // request turns into a no-op.
-        lock.unlock();
-        bool handled = true;
-        try {
-            handled = FUiLoop.ProcessOneMessage();
-        } catch (...) {
-            // Another message's error; the thread must still be joined.
-        }
-        lock.lock();
-        if (!handled) FWake.wait_for(lock, std::chrono::milliseconds(1), [this] { return FEnded; });
-    }
+    WaitServingHandOver(FUiLoop, lock, FWake, FEnded, FInHandOver);
 }
 
 } // namespace brimble

@@ -261,6 +261,8 @@ private:
     void AcceptIdlePeriod();
     // The interactive part of a tick: the lag entries whose delay has passed.
     void ReleaseDueLagEntries();
+    // The lag list walked from its end: the entry before Pos (npos: the last one).
+    bool NextLagEntryFromEnd(std::size_t& Pos, std::string& Entry);
     // SmartCompress of a lag entry's file, then the entry goes whatever the outcome.
     void CompressAndDropLagEntry(const std::string& Entry);
     // The scan controls for a delayed run (Running) or back for idle.
