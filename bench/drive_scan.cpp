@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     THeadlessStart start = StartHeadless("drive_scan", {});
     if (start.ExitCode != kExitDone) return start.ExitCode;
     Platform& platform = *start.OwnedPlatform;
-    StdUiLoop loop(platform.Clock());
+    StdUiLoop loop(platform.Clock(), TClockKind::Real);
     TQuietView view;
     TfrmBrimblemain engine(platform, loop, view, start.Folders);
     engine.LoadSettingsAndLists();
@@ -53,8 +53,8 @@ int main(int argc, char** argv) {
         ticked += item.Checked ? 1 : 0;
     }
     if (ticked != static_cast<int>(mounts.size())) {
-        std::cerr << "drive_scan: " << ticked << " drive item(s) match, expected "
-                  << mounts.size() << '\n';
+        std::cerr << "drive_scan: " << ticked << " drive item(s) match, expected " << mounts.size()
+                  << '\n';
         return 1;
     }
     view.SetDriveItems(items);

@@ -70,7 +70,7 @@ public:
         : FPlatform(platform), FSignals(signals), FFolders(folders) {}
 
     int Run(const std::string& folder) {
-        StdUiLoop loop(FPlatform.Clock());
+        StdUiLoop loop(FPlatform.Clock(), TClockKind::Real);
         TConsoleView view(std::cout, StdoutIsTerminal());
         TfrmBrimblemain engine(FPlatform, loop, view, FFolders);
         TDiagnosticsToLog diagnostics(FPlatform, engine);

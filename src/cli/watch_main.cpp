@@ -32,7 +32,7 @@ public:
 
 int Watch(THeadlessStart& start, const TStopSignals& signals) {
     Platform& platform = *start.OwnedPlatform;
-    StdUiLoop loop(platform.Clock());
+    StdUiLoop loop(platform.Clock(), TClockKind::Real);
     TWatchView view;
     TfrmBrimblemain engine(platform, loop, view, start.Folders);
     const TDiagnosticsToLog diagnostics(platform, engine);
@@ -46,8 +46,8 @@ int Watch(THeadlessStart& start, const TStopSignals& signals) {
         return kExitRefused;
     }
 
-    bool stopping = false;
-    const TStopSignalWatch watch(signals, [&] { loop.Post([&] { stopping = true; }); });
+    // Run, not RunUntil: nothing but a message or a timer may wake an idle service.
+    const TStopSignalWatch watch(signals, [&] { loop.Quit(); });
     engine.ApplyTimerOptions();
     engine.RefreshDriveList();
     std::cout << "brimble-watch: watching " << engine.MonitoringDriveCount() << " volume(s)"
@@ -55,7 +55,7 @@ int Watch(THeadlessStart& start, const TStopSignals& signals) {
     if (engine.MonitoringDriveCount() == 0)
         std::cerr << "brimble-watch: no mounted btrfs volume to watch\n";
 
-    loop.RunUntil([&] { return stopping; });
+    loop.Run();
 
     engine.tmrIncessant().SetEnabled(false);
     engine.tmrDelayedCompress().SetEnabled(false);

@@ -65,8 +65,9 @@ struct StdUiLoop::TimerState {
 };
 
 struct StdUiLoop::Core {
-    explicit Core(IClock& clock) : Clock(clock) {}
+    Core(IClock& clock, TClockKind clockKind) : Clock(clock), ClockKind(clockKind) {}
     IClock& Clock;
+    const TClockKind ClockKind;
     std::mutex Mutex;
     std::condition_variable WorkArrived;
     std::deque<std::shared_ptr<Message>> Queue;
@@ -132,8 +133,8 @@ private:
     std::shared_ptr<TimerState> FState;
 };
 
-StdUiLoop::StdUiLoop(IClock& clock)
-    : FCore(std::make_shared<Core>(clock)), FUiThread(std::this_thread::get_id()) {}
+StdUiLoop::StdUiLoop(IClock& clock, TClockKind clockKind)
+    : FCore(std::make_shared<Core>(clock, clockKind)), FUiThread(std::this_thread::get_id()) {}
 
 StdUiLoop::~StdUiLoop() {
     std::deque<std::shared_ptr<Message>> dropped;
@@ -303,7 +304,9 @@ void StdUiLoop::WaitForWork(bool poll) {
         const uint32_t passed = now - timer->StartTick;
         if (passed >= timer->Interval) return;
         const std::chrono::milliseconds left{timer->Interval - passed};
-        timeout = std::min({timeout.value_or(MaxTimerWait), left, MaxTimerWait});
+        const std::chrono::milliseconds cap =
+            FCore->ClockKind == TClockKind::Real ? left : MaxTimerWait;
+        timeout = std::min({timeout.value_or(cap), left, cap});
     }
     const uint64_t changes = FCore->TimerChanges;
     auto woken = [&] { return FCore->HasWork() || FCore->TimerChanges != changes; };

@@ -14,9 +14,19 @@ namespace brimble {
 
 class IClock;
 
+// How the clock of the timers moves.
+enum class TClockKind {
+    // Moved by hand, perhaps from another thread (tests): a waiting loop looks at its
+    // timers again at least every 20 ms.
+    MovedByHand,
+    // A real clock: a waiting loop sleeps until its next timer is due, so an idle program
+    // wakes only for its timers and its messages.
+    Real,
+};
+
 class StdUiLoop : public IUiLoop {
 public:
-    explicit StdUiLoop(IClock& clock);
+    explicit StdUiLoop(IClock& clock, TClockKind clockKind = TClockKind::MovedByHand);
     // Wakes every worker still waiting in RunAndWait with an error; queued calls are dropped.
     // Workers must not call the loop once it is gone.
     ~StdUiLoop() override;
