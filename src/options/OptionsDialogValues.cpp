@@ -53,7 +53,8 @@ template <bool O::*Field, bool V::*Control> TBinding FlagBinding(std::string_vie
             [](const V& v, const S&, O& o) { o.*Field = v.*Control; }};
 }
 
-template <std::string O::*Field, std::string V::*Control> TBinding TextBinding(std::string_view key) {
+template <std::string O::*Field, std::string V::*Control>
+TBinding TextBinding(std::string_view key) {
     return {key, [](const O& o, const S&, V& v) { v.*Control = o.*Field; },
             [](const V& v, const S&, O& o) { o.*Field = v.*Control; }};
 }
@@ -71,20 +72,25 @@ template <typename Unit, Unit V::*Control> TBinding NumberBinding(std::string_vi
 
 // A list whose entries stand for the record's values.
 template <int V::*Control> TBinding ChoiceBinding(std::string_view key) {
-    return {key, [](const O& o, const S& s, V& v) { v.*Control = ChoiceIndex(s, GetStoredNumber(o, s)); },
-            [](const V& v, const S& s, O& o) { SetStoredNumber(o, s, ChoiceValue(s, v.*Control)); }};
+    return {
+        key,
+        [](const O& o, const S& s, V& v) { v.*Control = ChoiceIndex(s, GetStoredNumber(o, s)); },
+        [](const V& v, const S& s, O& o) { SetStoredNumber(o, s, ChoiceValue(s, v.*Control)); }};
 }
 
 // A list of delays: the settings table converts between its index and the record's time,
 // with the table's fallback for a time or an index not in the list.
 template <int V::*Control> TBinding DelayBinding(std::string_view key) {
-    return {key, [](const O& o, const S& s, V& v) { v.*Control = static_cast<int>(GetStoredNumber(o, s)); },
-            [](const V& v, const S& s, O& o) { SetStoredNumber(o, s, v.*Control); }};
+    return {
+        key,
+        [](const O& o, const S& s, V& v) { v.*Control = static_cast<int>(GetStoredNumber(o, s)); },
+        [](const V& v, const S& s, O& o) { SetStoredNumber(o, s, v.*Control); }};
 }
 
 void FillMode(const O& o, const S&, V& v) {
     // A mode of no radio button (from a hand-edited file) leaves the buttons as they were.
-    if (static_cast<uint8_t>(o.SmartCompressMode) <= static_cast<uint8_t>(TSmartCompressMode::scmInteractive))
+    if (static_cast<uint8_t>(o.SmartCompressMode) <=
+        static_cast<uint8_t>(TSmartCompressMode::scmInteractive))
         v.SmartCompressMode = o.SmartCompressMode;
 }
 
@@ -105,9 +111,10 @@ void FillLanguage(const O& o, const S&, V& v) {
 }
 
 void TakeLanguage(const V& v, const S&, O& o) {
-    const bool selected =
-        v.LanguageIndex >= 0 && static_cast<std::size_t>(v.LanguageIndex) < v.LanguageEntries.size();
-    o.Language = selected ? v.LanguageEntries[static_cast<std::size_t>(v.LanguageIndex)] : std::string();
+    const bool selected = v.LanguageIndex >= 0 &&
+                          static_cast<std::size_t>(v.LanguageIndex) < v.LanguageEntries.size();
+    o.Language =
+        selected ? v.LanguageEntries[static_cast<std::size_t>(v.LanguageIndex)] : std::string();
 }
 
 void FillFolders(const O& o, const S&, V& v) {
@@ -125,7 +132,8 @@ const std::array<TBinding, kOptionCount>& Bindings() {
         FlagBinding<&O::Autostart, &V::Autostart>("Autostart"),
         FlagBinding<&O::StartHidden, &V::StartHiddenToTray>("StartHidden"),
         {"Language", FillLanguage, TakeLanguage},
-        FlagBinding<&O::MaxFileSizeFilteredEnable, &V::MaxFileSizeFilteredEnabled>("MaxFileSizeFilteredEnable"),
+        FlagBinding<&O::MaxFileSizeFilteredEnable, &V::MaxFileSizeFilteredEnabled>(
+            "MaxFileSizeFilteredEnable"),
         NumberBinding<int64_t, &V::MaxFileSizeFilteredMb>("MaxFileSizeFiltered"),
         FlagBinding<&O::MaxFileSizeUnfilteredEnable, &V::MaxFileSizeUnfilteredEnabled>(
             "MaxFileSizeUnfilteredEnable"),

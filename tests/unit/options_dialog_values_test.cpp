@@ -90,9 +90,9 @@ TEST(OptionsDialogValues, DefaultsShowAsTheDialogsInitialStateAndComeBackUnchang
 
 struct TRoundTripCase {
     const char* Name;
-    void (*Change)(O&);     // applied to the defaults before they are shown
+    void (*Change)(O&);      // applied to the defaults before they are shown
     void (*Shown)(const V&); // what the dialog shows
-    void (*Expect)(O&);     // applied to the changed record: what comes back
+    void (*Expect)(O&);      // applied to the changed record: what comes back
 };
 
 const TRoundTripCase kRoundTrips[] = {
@@ -169,12 +169,13 @@ const TRoundTripCase kRoundTrips[] = {
      },
      [](const V& v) { EXPECT_TRUE(v.IdleTimeEnabled()); }, [](O&) {}},
     {"folders keep order, duplicates and odd entries",
-     [](O& o) { o.ExcludeFolders = {"/b=", "/a=", "/b=", "", "/with\ttab and \"quote\"=x"}; },
+     [](O& o) {
+         o.ExcludeFolders = {"/b=", "/a=", "/b=", "", "/with\ttab and \"quote\"=x"};
+     },
      [](const V& v) { EXPECT_EQ(v.ExcludeFolderEntries.size(), 5u); }, [](O&) {}},
     {"language keeps the listed spelling", [](O& o) { o.Language = "GERMAN"; },
      [](const V& v) { EXPECT_EQ(v.LanguageIndex, 1); }, [](O& o) { o.Language = "German"; }},
-    {"every flag on",
-     [](O& o) { o.Autostart = o.StartHidden = o.CompressEncrypted = true; },
+    {"every flag on", [](O& o) { o.Autostart = o.StartHidden = o.CompressEncrypted = true; },
      [](const V& v) { EXPECT_TRUE(v.Autostart && v.StartHiddenToTray && v.CompressEncrypted); },
      [](O&) {}},
 };
@@ -212,11 +213,11 @@ TEST(OptionsDialogValues, UserEditsAreTakenAsTheSaveConvertsThem) {
     V values;
     values.LanguageEntries = kLanguages;
     FillDialogValues(Defaults(), values);
-    values.CompressionDelayIndex = 7;       // "3 min"
-    values.CompressAgainDelayIndex = 6;     // "10 min"
-    values.PriorityIndex = kNoSelection;    // the list lost its selection
+    values.CompressionDelayIndex = 7;    // "3 min"
+    values.CompressAgainDelayIndex = 6;  // "10 min"
+    values.PriorityIndex = kNoSelection; // the list lost its selection
     values.LanguageIndex = kNoSelection;
-    values.MaxFileSizeFilteredMb = 0;       // below the field's minimum
+    values.MaxFileSizeFilteredMb = 0; // below the field's minimum
     values.MaxFileSizeUnfilteredMb = 2'000'000;
     values.IdleTime = 99;
 
@@ -285,12 +286,9 @@ TEST(OptionsDialogValues, LanguageSelectionFallsBackToEnglishThenTheFirstEntry) 
         const char* Language;
         int Expected;
     } cases[] = {
-        {{"English", "German"}, "german", 1},
-        {{"German", "English"}, "French", 1},
-        {{"German", "ENGLISH"}, "", 1},
-        {{"English (default)", "German"}, "French", 0},
-        {{"German", "Polish"}, "French", 0},
-        {{}, "German", kNoSelection},
+        {{"English", "German"}, "german", 1}, {{"German", "English"}, "French", 1},
+        {{"German", "ENGLISH"}, "", 1},       {{"English (default)", "German"}, "French", 0},
+        {{"German", "Polish"}, "French", 0},  {{}, "German", kNoSelection},
     };
     for (const auto& c : cases)
         EXPECT_EQ(SelectLanguageEntry(c.Entries, c.Language), c.Expected) << c.Language;
