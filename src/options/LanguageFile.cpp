@@ -100,8 +100,8 @@ TLanguageNode CopyWindow(pugi::xml_node window) {
         CopyAttributesAndText(item.Source, *item.Target);
         if (item.Depth >= kMaxLanguageNesting) continue;
         std::vector<pugi::xml_node> elements;
-        for (pugi::xml_node child : item.Source.children(pugi::node_element))
-            elements.push_back(child);
+        for (pugi::xml_node child : item.Source.children())
+            if (child.type() == pugi::node_element) elements.push_back(child);
         item.Target->Children.resize(elements.size());
         for (size_t i = 0; i < elements.size(); ++i)
             work.push_back({elements[i], &item.Target->Children[i], item.Depth + 1});
