@@ -159,7 +159,9 @@ TEST_F(LanguageFolder, DisplayNamesFromTheFilesPresent) {
         for (const std::string& name : c.Files)
             folder.AddFileWithContent(kLangDir + name, "<x/>");
         std::vector<std::string> names = ListLanguages(folder, kLangDir);
-        if (c.Names.front() == kDefaultLanguage) EXPECT_EQ(names.front(), kDefaultLanguage);
+        if (c.Names.front() == kDefaultLanguage) {
+            EXPECT_EQ(names.front(), kDefaultLanguage);
+        }
         // The rest comes in the file system's listing order.
         std::vector<std::string> expected = c.Names;
         std::sort(names.begin(), names.end());
