@@ -68,7 +68,8 @@ pugi::xml_node FindElement(pugi::xml_node root, std::string_view name) {
             node = child;
             continue;
         }
-        while (node && node != root && !node.next_sibling()) node = node.parent();
+        while (node && node != root && !node.next_sibling())
+            node = node.parent();
         if (!node || node == root) break;
         node = node.next_sibling();
     }
@@ -123,7 +124,8 @@ constexpr std::string_view kExtension = ".xml";
 const std::array<std::string_view, 9>& TMessageTexts::Names() {
     static const std::array<std::string_view, 9> names = [] {
         std::array<std::string_view, 9> result{};
-        for (size_t i = 0; i < kMessageTexts.size(); ++i) result[i] = kMessageTexts[i].Name;
+        for (size_t i = 0; i < kMessageTexts.size(); ++i)
+            result[i] = kMessageTexts[i].Name;
         return result;
     }();
     return names;
@@ -219,7 +221,8 @@ std::optional<TLanguageFile> ReadLanguageFile(IFileSystem& fs, const std::string
 }
 
 void ApplyLanguageVariables(const TLanguageFile& file, TMessageTexts& texts) {
-    for (const auto& [name, value] : file.Variables) texts.Set(name, value);
+    for (const auto& [name, value] : file.Variables)
+        texts.Set(name, value);
 }
 
 std::optional<std::string> LanguageDisplayName(std::string_view fileName) {
@@ -243,7 +246,8 @@ std::vector<std::string> ListLanguages(IFileSystem& fs, const std::string& langu
         }
     }
     bool hasEnglish = false;
-    for (const std::string& name : names) hasEnglish = hasEnglish || SameText(name, "English");
+    for (const std::string& name : names)
+        hasEnglish = hasEnglish || SameText(name, "English");
     if (!hasEnglish) names.insert(names.begin(), std::string(kDefaultLanguage));
     return names;
 }

@@ -1,5 +1,5 @@
-#include "options/LanguageFile.h"
 #include "base/TextCase.h"
+#include "options/LanguageFile.h"
 #include "platform/sim/SimPlatform.h"
 
 #include <algorithm>
@@ -19,7 +19,8 @@ TEST(MessageTexts, EnglishDefaultsAndSetByNameWithoutCase) {
     EXPECT_EQ(texts.CannotSaveOptions, "Cannot save options!");
     EXPECT_EQ(TMessageTexts::Names().front(), "SendErrorLog");
     EXPECT_EQ(TMessageTexts::Names().back(), "ScanInProgress");
-    for (std::string_view name : TMessageTexts::Names()) EXPECT_NE(texts.Find(name), nullptr);
+    for (std::string_view name : TMessageTexts::Names())
+        EXPECT_NE(texts.Find(name), nullptr);
 
     EXPECT_TRUE(texts.Set("scaninprogress", "busy"));
     EXPECT_EQ(texts.ScanInProgress, "busy");
@@ -114,12 +115,16 @@ TEST(LanguageFileReader, BadInputIsRejectedOrSkippedWithoutCrash) {
     // Far deeper than any stack allows for recursion; the window sits at the bottom.
     const int depth = 100000;
     std::string deep;
-    for (int i = 0; i < depth; ++i) deep += "<d>";
+    for (int i = 0; i < depth; ++i)
+        deep += "<d>";
     deep += R"(<frmErrorReport Caption="deep">)";
-    for (int i = 0; i < depth; ++i) deep += "<c>";
-    for (int i = 0; i < depth; ++i) deep += "</c>";
+    for (int i = 0; i < depth; ++i)
+        deep += "<c>";
+    for (int i = 0; i < depth; ++i)
+        deep += "</c>";
     deep += "</frmErrorReport>";
-    for (int i = 0; i < depth; ++i) deep += "</d>";
+    for (int i = 0; i < depth; ++i)
+        deep += "</d>";
     const auto file = ParseLanguageFile(deep);
     ASSERT_TRUE(file);
     const TLanguageNode* window = file->Window("frmErrorReport");
