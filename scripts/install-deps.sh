@@ -4,7 +4,7 @@
 set -euo pipefail
 what=${1:-build}
 
-build_pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang-format)
+build_pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev clang-format)
 # Real-volume tests of the Linux back end.
 test_pkgs_posix=(btrfs-progs btrfs-compsize e2fsprogs)
 # Windows cross build of the engine and its unit tests, run under Wine.

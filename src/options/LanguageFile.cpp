@@ -1,0 +1,271 @@
+#include "options/LanguageFile.h"
+
+#include "base/TextCase.h"
+#include "platform/Platform.h"
+
+#include <charconv>
+#include <pugixml.hpp>
+
+namespace brimble {
+
+namespace {
+
+using TextField = std::string TMessageTexts::*;
+
+struct TMessageTextEntry {
+    std::string_view Name;
+    TextField Field;
+};
+
+constexpr std::array<TMessageTextEntry, 9> kMessageTexts = {{
+    {"SendErrorLog", &TMessageTexts::SendErrorLog},
+    {"IncorrectPath", &TMessageTexts::IncorrectPath},
+    {"ClearExcludeFolders", &TMessageTexts::ClearExcludeFolders},
+    {"ResetToDefaults", &TMessageTexts::ResetToDefaults},
+    {"WarnDecrypt", &TMessageTexts::WarnDecrypt},
+    {"ErrorSendingMessage", &TMessageTexts::ErrorSendingMessage},
+    {"CannotSaveOptions", &TMessageTexts::CannotSaveOptions},
+    {"WarnFileChanged", &TMessageTexts::WarnFileChanged},
+    {"ScanInProgress", &TMessageTexts::ScanInProgress},
+}};
+
+const TMessageTextEntry* FindMessageText(std::string_view name) {
+    for (const TMessageTextEntry& entry : kMessageTexts)
+        if (SameText(entry.Name, name)) return &entry;
+    return nullptr;
+}
+
+// Translators write line breaks as the two characters "\n".
+std::string WithLineBreaks(std::string_view value) {
+    std::string text;
+    text.reserve(value.size());
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size() && value[i + 1] == 'n') {
+            text += "\r\n";
+            ++i;
+        } else {
+            text += value[i];
+        }
+    }
+    return text;
+}
+
+std::optional<int> ParseIndex(std::string_view text) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || value < 0) return std::nullopt;
+    return value;
+}
+
+// The first element, depth-first from Root itself, whose name is Name. A walk along parent
+// and sibling links, so a document nested arbitrarily deep needs no stack.
+pugi::xml_node FindElement(pugi::xml_node root, std::string_view name) {
+    pugi::xml_node node = root;
+    while (node) {
+        if (node.type() == pugi::node_element && SameText(node.name(), name)) return node;
+        if (pugi::xml_node child = node.first_child()) {
+            node = child;
+            continue;
+        }
+        while (node && node != root && !node.next_sibling())
+            node = node.parent();
+        if (!node || node == root) break;
+        node = node.next_sibling();
+    }
+    return {};
+}
+
+void CopyAttributesAndText(pugi::xml_node source, TLanguageNode& target) {
+    target.Name = source.name();
+    for (pugi::xml_attribute attribute : source.attributes())
+        target.Attributes.emplace_back(attribute.name(), WithLineBreaks(attribute.value()));
+    if (pugi::xml_node first = source.first_child(); first.type() == pugi::node_cdata)
+        target.ListText = first.value();
+}
+
+// Copies a window's element with its descendants down to the nesting limit. Each node's
+// children are all added before any of them is filled, so the pointers kept on the work
+// list stay valid.
+TLanguageNode CopyWindow(pugi::xml_node window) {
+    struct Pending {
+        pugi::xml_node Source;
+        TLanguageNode* Target;
+        int Depth;
+    };
+    TLanguageNode result;
+    std::vector<Pending> work{{window, &result, 0}};
+    while (!work.empty()) {
+        const Pending item = work.back();
+        work.pop_back();
+        CopyAttributesAndText(item.Source, *item.Target);
+        if (item.Depth >= kMaxLanguageNesting) continue;
+        std::vector<pugi::xml_node> elements;
+        for (pugi::xml_node child : item.Source.children())
+            if (child.type() == pugi::node_element) elements.push_back(child);
+        item.Target->Children.resize(elements.size());
+        for (size_t i = 0; i < elements.size(); ++i)
+            work.push_back({elements[i], &item.Target->Children[i], item.Depth + 1});
+    }
+    return result;
+}
+
+std::string AsciiLowerText(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+constexpr std::string_view kExtension = ".xml";
+
+} // namespace
+
+const std::array<std::string_view, 9>& TMessageTexts::Names() {
+    static const std::array<std::string_view, 9> names = [] {
+        std::array<std::string_view, 9> result{};
+        for (size_t i = 0; i < kMessageTexts.size(); ++i)
+            result[i] = kMessageTexts[i].Name;
+        return result;
+    }();
+    return names;
+}
+
+const std::string* TMessageTexts::Find(std::string_view name) const {
+    const TMessageTextEntry* entry = FindMessageText(name);
+    return entry ? &(this->*(entry->Field)) : nullptr;
+}
+
+bool TMessageTexts::Set(std::string_view name, std::string value) {
+    const TMessageTextEntry* entry = FindMessageText(name);
+    if (!entry) return false;
+    this->*(entry->Field) = std::move(value);
+    return true;
+}
+
+const std::string* TLanguageNode::Attribute(std::string_view name) const {
+    for (const auto& [key, value] : Attributes)
+        if (SameText(key, name)) return &value;
+    return nullptr;
+}
+
+const TLanguageNode* TLanguageNode::Child(std::string_view name) const {
+    for (const TLanguageNode& child : Children)
+        if (SameText(child.Name, name)) return &child;
+    return nullptr;
+}
+
+std::vector<std::pair<int, std::string>> TLanguageNode::ListEntries() const {
+    std::vector<std::pair<int, std::string>> entries;
+    for (const TLanguageNode& child : Children) {
+        const std::string* index = child.Attribute("Index");
+        const std::string* value = child.Attribute("Value");
+        if (!index || !value) continue;
+        if (const std::optional<int> number = ParseIndex(*index))
+            entries.emplace_back(*number, *value);
+    }
+    return entries;
+}
+
+std::vector<std::pair<int, const TLanguageNode*>> TLanguageNode::CollectionItems() const {
+    std::vector<std::pair<int, const TLanguageNode*>> items;
+    for (const TLanguageNode& child : Children) {
+        const std::string* index = child.Attribute("Index");
+        if (!index) continue;
+        if (const std::optional<int> number = ParseIndex(*index))
+            items.emplace_back(*number, &child);
+    }
+    return items;
+}
+
+const TLanguageNode* TLanguageFile::Window(std::string_view name) const {
+    for (const TLanguageNode& window : Windows)
+        if (SameText(window.Name, name)) return &window;
+    return nullptr;
+}
+
+std::optional<TLanguageFile> ParseLanguageFile(std::string_view xml) {
+    pugi::xml_document document;
+    const pugi::xml_parse_result parsed =
+        document.load_buffer(xml.data(), xml.size(), pugi::parse_default, pugi::encoding_auto);
+    if (!parsed) return std::nullopt;
+    const pugi::xml_node root = document.document_element();
+
+    TLanguageFile file;
+    for (std::string_view windowName : kLanguageWindows) {
+        const pugi::xml_node element = FindElement(root, windowName);
+        if (!element) continue;
+        file.Windows.push_back(CopyWindow(element));
+        // Keep the window's own name, whatever case the file writes it in.
+        file.Windows.back().Name = windowName;
+    }
+    if (const TLanguageNode* options = file.Window("frmOptions"))
+        if (const TLanguageNode* variables = options->Child("Variables"))
+            for (const TLanguageNode& entry : variables->Children) {
+                const std::string* name = entry.Attribute("Name");
+                const std::string* value = entry.Attribute("Value");
+                if (name && value) file.Variables.emplace_back(*name, *value);
+            }
+    return file;
+}
+
+std::optional<TLanguageFile> ReadLanguageFile(IFileSystem& fs, const std::string& path) {
+    const std::optional<TFileAttrRec> entry = fs.FindEntry(path);
+    if (!entry || (entry->Attr & fa::Directory) || entry->Size > kMaxLanguageFileSize)
+        return std::nullopt;
+    std::string bytes;
+    if (!fs.ReadWholeFile(path, bytes).ok() ||
+        bytes.size() > static_cast<size_t>(kMaxLanguageFileSize))
+        return std::nullopt;
+    return ParseLanguageFile(bytes);
+}
+
+void ApplyLanguageVariables(const TLanguageFile& file, TMessageTexts& texts) {
+    for (const auto& [name, value] : file.Variables)
+        texts.Set(name, value);
+}
+
+std::optional<std::string> LanguageDisplayName(std::string_view fileName) {
+    if (fileName.size() < kExtension.size() ||
+        !SameText(fileName.substr(fileName.size() - kExtension.size()), kExtension))
+        return std::nullopt;
+    std::string name = AsciiLowerText(fileName.substr(0, fileName.size() - kExtension.size()));
+    if (!name.empty() && name[0] >= 'a' && name[0] <= 'z')
+        name[0] = static_cast<char>(name[0] - 'a' + 'A');
+    return name;
+}
+
+std::vector<std::string> ListLanguages(IFileSystem& fs, const std::string& languagesDir) {
+    std::vector<std::string> names;
+    if (OsValue<std::unique_ptr<IDirListing>> listing = fs.OpenListing(languagesDir)) {
+        TFileAttrRec entry;
+        while ((*listing)->Next(entry)) {
+            if (entry.Attr & fa::Directory) continue;
+            if (std::optional<std::string> name = LanguageDisplayName(entry.Name))
+                names.push_back(std::move(*name));
+        }
+    }
+    bool hasEnglish = false;
+    for (const std::string& name : names)
+        hasEnglish = hasEnglish || SameText(name, "English");
+    if (!hasEnglish) names.insert(names.begin(), std::string(kDefaultLanguage));
+    return names;
+}
+
+std::string LanguageFileName(IFileSystem& fs, const std::string& languagesDir,
+                             const std::string& language) {
+    const std::string fileName = language + std::string(kExtension);
+    const std::string exact = languagesDir + fileName;
+    if (fs.FileExists(exact)) return exact;
+    // Display names are shaped from the file names, so on a file system that keeps letter
+    // case the file may be spelt otherwise.
+    if (OsValue<std::unique_ptr<IDirListing>> listing = fs.OpenListing(languagesDir)) {
+        TFileAttrRec entry;
+        while ((*listing)->Next(entry))
+            if (!(entry.Attr & fa::Directory) && SameText(entry.Name, fileName))
+                return languagesDir + entry.Name;
+    }
+    return exact;
+}
+
+} // namespace brimble
