@@ -1,5 +1,6 @@
 #include "HeadlessStart.h"
 
+#include "engine/TBrimbleApplication.h"
 #include "engine/uMain.h"
 
 #include <exception>
@@ -10,7 +11,6 @@ namespace brimble {
 namespace {
 
 constexpr const char* kMainProgramName = "brimble";
-constexpr const char* kInstanceLockName = "Brimble";
 
 } // namespace
 
@@ -21,19 +21,13 @@ THeadlessStart StartHeadless(const std::string& programName,
     Platform& platform = *start.OwnedPlatform;
     platform.SetCommandLineArguments(switches);
     start.Folders = ComputeProgramFolders(platform, kMainProgramName);
-    OsValue<std::unique_ptr<IInstanceLock>> lock =
-        platform.Process().AcquireInstanceLock(kInstanceLockName);
-    if (!lock) {
-        // Without the lock another instance could work on the same lists: do not run.
-        std::cerr << programName << ": cannot take the instance lock: "
-                  << platform.FileSystem().SysErrorMessage(lock.code()) << '\n';
-        start.ExitCode = kExitFailed;
-    } else if (!*lock) {
-        std::cerr << "Brimble is already running.\n";
-        start.ExitCode = kExitAlreadyRunning;
-    } else {
-        start.Lock = std::move(*lock);
-    }
+    TStartCheck check = CheckStartPreconditions(platform);
+    if (check.ExitCode == kExitAlreadyRunning)
+        std::cerr << check.Message << '\n';
+    else if (check.ExitCode != 0)
+        std::cerr << programName << ": " << check.Message << '\n';
+    start.ExitCode = check.ExitCode;
+    start.Lock = std::move(check.Lock);
     return start;
 }
 

@@ -3,6 +3,7 @@
 // What brimble-scan and brimble-watch do before their own work: the platform from the
 // factory, the tray program's folders, and its single-instance lock.
 
+#include "engine/TBrimbleApplication.h"
 #include "options/ProgramFolders.h"
 #include "platform/Platform.h"
 
@@ -17,7 +18,6 @@ class TfrmBrimblemain;
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitRefused = 2;
-inline constexpr int kExitAlreadyRunning = 82;
 inline constexpr int kExitStopped = 130;
 
 struct THeadlessStart {

@@ -50,18 +50,18 @@ TResolvedFolder ResolveFolder(const std::string& folder) {
     return {resolved.get(), {}};
 }
 
-const char* RefusalMessage(TScanStart result) {
+std::string RefusalMessage(TScanStart result, const TMessageTexts& texts) {
     switch (result) {
     case TScanStart::ssIncorrectPath:
-        return "Incorrect path specified";
+        return texts.IncorrectPath;
     case TScanStart::ssWrongDrive:
         return "Wrong drive!";
     case TScanStart::ssScanInProgress:
-        return "Scan is already in progress";
+        return texts.ScanInProgress;
     case TScanStart::ssStarted:
         break;
     }
-    return "";
+    return {};
 }
 
 class TScanCommand {
@@ -72,9 +72,9 @@ public:
     int Run(const std::string& folder) {
         StdUiLoop loop(FPlatform.Clock(), TClockKind::Real);
         TConsoleView view(std::cout, StdoutIsTerminal());
-        TfrmBrimblemain engine(FPlatform, loop, view, FFolders);
+        TBrimbleApplication application(FPlatform, loop, view, FFolders, TProgramRole::Scan);
+        TfrmBrimblemain& engine = application.Main();
         TDiagnosticsToLog diagnostics(FPlatform, engine);
-        engine.LoadSettingsAndLists();
 
         bool stopped = false;
         const TStopSignalWatch watch(FSignals, [&] {
@@ -100,14 +100,13 @@ public:
         }
         const TScanStart started = engine.GoScanPath(resolved.Path);
         if (started != TScanStart::ssStarted) {
-            std::cerr << RefusalMessage(started) << '\n';
+            std::cerr << RefusalMessage(started, engine.MessageTexts()) << '\n';
             return kExitRefused;
         }
         loop.RunUntil([&] { return !engine.ScanRunning(); });
 
         view.PrintTotals(std::cout);
-        engine.SaveLists();
-        engine.Log("Program terminated", 1);
+        application.ProgramExit();
         if (!engine.ScanError().empty()) {
             std::cerr << "brimble-scan: " << engine.ScanError() << '\n';
             return kExitFailed;

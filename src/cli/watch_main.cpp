@@ -34,34 +34,27 @@ int Watch(THeadlessStart& start, const TStopSignals& signals) {
     Platform& platform = *start.OwnedPlatform;
     StdUiLoop loop(platform.Clock(), TClockKind::Real);
     TWatchView view;
-    TfrmBrimblemain engine(platform, loop, view, start.Folders);
+    TBrimbleApplication application(platform, loop, view, start.Folders, TProgramRole::Watch);
+    TfrmBrimblemain& engine = application.Main();
     const TDiagnosticsToLog diagnostics(platform, engine);
-    engine.LoadSettingsAndLists();
 
     if (engine.Options().SmartCompressMode == TSmartCompressMode::scmDisabled) {
         std::cerr << "brimble-watch: smart compression is switched off in the settings ("
-                  << VisibleText(start.Folders.IniFileName)
+                  << VisibleText(engine.Folders().IniFileName)
                   << ", SmartCompressMode=0): nothing to do\n";
-        engine.Log("Program terminated", 1);
+        application.ProgramExit();
         return kExitRefused;
     }
 
-    // Run, not RunUntil: nothing but a message or a timer may wake an idle service.
-    const TStopSignalWatch watch(signals, [&] { loop.Quit(); });
-    engine.ApplyTimerOptions();
-    engine.RefreshDriveList();
+    // Run, not RunUntil: nothing but a message or a timer may wake an idle service. A stop
+    // signal runs the shutdown, which ends the loop.
+    const TStopSignalWatch watch(signals, [&] { loop.Post([&] { application.ProgramExit(); }); });
     std::cout << "brimble-watch: watching " << engine.MonitoringDriveCount() << " volume(s)"
               << std::endl;
     if (engine.MonitoringDriveCount() == 0)
         std::cerr << "brimble-watch: no mounted btrfs volume to watch\n";
 
     loop.Run();
-
-    engine.tmrIncessant().SetEnabled(false);
-    engine.tmrDelayedCompress().SetEnabled(false);
-    engine.StopMonitoring();
-    engine.SaveLists();
-    engine.Log("Program terminated", 1);
     return kExitDone;
 }
 

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace brimble {
 
@@ -21,7 +22,6 @@ using enum TSmartCompressMode;
 // One unit of CompressionDelay is 1/100000 of a day.
 constexpr double DelayUnitsPerDay = 100000.0;
 constexpr double MillisecondsPerMinute = 60000.0;
-constexpr const char* ScanInProgressText = "Scan is already in progress";
 
 // Clears a flag on every way out of a scope, errors included.
 class TFlagGuard {
@@ -94,6 +94,7 @@ void TfrmBrimblemain::ProcessDelayedFiles(bool Idle, bool Visual) {
 }
 
 void TfrmBrimblemain::tmrIncessantTimer() {
+    if (FShuttingDown) return;
     switch (FOptions->SmartCompressMode) {
     case scmOnIdle:
         AcceptIdlePeriod();
@@ -151,6 +152,7 @@ void TfrmBrimblemain::CompressAndDropLagEntry(const std::string& Entry) {
 }
 
 void TfrmBrimblemain::tmrDelayedCompressTimer() {
+    if (FShuttingDown) return;
     ProcessDelayedFiles(false, false);
 }
 
@@ -159,28 +161,32 @@ int32_t TfrmBrimblemain::GetIdleTime() {
 }
 
 void TfrmBrimblemain::TryCompressDelayed(bool Visual) {
+    if (FShuttingDown) return;
     if (!Visual || FProcessingDriveIdx != pdiIdle) {
-        FView.ShowMessage(ScanInProgressText, MessageIcon::Warning);
+        FView.ShowMessage(FMessageTexts.ScanInProgress, MessageIcon::Warning);
         return;
     }
     SetDelayedRunControls(true);
     ResetStats();
     FProcessingDriveIdx = pdiDelayedRun;
-    // The run holds the UI thread: an error that leaves it must not leave the window in the
-    // running state, where no scan could ever start again.
-    struct TRunEnd {
-        TfrmBrimblemain& Owner;
-        ~TRunEnd() { Owner.EndDelayedRun(); }
-    } const runEnd{*this};
+    {
+        // The run holds the UI thread: an error that leaves it must not leave the window in
+        // the running state, where no scan could ever start again.
+        struct TRunEnd {
+            TfrmBrimblemain& Owner;
+            ~TRunEnd() { Owner.EndDelayedRun(); }
+        } const runEnd{*this};
 
-    FView.BringFormToFront(ViewWindow::Main);
-    ProcessDelayedFiles(false, true);
+        FView.BringFormToFront(ViewWindow::Main);
+        ProcessDelayedFiles(false, true);
 
-    std::size_t pos = TCompressList::npos;
-    std::string entry;
-    while (FProcessingDriveIdx == pdiDelayedRun && NextLagEntryFromEnd(pos, entry)) {
-        CompressAndDropLagEntry(entry); // due or not
+        std::size_t pos = TCompressList::npos;
+        std::string entry;
+        while (FProcessingDriveIdx == pdiDelayedRun && NextLagEntryFromEnd(pos, entry)) {
+            CompressAndDropLagEntry(entry); // due or not
+        }
     }
+    if (std::exchange(FExitAfterDelayedRun, false)) ProgramExit();
 }
 
 void TfrmBrimblemain::SetDelayedRunControls(bool Running) {

@@ -36,6 +36,7 @@ void SortByRoot(std::vector<TDriveEntry>& list, const IPathRules& rules) {
 } // namespace
 
 void TfrmBrimblemain::RefreshDriveList() {
+    if (FShuttingDown) return; // no watcher may start after the shutdown stopped them
     StopMonitoring();
     try {
         std::vector<TDriveEntry> previous = FDriveLettersList;

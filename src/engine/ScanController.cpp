@@ -18,9 +18,7 @@ namespace brimble {
 
 namespace {
 
-// The messages of Go's refusals.
-constexpr const char* kScanInProgress = "Scan is already in progress";
-constexpr const char* kIncorrectPath = "Incorrect path specified";
+// Not among the translatable texts: no language file changes it.
 constexpr const char* kWrongDrive = "Wrong drive!";
 
 } // namespace
@@ -230,23 +228,26 @@ bool TfrmBrimblemain::StartDriveScan(int32_t Idx) {
 }
 
 void TfrmBrimblemain::spdbtnGoClick() {
-    if (FProcessingDriveIdx == pdiDelayedRun) return ShowWarning(kScanInProgress);
+    if (FShuttingDown) return;
+    if (FProcessingDriveIdx == pdiDelayedRun) return ShowWarning(FMessageTexts.ScanInProgress);
     const bool pathMode = FView.SelectedScanArea() == ScanArea::saPath;
     const std::string scanPath = pathMode ? FView.ScanPathText() : std::string();
     // Also while paused: a bad text keeps the pause, a good one does not change the walk.
-    if (pathMode && !IsScanPathAcceptable(scanPath)) return ShowWarning(kIncorrectPath);
+    if (pathMode && !IsScanPathAcceptable(scanPath))
+        return ShowWarning(FMessageTexts.IncorrectPath);
     if (WalkInProgress()) {
         SetScanning(true);
         FScanPathThread->Release();
         return;
     }
     // A run without a walk ("Wrong drive!") or a stopped walk that has not ended yet.
-    if (ScanRunning()) return ShowWarning(kScanInProgress);
+    if (ScanRunning()) return ShowWarning(FMessageTexts.ScanInProgress);
 
     if (pathMode) {
         const TScanStart started = GoScanPath(scanPath);
-        if (started == TScanStart::ssScanInProgress) return ShowWarning(kScanInProgress);
-        if (started == TScanStart::ssIncorrectPath) return ShowWarning(kIncorrectPath);
+        if (started == TScanStart::ssScanInProgress)
+            return ShowWarning(FMessageTexts.ScanInProgress);
+        if (started == TScanStart::ssIncorrectPath) return ShowWarning(FMessageTexts.IncorrectPath);
         SetScanning(true);
         FRefreshDrivesAfterRun = true;
         if (started == TScanStart::ssWrongDrive) ShowWarning(kWrongDrive);

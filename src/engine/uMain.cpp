@@ -54,6 +54,11 @@ TfrmBrimblemain::~TfrmBrimblemain() {
 }
 
 void TfrmBrimblemain::LoadSettingsAndLists() {
+    LoadSettings();
+    LoadLists();
+}
+
+void TfrmBrimblemain::LoadSettings() {
     IFileSystem& fs = FPlatform.FileSystem();
     // Something that is no file (a FIFO, a folder) gives the defaults; say why.
     if (!fs.FileExists(FFolders.IniFileName) && fs.FindEntry(FFolders.IniFileName)) {
@@ -64,7 +69,6 @@ void TfrmBrimblemain::LoadSettingsAndLists() {
             1);
     }
     LoadOptionsFromFile(fs, FFolders.IniFileName, *FOptions);
-    LoadLists();
 }
 
 void TfrmBrimblemain::Log(const std::string& S, int LogLev) {

@@ -5,6 +5,8 @@
 #include "engine/IMainView.h"
 
 #include <array>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,10 @@ public:
     void ShowMessage(const std::string& text, MessageIcon icon) override {
         messages.push_back({text, icon});
     }
+    void TranslateWindow(ViewWindow window, const TLanguageNode& element) override {
+        if (translationFailsFor == window) throw std::runtime_error("no such control");
+        translated.emplace_back(window, element.Name);
+    }
     bool PlayCompletionSound() override {
         ++completionSounds;
         return ownCompletionSound;
@@ -71,6 +77,8 @@ public:
     };
     std::vector<Message> messages;
     int completionSounds = 0;
+    std::vector<std::pair<ViewWindow, std::string>> translated; // window, element name
+    std::optional<ViewWindow> translationFailsFor;
     bool ownCompletionSound = false; // true: the view sounds itself, the platform stays quiet
 };
 

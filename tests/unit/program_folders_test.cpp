@@ -132,6 +132,7 @@ public:
     OsResult SetAutostart(const std::string&, const std::string&, bool) override {
         return OsResult::Fail(1);
     }
+    bool AutostartExists(const std::string&) override { return false; }
     uint32_t SetErrorMode(uint32_t) override { return 0; }
     void MessageBeep() override {}
 };

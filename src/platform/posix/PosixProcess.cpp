@@ -111,6 +111,11 @@ OsResult PosixProcess::SetAutostart(const std::string& name, const std::string& 
     return posix::SetAutostart(name, programPath, enable);
 }
 
+bool PosixProcess::AutostartExists(const std::string& name) {
+    struct stat st {};
+    return ::lstat(posix::AutostartFile(name).c_str(), &st) == 0;
+}
+
 void PosixProcess::MessageBeep() {
     // The terminal's bell where there is one; a desktop shell plays its own sound.
     if (::isatty(STDERR_FILENO)) {

@@ -357,6 +357,11 @@ public:
     // Starts the program at log-on (Enable) or stops doing so.
     virtual OsResult SetAutostart(const std::string& name, const std::string& programPath,
                                   bool enable) = 0;
+    // Whether an entry of that name starts a program at log-on, whatever it starts.
+    virtual bool AutostartExists(const std::string& name) = 0;
+    // Whether the system is recent enough for the program (Windows before NT 5 is not);
+    // every system a POSIX back end builds for is.
+    virtual bool PlatformVersionSupported() { return true; }
     // Sets the process error mode and returns the previous one (a no-op where there is none).
     virtual uint32_t SetErrorMode(uint32_t mode) = 0;
     // The platform's default alert sound.

@@ -3,6 +3,8 @@
 // What the engine changes on screen. The main window implements it; tests use a
 // recording fake, so every label text and enabled state is checked without a screen.
 
+#include "options/LanguageFile.h"
+
 #include <string>
 #include <vector>
 
@@ -79,6 +81,9 @@ public:
     virtual void SetDriveItems(const std::vector<TDriveItem>& items) = 0;
     // A message box with the caption "Brimble"; returns when the user has closed it.
     virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
+    // Applies a language file's element of one window to that window's controls. An error
+    // raised here is logged and the next window follows.
+    virtual void TranslateWindow(ViewWindow /*window*/, const TLanguageNode& /*element*/) {}
     // Signals the end of a manual run in the view's own way (a terminal's bell); false
     // leaves it to the platform's completion sound.
     virtual bool PlayCompletionSound() { return false; }

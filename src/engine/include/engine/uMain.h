@@ -8,6 +8,7 @@
 #include "engine/TCompressAction.h"
 #include "engine/TCompressList.h"
 #include "engine/TScanSnapshot.h"
+#include "options/LanguageFile.h"
 #include "options/ProgramFolders.h"
 #include "options/uOptions.h"
 #include "platform/Platform.h"
@@ -137,6 +138,9 @@ public:
     void LoadLists();
     // Start-up: the settings file, then the lists, whose purge reads the stored settings.
     void LoadSettingsAndLists();
+    // Reads the settings file into the options record; something that is no file there
+    // (a FIFO, a folder) gives the defaults and is logged.
+    void LoadSettings();
     // The exit order: lag, delayed, then never, so names moved by the purge are kept.
     void SaveLists();
 
@@ -174,6 +178,31 @@ public:
     // compression is off, tmrDelayedCompress every CompressAgainDelay ms in the interactive
     // mode only.
     void ApplyTimerOptions();
+
+    // --- applying options ---
+    // Makes the options take effect: the first run shows the window (unless it is to start
+    // hidden), then autostart, language, timers, priority and the drive list follow them.
+    void OptionsChanged();
+    // The process, the UI thread and a running scan thread at one priority level.
+    void SetPriority(PriorityLevel Value);
+    // The log-on entry Name: 0 writes it (this program), 1 deletes it, 2 asks whether it
+    // exists. For 0 and 1 whether that worked; any other action gives false.
+    bool AutorunEntry(const std::string& Name, int Action);
+    // A program without a window (the background service) neither shows one nor keeps the
+    // tray program's autostart entry in step.
+    void SetWindowless(bool Windowless) { FWindowless = Windowless; }
+    // The settings file moves to the per-user folder when the program's folder refuses it.
+    void SetIniFileName(const std::string& IniFileName) { FFolders.IniFileName = IniFileName; }
+
+    // --- start-up and shutdown ---
+    // Stops the watchers and a scan, saves the lists, logs the end and quits the UI loop.
+    // Timers and late reports find nothing to do afterwards; a second call does nothing.
+    void ProgramExit();
+    bool ShuttingDown() const { return FShuttingDown; }
+    // The user's session ends: the lists are saved as Exit saves them.
+    void EndSession() { ProgramExit(); }
+    // Drives came or went: the drive list follows unless a manual scan runs.
+    void DeviceChanged();
 
     // --- volume queries ---
     // Whether the drive (a root, with or without its trailing delimiter) can take compressed
@@ -232,6 +261,8 @@ public:
     IMainView& View() { return FView; }
     const TProgramFolders& Folders() const { return FFolders; }
     const TStats& Stats() const { return FStatsT; }
+    // The translatable texts of message boxes, English until a language file replaces them.
+    TMessageTexts& MessageTexts() { return FMessageTexts; }
 
     // --- engine state that the shell and the tests drive and read ---
     // The run state: pdiIdle, pdiFolderScan, pdiDelayedRun or the index of the drive scanned.
@@ -255,6 +286,10 @@ private:
     // The end of a manual run: status cleared, controls idle, the completion sound and log
     // line, and for a run started by Go the drive-list refresh.
     void FinishScanRun();
+
+    // --- applying options ---
+    // The chosen language file's texts for the message boxes and every window.
+    void ApplyLanguage();
 
     // --- delayed compress and timers ---
     // The on-idle part of a tick: counts idle periods and starts an idle pass for each.
@@ -310,8 +345,13 @@ private:
     std::unique_ptr<ITimer> FtmrIncessant;
     std::unique_ptr<ITimer> FtmrDelayedCompress;
     TStats FStatsT;
+    TMessageTexts FMessageTexts;
     bool FProcessingDelayedFiles = false;
     bool FProgramJustStarted = true;
+    bool FWindowless = false;
+    bool FShuttingDown = false;
+    // Exit was asked for while a delayed run held the UI thread.
+    bool FExitAfterDelayedRun = false;
     int32_t FIdlesAccepted = 0;
     std::string FLagCompressListFileName;
     std::string FDelayedCompressListFileName;

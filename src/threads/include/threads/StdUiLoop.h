@@ -47,7 +47,7 @@ public:
     // every millisecond while waiting, since Done may watch state that other threads change).
     void RunUntil(const std::function<bool()>& done);
     // Ends Run; callable from any thread.
-    void Quit();
+    void Quit() override;
     // Fires the timers whose interval has passed on the clock; returns how many fired.
     int FireDueTimers();
     // Calls queued and not yet handled.

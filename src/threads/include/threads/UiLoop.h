@@ -33,6 +33,8 @@ public:
     // A timer whose OnTimer runs on the UI thread; created disabled.
     virtual std::unique_ptr<ITimer> CreateTimer(std::function<void()> onTimer) = 0;
     virtual bool IsUiThread() const = 0;
+    // Ends the loop once the message being handled is done.
+    virtual void Quit() = 0;
 };
 
 } // namespace brimble

@@ -31,6 +31,7 @@ public:
     void SetCurrentThreadPriority(PriorityLevel level) override;
     OsResult SetAutostart(const std::string& name, const std::string& programPath,
                           bool enable) override;
+    bool AutostartExists(const std::string& name) override;
     uint32_t SetErrorMode(uint32_t mode) override { return FErrorMode.exchange(mode); }
     void MessageBeep() override;
     // The desktop's "complete" sound; nothing without the desktop's sound library.

@@ -207,6 +207,9 @@ public:
     void SetCurrentThreadPriority(PriorityLevel level) override;
     OsResult SetAutostart(const std::string& name, const std::string& programPath,
                           bool enable) override;
+    bool AutostartExists(const std::string& name) override {
+        return AutostartEntry(name).has_value();
+    }
     uint32_t SetErrorMode(uint32_t mode) override;
     void MessageBeep() override;
     void PlayCompletionSound() override;

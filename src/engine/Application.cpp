@@ -1,0 +1,69 @@
+#include "engine/TBrimbleApplication.h"
+
+#include <exception>
+
+namespace brimble {
+
+namespace {
+
+constexpr const char* kInstanceLockName = "Brimble";
+constexpr int kExitLockFailed = 1;
+
+} // namespace
+
+TStartCheck CheckStartPreconditions(Platform& platform) {
+    TStartCheck check;
+    if (!platform.Process().PlatformVersionSupported()) {
+        check.ExitCode = kExitPlatformTooOld;
+        check.Message = kPlatformTooOldText;
+        return check;
+    }
+    OsValue<std::unique_ptr<IInstanceLock>> lock =
+        platform.Process().AcquireInstanceLock(kInstanceLockName);
+    if (!lock) {
+        check.ExitCode = kExitLockFailed;
+        check.Message =
+            "Cannot take the instance lock: " + platform.FileSystem().SysErrorMessage(lock.code());
+    } else if (!*lock) {
+        check.ExitCode = kExitAlreadyRunning;
+        check.Message = kAlreadyRunningText;
+    } else {
+        check.Lock = std::move(*lock);
+    }
+    return check;
+}
+
+TBrimbleApplication::TBrimbleApplication(Platform& platform, IUiLoop& uiLoop, IMainView& view,
+                                         const TProgramFolders& folders, TProgramRole role)
+    : FMain(platform, uiLoop, view, folders), FOptionsDialog(FMain) {
+    FOptionsDialog.LoadOptions(false);
+    // After the options: the purge of the delayed list ages entries by a stored setting.
+    FMain.LoadLists();
+    if (role == TProgramRole::Scan) {
+        // A scan in a terminal watches nothing: of the options only the priority applies.
+        FMain.SetPriority(FMain.Options().Priority);
+        return;
+    }
+    FMain.SetWindowless(role != TProgramRole::Tray);
+    FOptionsDialog.OnOptionsChanged = [this] { FMain.OptionsChanged(); };
+    FMain.OptionsChanged();
+    FMountWatch = std::make_unique<TMountWatchThread>(platform.Volumes().OpenMountWatch(), uiLoop,
+                                                      [this] { FMain.DeviceChanged(); });
+}
+
+TBrimbleApplication::~TBrimbleApplication() {
+    FMountWatch.reset();
+    try {
+        ProgramExit();
+    } catch (const std::exception& error) {
+        // Too late to tell anyone but the log.
+        FMain.Log(std::string("Shutdown error: ") + error.what(), 0);
+    }
+}
+
+void TBrimbleApplication::ProgramExit() {
+    FMountWatch.reset();
+    FMain.ProgramExit();
+}
+
+} // namespace brimble

@@ -1,0 +1,106 @@
+#include "engine/uMain.h"
+
+#include <exception>
+
+namespace brimble {
+
+namespace {
+
+constexpr const char* kAutorunName = "Brimble";
+
+enum TAutorunAction { arWrite = 0, arDelete = 1, arQuery = 2 };
+
+} // namespace
+
+void TfrmBrimblemain::OptionsChanged() {
+    if (FShuttingDown) return;
+    if (FProgramJustStarted) {
+        FProgramJustStarted = false;
+        if (!FOptions->StartHidden && !FWindowless) FView.BringFormToFront(ViewWindow::Main);
+    }
+    if (!FWindowless && AutorunEntry(kAutorunName, arQuery) != FOptions->Autostart)
+        AutorunEntry(kAutorunName, FOptions->Autostart ? arWrite : arDelete);
+    ApplyLanguage();
+    ApplyTimerOptions();
+    SetPriority(FOptions->Priority);
+    RefreshDriveList();
+}
+
+bool TfrmBrimblemain::AutorunEntry(const std::string& Name, int Action) {
+    IProcess& process = FPlatform.Process();
+    switch (Action) {
+    case arWrite:
+        return static_cast<bool>(process.SetAutostart(Name, process.ProgramPath(), true));
+    case arDelete:
+        return static_cast<bool>(process.SetAutostart(Name, {}, false));
+    case arQuery:
+        return process.AutostartExists(Name);
+    default:
+        return false;
+    }
+}
+
+void TfrmBrimblemain::SetPriority(PriorityLevel Value) {
+    IProcess& process = FPlatform.Process();
+    process.SetProcessPriority(Value);
+    process.SetCurrentThreadPriority(Value);
+    // The scan thread takes it itself at its next file.
+    if (FScanPathThread) FScanPathThread->SetPriority(process, Value);
+}
+
+void TfrmBrimblemain::ApplyLanguage() {
+    IFileSystem& fs = FPlatform.FileSystem();
+    const std::string path = LanguageFileName(fs, FFolders.LanguagesDir, FOptions->Language);
+    // No file (no language chosen, "English (default)"): the texts stay as they are.
+    if (!fs.FileExists(path)) return;
+    const std::optional<TLanguageFile> file = ReadLanguageFile(fs, path);
+    if (!file) {
+        Log("Language file \"" + LogName(path) + "\" is not readable XML; not applied", 2);
+        return;
+    }
+    ApplyLanguageVariables(*file, FMessageTexts);
+    for (const ViewWindow window :
+         {ViewWindow::Main, ViewWindow::Options, ViewWindow::About, ViewWindow::ErrorReport}) {
+        const TLanguageNode* element =
+            file->Window(kLanguageWindows[static_cast<std::size_t>(window)]);
+        if (!element) continue;
+        try {
+            FView.TranslateWindow(window, *element);
+        } catch (const std::exception& error) {
+            Log(std::string("Translation error: ") + error.what(), 1);
+        }
+    }
+}
+
+void TfrmBrimblemain::DeviceChanged() {
+    if (FShuttingDown || ScanRunning()) return;
+    RefreshDriveList();
+}
+
+void TfrmBrimblemain::ProgramExit() {
+    if (FShuttingDown) return;
+    if (FProcessingDriveIdx == pdiDelayedRun) {
+        // A message that the delayed run let through: the run still uses the lists, so it
+        // ends first and the shutdown follows.
+        FExitAfterDelayedRun = true;
+        StopScan();
+        return;
+    }
+    FShuttingDown = true;
+    // First, so that no timer pass starts on lists that are being saved.
+    FtmrIncessant->SetEnabled(false);
+    FtmrDelayedCompress->SetEnabled(false);
+    StopMonitoring();
+    if (FScanPathThread) {
+        if (ScanRunning()) StopScan();
+        // Joined here: the walk ends after its current entry and reports nothing more.
+        FScanPathThread.reset();
+        FWalkOutstanding = false;
+        FProcessingDriveIdx = pdiIdle;
+    }
+    SaveLists();
+    Log("Program terminated", 1);
+    FUiLoop.Quit();
+}
+
+} // namespace brimble
