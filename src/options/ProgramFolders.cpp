@@ -51,8 +51,14 @@ TProgramFolders ComputeProgramFolders(Platform& platform, const std::string& pro
     const std::string programPath = process.ProgramPath();
 
     TProgramFolders folders;
-    folders.LanguagesDir = WithoutTrailingDelimiter(FolderPart(programPath, delimiter), delimiter) +
-                           delimiter + "Languages" + delimiter;
+    const std::string programDir =
+        WithoutTrailingDelimiter(FolderPart(programPath, delimiter), delimiter);
+    folders.LanguagesDir = programDir + delimiter + "Languages" + delimiter;
+    // Installed in a bin folder, the language files lie in the data folder beside it.
+    const std::string shared = FolderPart(programDir, delimiter) + "share" + delimiter +
+                               "brimble" + delimiter + "Languages" + delimiter;
+    if (!fs.DirectoryExists(folders.LanguagesDir) && fs.DirectoryExists(shared))
+        folders.LanguagesDir = shared;
 
     // The folder is called "Brimble" whatever the program file is called.
     folders.UserDataDir = WithTrailingDelimiter(process.LocalAppDataDir(), delimiter) + "Brimble";

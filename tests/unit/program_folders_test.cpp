@@ -155,6 +155,7 @@ TEST_F(ProgramFolders, PathsUseThePlatformsDelimiter) {
     EXPECT_CALL(posix.fs, ForceDirectories("/home/u/.local/share/Brimble"))
         .WillOnce(Return(OsResult()));
     EXPECT_CALL(posix.fs, FileExists("/opt/brimble/brimble.ini")).WillOnce(Return(false));
+    EXPECT_CALL(posix.fs, DirectoryExists("/opt/brimble/Languages/")).WillOnce(Return(true));
 
     const TProgramFolders folders = ComputeProgramFolders(posix);
     EXPECT_EQ(folders.LanguagesDir, "/opt/brimble/Languages/");
@@ -164,10 +165,18 @@ TEST_F(ProgramFolders, PathsUseThePlatformsDelimiter) {
 
 TEST_F(ProgramFolders, AnExistingDataFolderIsLeftAlone) {
     SlashPlatform posix(sim);
-    EXPECT_CALL(posix.fs, DirectoryExists(_)).WillOnce(Return(true));
+    EXPECT_CALL(posix.fs, DirectoryExists(_)).WillRepeatedly(Return(true));
     EXPECT_CALL(posix.fs, ForceDirectories(_)).Times(0);
     EXPECT_CALL(posix.fs, FileExists("/opt/brimble/brimble.ini")).WillOnce(Return(true));
     EXPECT_EQ(ComputeProgramFolders(posix).IniFileName, "/opt/brimble/brimble.ini");
+}
+
+TEST_F(ProgramFolders, AProgramInABinFolderFindsItsLanguagesInTheDataFolderBesideIt) {
+    SlashPlatform posix(sim);
+    EXPECT_CALL(posix.fs, DirectoryExists(_)).WillRepeatedly(Return(true));
+    EXPECT_CALL(posix.fs, FileExists(_)).WillRepeatedly(Return(false));
+    EXPECT_CALL(posix.fs, DirectoryExists("/opt/brimble/Languages/")).WillOnce(Return(false));
+    EXPECT_EQ(ComputeProgramFolders(posix).LanguagesDir, "/opt/share/brimble/Languages/");
 }
 
 } // namespace
