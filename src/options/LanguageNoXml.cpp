@@ -5,7 +5,9 @@
 
 namespace brimble {
 
-bool LanguageFilesReadable() { return false; }
+bool LanguageFilesReadable() {
+    return false;
+}
 
 std::optional<std::vector<TLanguageNode>> ReadLanguageWindows(std::string_view) {
     return std::nullopt;

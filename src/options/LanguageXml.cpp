@@ -77,7 +77,9 @@ TLanguageNode CopyWindow(pugi::xml_node window) {
 
 } // namespace
 
-bool LanguageFilesReadable() { return true; }
+bool LanguageFilesReadable() {
+    return true;
+}
 
 std::optional<std::vector<TLanguageNode>> ReadLanguageWindows(std::string_view xml) {
     pugi::xml_document document;

@@ -199,6 +199,11 @@ TEST_F(LanguageFileReader, BackslashNInAValueBecomesCrLf) {
 }
 
 TEST_F(LanguageFileReader, TextIsReadAsUtf8WhateverTheFileIsWrittenIn) {
+    const std::string utf8 = "\u00dcber";
+    const std::string latin1 = std::string(1, '\xdc') + "ber";
+    const auto aboutBox = [](const std::string& caption) {
+        return "<frmAboutBox Caption=\"" + caption + "\"/>";
+    };
     const std::u16string text = u"<frmAboutBox Caption=\"\u00dcber\"/>";
     std::string utf16le = "\xff\xfe";
     std::string utf16be = "\xfe\xff";
@@ -211,14 +216,14 @@ TEST_F(LanguageFileReader, TextIsReadAsUtf8WhateverTheFileIsWrittenIn) {
     const std::vector<std::string> cases = {
         utf16le,
         utf16be,
-        "\xef\xbb\xbf<frmAboutBox Caption=\"\xc3\x9c" "ber\"/>",
-        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><frmAboutBox Caption=\"\xdc" "ber\"/>",
+        "\xef\xbb\xbf" + aboutBox(utf8),
+        R"(<?xml version="1.0" encoding="ISO-8859-1"?>)" + aboutBox(latin1),
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         const auto file = ParseLanguageFile(cases[i]);
         ASSERT_TRUE(file) << i;
         ASSERT_NE(file->Window("frmAboutBox"), nullptr) << i;
-        EXPECT_EQ(*file->Window("frmAboutBox")->Attribute("Caption"), "\xc3\x9c" "ber") << i;
+        EXPECT_EQ(*file->Window("frmAboutBox")->Attribute("Caption"), utf8) << i;
     }
 }
 
@@ -233,10 +238,17 @@ TEST(LanguageNode, IndexIsAWholeNumberFromZero) {
         std::optional<int> Read;
     };
     const std::vector<Case> cases = {
-        {"0", 0},           {"12", 12},       {"2147483647", 2147483647},
-        {"-1", {}},         {"x", {}},        {"", {}},
-        {"1.5", {}},        {"3x", {}},       {"99999999999999999999", {}},
-        {"-2147483649", {}}, {"0x10", {}},
+        {"0", 0},
+        {"12", 12},
+        {"2147483647", 2147483647},
+        {"-1", {}},
+        {"x", {}},
+        {"", {}},
+        {"1.5", {}},
+        {"3x", {}},
+        {"99999999999999999999", {}},
+        {"-2147483649", {}},
+        {"0x10", {}},
     };
     for (const Case& c : cases) {
         TLanguageNode entry;
@@ -343,9 +355,9 @@ TEST_F(ShippedLanguageFiles, TranslateEveryWindowAndEveryMessage) {
         ApplyLanguageVariables(*file, texts);
         const TMessageTexts english;
         for (std::string_view text : TMessageTexts::Names()) {
-            const bool named = std::any_of(
-                file->Variables.begin(), file->Variables.end(),
-                [&](const auto& variable) { return SameText(variable.first, text); });
+            const bool named =
+                std::any_of(file->Variables.begin(), file->Variables.end(),
+                            [&](const auto& variable) { return SameText(variable.first, text); });
             EXPECT_TRUE(named) << text;
             const bool translated = *texts.Find(text) != *english.Find(text);
             EXPECT_EQ(translated, name == "Deutsch.xml") << text;
