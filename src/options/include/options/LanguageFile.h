@@ -79,7 +79,11 @@ inline constexpr int64_t kMaxLanguageFileSize = 16 * 1024 * 1024;
 // Elements nested deeper than this below a window name nothing a window has; they are skipped.
 inline constexpr int kMaxLanguageNesting = 32;
 
-// Reads a language file from XML text. None when the text is no well-formed XML.
+// False in a build that has no XML reader (the Windows cross build): every language file
+// then reads as none and the program keeps its English texts.
+bool LanguageFilesReadable();
+// Reads a language file from XML text. None when the text is no well-formed XML, or when
+// this build cannot read language files.
 std::optional<TLanguageFile> ParseLanguageFile(std::string_view xml);
 // Reads a language file. None when it is missing, unreadable, too large or no XML.
 std::optional<TLanguageFile> ReadLanguageFile(IFileSystem& fs, const std::string& path);
