@@ -1,5 +1,6 @@
 // Retrying the delayed list, releasing the lag list and the two timers that drive them.
 
+#include "base/FlagGuard.h"
 #include "engine/ListFileFormat.h"
 #include "engine/uMain.h"
 
@@ -22,18 +23,6 @@ using enum TSmartCompressMode;
 // One unit of CompressionDelay is 1/100000 of a day.
 constexpr double DelayUnitsPerDay = 100000.0;
 constexpr double MillisecondsPerMinute = 60000.0;
-
-// Clears a flag on every way out of a scope, errors included.
-class TFlagGuard {
-public:
-    explicit TFlagGuard(bool& flag) : FFlag(flag) { FFlag = true; }
-    ~TFlagGuard() { FFlag = false; }
-    TFlagGuard(const TFlagGuard&) = delete;
-    TFlagGuard& operator=(const TFlagGuard&) = delete;
-
-private:
-    bool& FFlag;
-};
 
 // 2 plus the whole idle periods in the idle time: a huge or endless quotient (IdleTime 0)
 // saturates instead of overflowing.

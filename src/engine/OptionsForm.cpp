@@ -1,4 +1,6 @@
 #include "engine/TfrmOptions.h"
+
+#include "base/FlagGuard.h"
 #include "engine/uMain.h"
 #include "options/LanguageFile.h"
 #include "options/OptionsStorage.h"
@@ -6,18 +8,6 @@
 namespace brimble {
 
 namespace {
-
-// Clears the loading flag on every way out, errors included.
-class TLoadingFlag {
-public:
-    explicit TLoadingFlag(bool& flag) : FFlag(flag) { FFlag = true; }
-    ~TLoadingFlag() { FFlag = false; }
-    TLoadingFlag(const TLoadingFlag&) = delete;
-    TLoadingFlag& operator=(const TLoadingFlag&) = delete;
-
-private:
-    bool& FFlag;
-};
 
 std::string FolderOf(const std::string& path, char delimiter) {
     const auto slash = path.find_last_of(delimiter);
@@ -34,7 +24,7 @@ std::string NameOf(const std::string& path, char delimiter) {
 TfrmOptions::TfrmOptions(TfrmBrimblemain& main) : FMain(main) {}
 
 void TfrmOptions::LoadOptions(bool Visual) {
-    const TLoadingFlag loading(FOptionsLoading);
+    const TFlagGuard loading(FOptionsLoading);
     FMain.LoadSettings();
     if (!Visual) return;
     FValues.LanguageEntries =
