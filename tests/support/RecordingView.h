@@ -65,7 +65,7 @@ public:
     std::vector<ViewWindow> broughtToFront;
     const std::string* browseAnswer = nullptr; // null: the user cancels
     // The window starts idle: tag 1 controls enabled, tag 2 controls disabled.
-    std::array<bool, ScanControlCount> enabledControls{true, false, false, true,
+    std::array<bool, ScanControlCount> enabledControls{true, false, false, true, true,
                                                        true, true,  true,  true};
     ScanArea scanArea = ScanArea::saDisks;
     std::string scanPath;

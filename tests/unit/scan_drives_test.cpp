@@ -98,11 +98,11 @@ protected:
         return {hooked.Enabled(spdbtnGo),        hooked.Enabled(spdbtnPause),
                 hooked.Enabled(spdbtnStop),      hooked.Enabled(rgrpScanArea),
                 hooked.Enabled(chklstbDrives),   hooked.Enabled(edScanPath),
-                hooked.Enabled(sbtnBrowseFolder)};
+                hooked.Enabled(sbtnBrowseFolder), hooked.Enabled(btnTryCompressDelayed)};
     }
-    const std::vector<bool> kIdleDisks{true, false, false, true, true, false, false};
-    const std::vector<bool> kIdlePath{true, false, false, true, false, true, true};
-    const std::vector<bool> kRunningDisks{false, true, true, false, false, false, false};
+    const std::vector<bool> kIdleDisks{true, false, false, true, true, false, false, true};
+    const std::vector<bool> kIdlePath{true, false, false, true, false, true, true, true};
+    const std::vector<bool> kRunningDisks{false, true, true, false, false, false, false, false};
 
     HookedView hooked;
 };

@@ -25,9 +25,10 @@ inline constexpr int StatLabelCount = 8;
 
 enum class ViewWindow { Main, Options, About, ErrorReport };
 
-// The scan controls of the main window whose enabled state follows a run. Tag 1 controls
-// (Go, the folder button, the drive list, the scan area) are enabled only while no scan
-// runs; tag 2 controls (Pause, Stop) only while one runs.
+// The scan controls whose enabled state follows a run. Tag 1 controls of the main window
+// (Go, the folder button, the drive list, the scan area) and the options dialog's "Try
+// compress files now" are enabled only while no scan runs; tag 2 controls (Pause, Stop)
+// only while one runs.
 enum class ScanControl {
     spdbtnGo,
     spdbtnPause,
@@ -37,8 +38,9 @@ enum class ScanControl {
     lblScanPath,
     edScanPath,
     sbtnBrowseFolder,
+    btnTryCompressDelayed, // of the options dialog
 };
-inline constexpr int ScanControlCount = 8;
+inline constexpr int ScanControlCount = 9;
 
 // The choices of the scan-area radio group (rgrpScanArea).
 enum class ScanArea { saDisks = 0, saPath = 1 };
