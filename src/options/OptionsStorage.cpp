@@ -66,11 +66,11 @@ public:
         value.remove_prefix(value.find('=') + 1);
         value.remove_prefix(std::min(value.find_first_not_of(' '), value.size()));
         value.remove_suffix(value.size() - (value.find_last_not_of(' ') + 1));
-        return std::string(value);
+        return AsText(value);
     }
 
     void Write(std::string_view section, std::string_view key, std::string_view value) {
-        std::string text = std::string(key) + "=" + std::string(value);
+        std::string text = std::string(key) + "=" + AsText(value);
         if (const std::size_t line = FindKey(section, key); line != npos) {
             FLines[line].Text = std::move(text);
             return;
@@ -100,6 +100,12 @@ public:
 
 private:
     static constexpr std::size_t npos = std::numeric_limits<std::size_t>::max();
+
+    // The lines of a UTF-8 file keep their bytes, but a value read from it or written into
+    // it is well-formed, as a decoded file's would be.
+    std::string AsText(std::string_view value) const {
+        return FEncoding == TTextEncoding::Utf8 ? SanitizeUtf8(value) : std::string(value);
+    }
 
     // Lines end at "\r\n", "\n" or a lone "\r".
     void Split(std::string_view text) {

@@ -1,5 +1,5 @@
-#include "options/OptionsStorage.h"
 #include "base/TextCodec.h"
+#include "options/OptionsStorage.h"
 #include "options/OptionsTable.h"
 #include "options/ProgramFolders.h"
 #include "platform/sim/SimPlatform.h"
