@@ -5,6 +5,7 @@
 #include "options/OptionsTable.h"
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -13,7 +14,7 @@ namespace brimble {
 
 namespace {
 
-constexpr std::string_view kNewLineEnd = "\r\n";
+constexpr std::string_view kNewFileLineEnd = "\r\n";
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -42,20 +43,34 @@ struct TIniLine {
 class TIniDocument {
 public:
     // A settings file saved by a Windows editor may be UTF-16; one without a byte-order
-    // mark is kept byte for byte.
+    // mark, or with the UTF-8 one, is kept byte for byte.
     explicit TIniDocument(std::string_view bytes) : FEncoding(EncodingOfBom(bytes)) {
-        Split(DecodeText(bytes, FEncoding));
+        if (FEncoding == TTextEncoding::Utf8)
+            Split(bytes.substr(BomOf(FEncoding).size()));
+        else
+            Split(DecodeText(bytes, FEncoding));
+        // Added lines end as the file's own lines do.
+        for (const TIniLine& line : FLines)
+            if (!line.End.empty()) {
+                FLineEnd = line.End;
+                break;
+            }
     }
 
+    // Without the spaces around the value, which a hand-edited "Key = Value" has. Tabs stay:
+    // a tab at either end of a folder list is an empty entry.
     std::optional<std::string> Read(std::string_view section, std::string_view key) const {
         const std::size_t line = FindKey(section, key);
         if (line == npos) return std::nullopt;
-        const std::string& text = FLines[line].Text;
-        return text.substr(text.find('=') + 1);
+        std::string_view value = FLines[line].Text;
+        value.remove_prefix(value.find('=') + 1);
+        value.remove_prefix(std::min(value.find_first_not_of(' '), value.size()));
+        value.remove_suffix(value.size() - (value.find_last_not_of(' ') + 1));
+        return AsText(value);
     }
 
     void Write(std::string_view section, std::string_view key, std::string_view value) {
-        std::string text = std::string(key) + "=" + std::string(value);
+        std::string text = std::string(key) + "=" + AsText(value);
         if (const std::size_t line = FindKey(section, key); line != npos) {
             FLines[line].Text = std::move(text);
             return;
@@ -79,11 +94,18 @@ public:
         std::string text;
         for (const TIniLine& line : FLines)
             text.append(line.Text).append(line.End);
+        if (FEncoding == TTextEncoding::Utf8) return std::string(BomOf(FEncoding)) + text;
         return EncodeText(text, FEncoding);
     }
 
 private:
     static constexpr std::size_t npos = std::numeric_limits<std::size_t>::max();
+
+    // The lines of a UTF-8 file keep their bytes, but a value read from it or written into
+    // it is well-formed, as a decoded file's would be.
+    std::string AsText(std::string_view value) const {
+        return FEncoding == TTextEncoding::Utf8 ? SanitizeUtf8(value) : std::string(value);
+    }
 
     // Lines end at "\r\n", "\n" or a lone "\r".
     void Split(std::string_view text) {
@@ -102,9 +124,9 @@ private:
 
     // Inserts a line before Index; a last line without its end gets one first.
     void Append(std::size_t index, std::string text) {
-        if (index > 0 && FLines[index - 1].End.empty()) FLines[index - 1].End = kNewLineEnd;
+        if (index > 0 && FLines[index - 1].End.empty()) FLines[index - 1].End = FLineEnd;
         FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(index),
-                      TIniLine{std::move(text), std::string(kNewLineEnd)});
+                      TIniLine{std::move(text), FLineEnd});
     }
 
     static std::optional<std::string_view> SectionName(std::string_view text) {
@@ -149,6 +171,7 @@ private:
 
     TTextEncoding FEncoding;
     std::vector<TIniLine> FLines;
+    std::string FLineEnd{kNewFileLineEnd};
 };
 
 // A value may not break its line: a line end inside it would start a new key or section.

@@ -1,3 +1,4 @@
+#include "base/TextCodec.h"
 #include "options/OptionsStorage.h"
 #include "options/OptionsTable.h"
 #include "options/ProgramFolders.h"
@@ -6,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <gtest/gtest.h>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -58,6 +60,11 @@ protected:
 // The bytes of a literal that holds NUL characters, without its terminator.
 template <std::size_t N> std::string Bytes(const char (&text)[N]) {
     return std::string(text, N - 1);
+}
+
+std::string EraseAll(std::string text, char c) {
+    std::erase(text, c);
+    return text;
 }
 
 std::string Repeated(const std::string& text, int times) {
@@ -134,6 +141,15 @@ TEST_F(OptionsStorage, StoredValuesReadAsTheirFormsSay) {
         {"BeepOnComplete=no", [](auto& o) { EXPECT_TRUE(o.BeepOnComplete); }},
         {"Autostart=2", [](auto& o) { EXPECT_TRUE(o.Autostart); }},
         {"Language=Deutsch", [](auto& o) { EXPECT_EQ(o.Language, "Deutsch"); }},
+        {" language =  Deutsch ", [](auto& o) { EXPECT_EQ(o.Language, "Deutsch"); }},
+        {"ExcludeFolders = C:\\A=\tC:\\B C= ",
+         [](auto& o) {
+             EXPECT_EQ(o.ExcludeFolders, (std::vector<std::string>{"C:\\A=", "C:\\B C="}));
+         }},
+        {"ExcludeFolders=\tC:\\A=\t",
+         [](auto& o) {
+             EXPECT_EQ(o.ExcludeFolders, (std::vector<std::string>{"", "C:\\A=", ""}));
+         }},
         {"FilterIncluding=", [](auto& o) { EXPECT_EQ(o.FilterIncluding, ""); }},
         {"FilterExcluding=zip, rar",
          [](auto& o) {
@@ -184,27 +200,95 @@ TEST_F(OptionsStorage, FolderListsRoundTrip) {
     }
 }
 
-TEST_F(OptionsStorage, SaveReplacesKeyLinesAndKeepsEverythingElse) {
-    sim.AddFileWithContent(kIni, "; my settings\n"
-                                 "[Other]\n"
-                                 "Priority=1\n"
-                                 "[general]\n"
-                                 "  priority = 5\n"
-                                 "Unknown=keep me\n"
-                                 "\n"
-                                 "[Last]\n"
-                                 "x=y");
-    TBrimbleOptions options = Load();
-    EXPECT_EQ(options.Priority, 5); // section and key names match without regard to case
-    options.Priority = 2;
-    ASSERT_TRUE(SaveOptionsToFile(sim, kIni, options));
+// The kinds of line end in Text: "\r\n", "\n" or a lone "\r".
+std::set<std::string> LineEndsOf(const std::string& text) {
+    std::set<std::string> ends;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ends.insert(text.substr(i++, 2));
+        else if (text[i] == '\r' || text[i] == '\n')
+            ends.insert(text.substr(i, 1));
+    }
+    return ends;
+}
 
-    const std::string text = sim.Content(kIni);
-    EXPECT_TRUE(text.starts_with("; my settings\n[Other]\nPriority=1\n[general]\nPriority=2\n"
-                                 "Unknown=keep me\nSmartCompressMode=0\r\n"))
-        << text;
-    EXPECT_TRUE(text.ends_with("BeepOnComplete=1\r\n\n[Last]\nx=y")) << text;
-    EXPECT_EQ(Load().Priority, 2);
+// Text with every "\n" turned into End.
+std::string WithLineEnds(const std::string& text, const std::string& end) {
+    std::string result;
+    for (const char c : text)
+        result += c == '\n' ? end : std::string(1, c);
+    return result;
+}
+
+TEST_F(OptionsStorage, SaveReplacesKeyLinesAndKeepsEverythingElseInTheFilesLineEnds) {
+    for (const std::string end : {"\n", "\r", "\r\n"}) {
+        SCOPED_TRACE(testing::PrintToString(end));
+        sim.RemoveFile(kIni);
+        sim.AddFileWithContent(kIni, WithLineEnds("; my settings\n"
+                                                  "IdleTime=4\n"
+                                                  "[Other]\n"
+                                                  "Priority=1\n"
+                                                  "[general]\n"
+                                                  "  priority = 5\n"
+                                                  "Unknown=keep me\n"
+                                                  "PRIORITY=6\n"
+                                                  "\n"
+                                                  "[GENERAL]\n"
+                                                  "Priority=7\n"
+                                                  "[Last]\n"
+                                                  "x=y",
+                                                  end));
+        TBrimbleOptions options = Load();
+        // Names match without regard to case; the first section and key of a name count,
+        // and a key before any section belongs to none.
+        EXPECT_EQ(options.Priority, 5);
+        EXPECT_EQ(options.IdleTime, 1);
+        options.Priority = 2;
+        ASSERT_TRUE(SaveOptionsToFile(sim, kIni, options));
+
+        const std::string text = sim.Content(kIni);
+        EXPECT_TRUE(text.starts_with(WithLineEnds("; my settings\nIdleTime=4\n[Other]\n"
+                                                  "Priority=1\n[general]\nPriority=2\n"
+                                                  "Unknown=keep me\nPRIORITY=6\n"
+                                                  "SmartCompressMode=0\nAutostart=0\n",
+                                                  end)))
+            << text;
+        EXPECT_TRUE(text.ends_with(WithLineEnds("BeepOnComplete=1\n\n[GENERAL]\nPriority=7\n"
+                                                "[Last]\nx=y",
+                                                end)))
+            << text;
+        EXPECT_EQ(LineEndsOf(text), std::set<std::string>{end});
+        EXPECT_EQ(Load().Priority, 2);
+    }
+}
+
+// Loading and saving the same values again changes no byte of the file, whatever it holds
+// besides the settings.
+TEST_F(OptionsStorage, SavingTheLoadedValuesLeavesTheFileAsItWas) {
+    TBrimbleOptions options = Defaults();
+    options.Language = "Français";
+    ASSERT_TRUE(SaveOptionsToFile(sim, kIni, options));
+    const std::string settings = sim.Content(kIni);
+    const std::string junk = Bytes("; caf\xE9 \x01\0\xFF\r\n[Other]\r\n k = v \r\n\r\n");
+    struct Case {
+        std::string name;
+        std::string content;
+    };
+    const std::vector<Case> cases = {
+        {"junk around", junk + settings + "[Tail]\r\nx=y"},
+        {"UTF-8 mark and ill-formed bytes", "\xEF\xBB\xBF" + junk + settings},
+        {"LF", EraseAll(junk + settings, '\r')},
+        {"CR", EraseAll(junk + settings, '\n')},
+        {"UTF-16 LE", EncodeText("; café\r\n" + settings, TTextEncoding::Utf16Le)},
+        {"UTF-16 BE", EncodeText(settings + "[Tail]", TTextEncoding::Utf16Be)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim.RemoveFile(kIni);
+        sim.AddFileWithContent(kIni, c.content);
+        ASSERT_TRUE(SaveOptionsToFile(sim, kIni, Load()));
+        EXPECT_EQ(sim.Content(kIni), c.content);
+    }
 }
 
 TEST_F(OptionsStorage, ASectionIsAddedToAFileWithoutOne) {
@@ -275,12 +359,14 @@ TEST_F(OptionsStorage, AFileKeepsItsByteOrderMark) {
 
 TEST_F(OptionsStorage, LongValuesAreKeptWhole) {
     TBrimbleOptions options = Defaults();
-    options.FilterIncluding = std::string(2047, 'a');
-    options.FilterExcluding = std::string(70000, 'b') + ",c";
+    options.FilterIncluding = Repeated("abcdefg,", 1 << 17); // 1 MB
+    options.FilterExcluding = std::string(2048, 'b');
+    options.ExcludeFolders.clear();
+    for (int i = 0; i < 2000; ++i)
+        options.ExcludeFolders.push_back("C:\\Folder " + std::to_string(i) +
+                                         (i % 100 == 0 ? "\t\"quoted\"=" : "="));
     ASSERT_TRUE(SaveOptionsToFile(sim, kIni, options));
-    const TBrimbleOptions loaded = Load();
-    EXPECT_EQ(loaded.FilterIncluding, options.FilterIncluding);
-    EXPECT_EQ(loaded.FilterExcluding, options.FilterExcluding);
+    ExpectSameOptions(Load(), options);
 }
 
 // A line end inside a value would start a key or section of its own in the file.
@@ -304,6 +390,17 @@ TEST_F(OptionsStorage, AFailedSaveReportsItAndKeepsTheOldFile) {
     EXPECT_FALSE(SaveOptionsToFile(sim, kIni, options));
     EXPECT_EQ(sim.Content(kIni), "[GENERAL]\r\nIdleTime=5\r\n");
     EXPECT_FALSE(SaveOptionsToFile(sim, "C:\\Missing\\Brimble.ini", options));
+    sim.SetReadOnlyFolder(kDir, false);
+
+    // Writing over a file that could not be read would lose its other lines.
+    sim.SetReadRefused(kIni, true);
+    EXPECT_FALSE(SaveOptionsToFile(sim, kIni, options));
+    sim.SetReadRefused(kIni, false);
+    EXPECT_EQ(sim.Content(kIni), "[GENERAL]\r\nIdleTime=5\r\n");
+
+    sim.SetDiskFull("C:\\", true);
+    EXPECT_FALSE(SaveOptionsToFile(sim, kIni, options));
+    EXPECT_EQ(sim.Content(kIni), "[GENERAL]\r\nIdleTime=5\r\n");
 }
 
 // The headless command beside the program reads the program's own settings file.

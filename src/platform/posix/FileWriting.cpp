@@ -153,6 +153,9 @@ OsResult ReplaceFileAtomically(const std::string& linkOrPath, std::string_view b
     const bool isLink = ::lstat(linkOrPath.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
     const std::string path = isLink ? ResolvePath(linkOrPath) : linkOrPath;
     if (path.empty()) return OsResult::Fail(ENOENT);
+    // A FIFO or device in the file's place is the user's, not a file to replace.
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        return OsResult::Fail(S_ISDIR(info.st_mode) ? EISDIR : ErrNotRegularFile);
     std::string name;
     UniqueFd fd = CreateTemporaryBeside(path, name);
     if (!fd) return OsResult::Fail(errno);
