@@ -12,15 +12,7 @@
 namespace brimble::fuzz {
 namespace {
 
-const std::string kDir = "C:\\Brimble";
-const std::string kIni = kDir + "\\Brimble.ini";
-
-// The settings as a fresh file holds them: equal texts, equal settings.
-std::string SavedForm(sim::SimPlatform& sim, const TBrimbleOptions& options,
-                      const std::string& path) {
-    Check(SaveOptionsToFile(sim, path, options), "a save into an empty folder succeeds");
-    return sim.Content(path);
-}
+const std::string kIni = "C:\\Brimble\\Brimble.ini";
 
 void CheckSettingsFile(std::string_view bytes) {
     sim::SimPlatform sim;
@@ -30,11 +22,12 @@ void CheckSettingsFile(std::string_view bytes) {
     TBrimbleOptions loaded;
     LoadOptionsFromFile(sim, kIni, loaded);
     Check(SaveOptionsToFile(sim, kIni, loaded), "a readable settings file can be saved");
+    const std::string saved = sim.Content(kIni);
+    // A save writes every setting: a reload that read anything else would change the file.
     TBrimbleOptions reloaded;
     LoadOptionsFromFile(sim, kIni, reloaded);
-    Check(SavedForm(sim, loaded, kDir + "\\first.ini") ==
-              SavedForm(sim, reloaded, kDir + "\\second.ini"),
-          "load, save, load gives the settings of the first load");
+    Check(SaveOptionsToFile(sim, kIni, reloaded), "a saved settings file can be saved again");
+    Check(sim.Content(kIni) == saved, "saving the settings a saved file holds changes nothing");
 }
 
 void CheckStoredInteger(std::string_view text) {
