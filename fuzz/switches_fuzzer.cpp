@@ -45,6 +45,9 @@ void CheckParsed(const std::vector<std::string>& arguments, const TScanArguments
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace brimble;
     std::vector<std::string> lines = fuzz::SplitAt(fuzz::AsText(data, size), '\n');
+    // An argument ends at a NUL, as the system hands it over.
+    for (std::string& line : lines)
+        line = line.c_str();
     const std::string name = lines.front();
     lines.erase(lines.begin());
     fuzz::CheckSwitch(lines, name);
