@@ -23,3 +23,14 @@ if(BRIMBLE_SANITIZE)
     add_compile_options(-fsanitize=${_san} -fno-omit-frame-pointer -fno-sanitize-recover=all)
     add_link_options(-fsanitize=${_san})
 endif()
+
+if(BRIMBLE_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "BRIMBLE_FUZZ needs Clang, whose libFuzzer drives the fuzz targets "
+                            "(this is ${CMAKE_CXX_COMPILER_ID}): configure a fresh build folder "
+                            "with -DCMAKE_CXX_COMPILER=clang++")
+    endif()
+    # Every library the fuzz targets link reports its coverage to the fuzzer; only the
+    # targets themselves link libFuzzer's main (fuzz/CMakeLists.txt).
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing for a build ("build"), for every test
-# ("test"), or for the Windows cross build alone ("windows").
+# ("test"), for the Windows cross build alone ("windows") or for the fuzz targets ("fuzz").
 set -euo pipefail
 what=${1:-build}
 
@@ -9,12 +9,16 @@ build_pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libpugixml
 test_pkgs_posix=(btrfs-progs btrfs-compsize e2fsprogs)
 # Windows cross build of the engine and its unit tests, run under Wine.
 test_pkgs_windows=(g++-mingw-w64-x86-64-posix googletest wine64 wine64-preloader)
+# The fuzz targets: Clang and its compiler runtime, which holds libFuzzer and the
+# sanitizers. Both are Debian's default-version packages, so their versions always match.
+fuzz_pkgs=(clang libclang-rt-dev)
 
 case "$what" in
 build) pkgs=("${build_pkgs[@]}") ;;
 test) pkgs=("${build_pkgs[@]}" "${test_pkgs_posix[@]}" "${test_pkgs_windows[@]}") ;;
 windows) pkgs=(cmake make "${test_pkgs_windows[@]}") ;;
-*) echo "install-deps: unknown set '$what' (build, test or windows)" >&2; exit 2 ;;
+fuzz) pkgs=("${build_pkgs[@]}" "${fuzz_pkgs[@]}") ;;
+*) echo "install-deps: unknown set '$what' (build, test, windows or fuzz)" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -29,4 +29,5 @@ run_build asan -DBRIMBLE_SANITIZE="address;undefined" -DBRIMBLE_BUILD_BENCH=OFF
 
 run_build tsan -DBRIMBLE_SANITIZE=thread -DBRIMBLE_BUILD_BENCH=OFF
 (cd build-ci/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j "$jobs")
+bash scripts/test-fuzz.sh
 bash scripts/test-windows.sh

@@ -84,7 +84,10 @@ EncodedListFile EncodeListFile(const std::vector<std::string>& entries, ILocale&
     if (allLossless) {
         for (const std::string& line : ansiLines)
             result.Bytes.append(line).append("\r\n");
-    } else {
+    }
+    // Code-page bytes that begin like a byte-order mark would be read back in that encoding
+    // (or lose the mark's characters): UTF-8 keeps the first entry whole.
+    if (!allLossless || EncodingOfBom(result.Bytes) != TTextEncoding::CodePage) {
         std::string text;
         for (std::string_view line : lines)
             text.append(line).append("\r\n");

@@ -120,6 +120,16 @@ TEST(ListFileFormat, CodePageBytesPassWhereTheCodePageIsUtf8) {
               "/data/\xD0\x9E\r\n/data/\xFF\r\n");
 }
 
+TEST(ListFileFormat, FirstNameThatBeginsLikeAByteOrderMarkIsKept) {
+    Utf8Locale utf8;
+    // A name starting with U+FEFF reads back whole; a name of bytes that are no UTF-8 and
+    // look like the UTF-16 mark loses those bytes, but the file is not read as UTF-16.
+    const Lines withMark = {"\xEF\xBB\xBFname", "other"};
+    EXPECT_EQ(DecodeListFile(EncodeListFile(withMark, utf8).Bytes, utf8), withMark);
+    EXPECT_EQ(DecodeListFile(EncodeListFile({"\xFF\xFEname", "other"}, utf8).Bytes, utf8),
+              (Lines{Bad + Bad + "name", "other"}));
+}
+
 TEST(ListFileFormat, AnyBytesDecodeToValidTextWithoutNul) {
     sim::SimPlatform sim;
     std::mt19937 random(12345);
@@ -173,7 +183,11 @@ INSTANTIATE_TEST_SUITE_P(
         // One name the code page cannot hold turns the whole file into UTF-8.
         EncodeCase{"UTF-8 with BOM when the code page is short",
                    {"\xC3\x84.txt", "\xD0\x9E\xD1\x82.doc", "\xF0\x9F\x98\x80"},
-                   "\xEF\xBB\xBF\xC3\x84.txt\r\n\xD0\x9E\xD1\x82.doc\r\n\xF0\x9F\x98\x80\r\n"}),
+                   "\xEF\xBB\xBF\xC3\x84.txt\r\n\xD0\x9E\xD1\x82.doc\r\n\xF0\x9F\x98\x80\r\n"},
+        // In the code page "\xEF\xBB\xBF" would start the file and be read as the UTF-8 mark.
+        EncodeCase{"UTF-8 with BOM when the code page bytes begin like one",
+                   {"\xC3\xAF\xC2\xBB\xC2\xBFx", "y"},
+                   "\xEF\xBB\xBF\xC3\xAF\xC2\xBB\xC2\xBFx\r\ny\r\n"}),
     CaseName<EncodeCase>);
 
 TEST(ListFileFormat, EntryWithALineBreakIsLeftOut) {
