@@ -1,6 +1,5 @@
-#include "engine/TfrmOptions.h"
-
 #include "base/FlagGuard.h"
+#include "engine/TfrmOptions.h"
 #include "engine/uMain.h"
 #include "options/LanguageFile.h"
 #include "options/OptionsStorage.h"

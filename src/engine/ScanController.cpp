@@ -296,9 +296,9 @@ void TfrmBrimblemain::sbtnBrowseFolderClick() {
 }
 
 void TfrmBrimblemain::SetScanning(bool Scanning) {
-    for (ScanControl idle : {ScanControl::spdbtnGo, ScanControl::sbtnBrowseFolder,
-                             ScanControl::chklstbDrives, ScanControl::rgrpScanArea,
-                             ScanControl::btnTryCompressDelayed})
+    for (ScanControl idle :
+         {ScanControl::spdbtnGo, ScanControl::sbtnBrowseFolder, ScanControl::chklstbDrives,
+          ScanControl::rgrpScanArea, ScanControl::btnTryCompressDelayed})
         FView.SetControlEnabled(idle, !Scanning);
     for (ScanControl running : {ScanControl::spdbtnPause, ScanControl::spdbtnStop})
         FView.SetControlEnabled(running, Scanning);

@@ -55,8 +55,8 @@ TProgramFolders ComputeProgramFolders(Platform& platform, const std::string& pro
         WithoutTrailingDelimiter(FolderPart(programPath, delimiter), delimiter);
     folders.LanguagesDir = programDir + delimiter + "Languages" + delimiter;
     // Installed in a bin folder, the language files lie in the data folder beside it.
-    const std::string shared = FolderPart(programDir, delimiter) + "share" + delimiter +
-                               "brimble" + delimiter + "Languages" + delimiter;
+    const std::string shared = FolderPart(programDir, delimiter) + "share" + delimiter + "brimble" +
+                               delimiter + "Languages" + delimiter;
     if (!fs.DirectoryExists(folders.LanguagesDir) && fs.DirectoryExists(shared))
         folders.LanguagesDir = shared;
 

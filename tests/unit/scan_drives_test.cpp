@@ -95,9 +95,9 @@ protected:
     }
     // Go, Pause, Stop, the drive list and the folder controls as the window shows them.
     std::vector<bool> Controls() const {
-        return {hooked.Enabled(spdbtnGo),        hooked.Enabled(spdbtnPause),
-                hooked.Enabled(spdbtnStop),      hooked.Enabled(rgrpScanArea),
-                hooked.Enabled(chklstbDrives),   hooked.Enabled(edScanPath),
+        return {hooked.Enabled(spdbtnGo),         hooked.Enabled(spdbtnPause),
+                hooked.Enabled(spdbtnStop),       hooked.Enabled(rgrpScanArea),
+                hooked.Enabled(chklstbDrives),    hooked.Enabled(edScanPath),
                 hooked.Enabled(sbtnBrowseFolder), hooked.Enabled(btnTryCompressDelayed)};
     }
     const std::vector<bool> kIdleDisks{true, false, false, true, true, false, false, true};
