@@ -75,6 +75,10 @@ public:
         TBrimbleApplication application(FPlatform, loop, view, FFolders, TProgramRole::Scan);
         TfrmBrimblemain& engine = application.Main();
         TDiagnosticsToLog diagnostics(FPlatform, engine);
+        if (!engine.SettingsReadError().empty())
+            std::cerr << "brimble-scan: cannot read the settings file "
+                      << VisibleText(engine.Folders().IniFileName) << ": "
+                      << engine.SettingsReadError() << "; the defaults apply\n";
 
         bool stopped = false;
         const TStopSignalWatch watch(FSignals, [&] {

@@ -60,13 +60,17 @@ void TfrmBrimblemain::LoadSettingsAndLists() {
 
 void TfrmBrimblemain::LoadSettings() {
     IFileSystem& fs = FPlatform.FileSystem();
-    // Something that is no file (a FIFO, a folder) gives the defaults; say why.
-    if (!fs.FileExists(FFolders.IniFileName) && fs.FindEntry(FFolders.IniFileName)) {
+    // A file that is there but cannot be read (no permission, a FIFO, a folder) gives the
+    // defaults; say why.
+    FSettingsReadError.clear();
+    if (fs.FindEntry(FFolders.IniFileName)) {
         std::string bytes;
-        const OsResult read = fs.ReadWholeFile(FFolders.IniFileName, bytes);
-        Log("Cannot read settings file \"" + LogName(FFolders.IniFileName) +
-                "\": " + fs.SysErrorMessage(read.code()),
-            1);
+        if (const OsResult read = fs.ReadWholeFile(FFolders.IniFileName, bytes); !read) {
+            FSettingsReadError = fs.SysErrorMessage(read.code());
+            Log("Cannot read settings file \"" + LogName(FFolders.IniFileName) +
+                    "\": " + FSettingsReadError,
+                1);
+        }
     }
     LoadOptionsFromFile(fs, FFolders.IniFileName, *FOptions);
 }

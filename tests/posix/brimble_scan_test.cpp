@@ -451,6 +451,13 @@ TEST_F(BrimbleScanTest, AFifoInPlaceOfASettingsOrListFileDoesNotHoldTheStart) {
         EXPECT_EQ(run.Status, status) << run.Err;
         const std::string log = ReadFile(dataDir + "/brimble.log");
         EXPECT_NE(log.find("\"" + path + "\": Not a regular file"), std::string::npos) << log;
+        // The user is told why the settings do not apply, not only the log.
+        if (status == 2) {
+            EXPECT_NE(
+                run.Err.find("cannot read the settings file " + path + ": Not a regular file"),
+                std::string::npos)
+                << run.Err;
+        }
         struct stat info {};
         EXPECT_TRUE(::lstat(path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode)); // left alone
         std::filesystem::remove(path);

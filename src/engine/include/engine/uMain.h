@@ -138,9 +138,12 @@ public:
     void LoadLists();
     // Start-up: the settings file, then the lists, whose purge reads the stored settings.
     void LoadSettingsAndLists();
-    // Reads the settings file into the options record; something that is no file there
-    // (a FIFO, a folder) gives the defaults and is logged.
+    // Reads the settings file into the options record; something there that cannot be read
+    // (no permission, a FIFO, a folder) gives the defaults and is logged.
     void LoadSettings();
+    // Why the last LoadSettings found a settings file but could not read it; empty when it
+    // could, or when there was none.
+    const std::string& SettingsReadError() const { return FSettingsReadError; }
     // The exit order: lag, delayed, then never, so names moved by the purge are kept.
     void SaveLists();
 
@@ -361,6 +364,7 @@ private:
     // List files that existed but could not be read: saving over them would lose them.
     std::set<std::string> FUnreadableListFiles;
     std::string FScanError;
+    std::string FSettingsReadError;
     // Replaced at each scan start on the UI thread, read by the scan thread.
     mutable std::mutex FScanSnapshotLock;
     std::shared_ptr<const TScanSnapshot> FScanSnapshot;
