@@ -2,6 +2,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QThread>
 #include <QTimer>
 
 #include <condition_variable>
@@ -181,10 +182,14 @@ bool QtUiLoop::IsUiThread() const {
 }
 
 void QtUiLoop::Quit() {
-    // Queued: a quit asked for before the loop runs, or from a worker, still ends it. exit
-    // rather than quit: quit asks the windows first, and a close request only hides.
+    // exit rather than quit: quit asks the windows first, and a close request only hides.
+    // Only a running loop is ended: an exit without one would end the next modal dialog.
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        QCoreApplication::instance(),
+        [] {
+            if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(0);
+        },
+        Qt::QueuedConnection);
 }
 
 std::size_t QtUiLoop::PendingMessages() const {

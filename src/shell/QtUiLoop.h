@@ -34,6 +34,8 @@ public:
     bool ProcessOneMessage() override;
     std::unique_ptr<ITimer> CreateTimer(std::function<void()> onTimer) override;
     bool IsUiThread() const override;
+    // Ends Qt's running event loop; with none running (a shutdown before it starts) the
+    // program does not enter it.
     void Quit() override;
 
     // Where an error that no code handled goes (a posted call's or a timer's): Qt's event

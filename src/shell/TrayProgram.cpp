@@ -114,7 +114,8 @@ TTrayProgram::~TTrayProgram() {
 }
 
 int TTrayProgram::Exec() {
-    // ProgramExit may have run already (an error at start); then the loop's quit is queued.
+    // A shutdown during start-up leaves no loop to run.
+    if (FApplication->Main().ShuttingDown()) return 0;
     return QApplication::exec();
 }
 
