@@ -10,7 +10,7 @@ build_pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libpugixml
 # Real-volume tests of the Linux back end.
 test_pkgs_posix=(btrfs-progs btrfs-compsize e2fsprogs)
 # The tray program on a virtual display with a notification area of its own.
-test_pkgs_gui=(xvfb xauth trayer x11-utils)
+test_pkgs_gui=(xvfb xauth trayer x11-utils xdotool)
 # Windows cross build of the engine and its unit tests, run under Wine.
 test_pkgs_windows=(g++-mingw-w64-x86-64-posix googletest wine64 wine64-preloader)
 

@@ -30,6 +30,11 @@ int Main(int argc, char** argv, const TStopSignals& signals) {
     if (check.ExitCode != 0) {
         if (!displayProblem.empty()) return RefuseStart(check, false);
         QApplication app(argc, argv);
+        // A stop signal closes the message box.
+        const TStopSignalWatch watch(signals, [] {
+            QMetaObject::invokeMethod(
+                qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        });
         return RefuseStart(check, true);
     }
     if (!displayProblem.empty()) {
