@@ -1,10 +1,9 @@
 #include "MainWindow.h"
 
-#include "QtUiLoop.h"
-#include "ui_frmBrimblemain.h"
-
 #include "BrimbleVersion.h"
+#include "QtUiLoop.h"
 #include "engine/TBrimbleApplication.h"
+#include "ui_frmBrimblemain.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -77,9 +76,8 @@ QIcon ProgramPicture(const char* name) {
 }
 
 TBrimbleMainWindow::TBrimbleMainWindow(QtUiLoop& loop)
-    : QWidget(nullptr,
-              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       FLoop(loop), FUi(std::make_unique<Ui::frmBrimblemain>()) {
     FUi->setupUi(this);
     setFixedSize(548, 319);
@@ -129,8 +127,8 @@ void TBrimbleMainWindow::BuildTray() {
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    FmiCompress = item("miCompress", "Compress", kImageTrayBusy,
-                       &TBrimbleMainWindow::miCompressClick);
+    FmiCompress =
+        item("miCompress", "Compress", kImageTrayBusy, &TBrimbleMainWindow::miCompressClick);
     FmiOptions = item("miOptions", "Options", kImageOptions, &TBrimbleMainWindow::miOptionsClick);
     FmiHelp = item("miHelp", "Help", kImageHelp, &TBrimbleMainWindow::miHelpClick);
     FmiAbout = item("miAbout", "About", kImageAbout, &TBrimbleMainWindow::miAboutClick);
@@ -290,10 +288,10 @@ void TBrimbleMainWindow::BringFormToFront(ViewWindow window) {
 
 void TBrimbleMainWindow::SetStatLabel(StatLabel label, const std::string& text) {
     QLabel* const labels[StatLabelCount] = {
-        FUi->lblFilesOnDiskT_Count,     FUi->lblFilesOnDiskT_Size,
+        FUi->lblFilesOnDiskT_Count,         FUi->lblFilesOnDiskT_Size,
         FUi->lblFilesToBeCompressedT_Count, FUi->lblFilesToBeCompressedT_Size,
-        FUi->lblCompressedFilesT_Count, FUi->lblCompressedFilesT_Size,
-        FUi->lblCompressedFilesT_Percent, FUi->lblPreservedSpaceT_Size};
+        FUi->lblCompressedFilesT_Count,     FUi->lblCompressedFilesT_Size,
+        FUi->lblCompressedFilesT_Percent,   FUi->lblPreservedSpaceT_Size};
     labels[static_cast<int>(label)]->setText(Q(text));
 }
 
@@ -418,12 +416,10 @@ void TBrimbleMainWindow::CheckRunEnded() {
     if (isVisible()) return;
     Notify("Brimble: scan complete",
            S(FUi->lblFilesOnDiskT->text()) + " " + S(FUi->lblFilesOnDiskT_Count->text()) + " (" +
-               S(FUi->lblFilesOnDiskT_Size->text()) + ")\n" +
-               S(FUi->lblCompressedFilesT->text()) + " " +
-               S(FUi->lblCompressedFilesT_Count->text()) + " (" +
+               S(FUi->lblFilesOnDiskT_Size->text()) + ")\n" + S(FUi->lblCompressedFilesT->text()) +
+               " " + S(FUi->lblCompressedFilesT_Count->text()) + " (" +
                S(FUi->lblCompressedFilesT_Size->text()) + ")\n" +
-               S(FUi->lblPreservedSpace->text()) + " " +
-               S(FUi->lblPreservedSpaceT_Size->text()));
+               S(FUi->lblPreservedSpace->text()) + " " + S(FUi->lblPreservedSpaceT_Size->text()));
 }
 
 void TBrimbleMainWindow::Notify(const std::string& title, const std::string& text) {
@@ -433,11 +429,11 @@ void TBrimbleMainWindow::Notify(const std::string& title, const std::string& tex
     QDBusConnection bus = QDBusConnection::sessionBus();
     const QString service = QStringLiteral("org.freedesktop.Notifications");
     if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(service)) {
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
-                                           service, QStringLiteral("Notify"));
-        call << QStringLiteral("Brimble") << 0u << QStringLiteral("brimble") << Q(title)
-             << Q(text) << QStringList() << QVariantMap() << -1;
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            service, QStringLiteral("/org/freedesktop/Notifications"), service,
+            QStringLiteral("Notify"));
+        call << QStringLiteral("Brimble") << 0u << QStringLiteral("brimble") << Q(title) << Q(text)
+             << QStringList() << QVariantMap() << -1;
         bus.call(call, QDBus::NoBlock);
         return;
     }

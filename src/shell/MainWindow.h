@@ -5,14 +5,12 @@
 
 #include "engine/IMainView.h"
 
+#include <QIcon>
 #include <QWidget>
-
 #include <array>
 #include <functional>
 #include <memory>
 #include <string>
-
-#include <QIcon>
 
 class QAction;
 class QMenu;
@@ -68,8 +66,7 @@ public:
     void Repaint() override;
     void SetTrayIconImage(int index) override;
     void BringFormToFront(ViewWindow window) override;
-    void BrowseForFolder(ViewWindow owner, const std::string& title,
-                         std::string& folder) override;
+    void BrowseForFolder(ViewWindow owner, const std::string& title, std::string& folder) override;
     void SetControlEnabled(ScanControl control, bool enabled) override;
     bool ControlEnabled(ScanControl control) override;
     ScanArea SelectedScanArea() override;

@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
-
 #include <condition_variable>
 #include <deque>
 #include <exception>

@@ -8,7 +8,6 @@
 #include "threads/UiLoop.h"
 
 #include <QObject>
-
 #include <functional>
 #include <memory>
 #include <string>

@@ -4,7 +4,6 @@
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QSystemTrayIcon>
-
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -65,8 +64,8 @@ std::string DisplayProblem() {
 }
 
 void ShowStartRefusal(const std::string& message) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Brimble"), QString::fromStdString(message),
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Brimble"),
+                    QString::fromStdString(message), QMessageBox::Ok);
     box.exec();
 }
 
@@ -79,8 +78,7 @@ int RefuseStart(const TStartCheck& check, bool withMessageBox) {
     return check.ExitCode;
 }
 
-TTrayProgram::TTrayProgram(Platform& platform, const TProgramFolders& folders,
-                           bool trayAvailable)
+TTrayProgram::TTrayProgram(Platform& platform, const TProgramFolders& folders, bool trayAvailable)
     : FWindow(std::make_unique<TBrimbleMainWindow>(FLoop)) {
     // Hidden windows and closed message boxes must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QSystemTrayIcon>
-
 #include <exception>
 #include <iostream>
 #include <string>
@@ -53,9 +52,8 @@ int Main(int argc, char** argv, const TStopSignals& signals) {
 
     TTrayProgram program(*platform, folders, QSystemTrayIcon::isSystemTrayAvailable());
     const TDiagnosticsToLog diagnostics(*platform, program.Application().Main());
-    const TStopSignalWatch watch(signals, [&program] {
-        program.Loop().Post([&program] { program.RequestExit(); });
-    });
+    const TStopSignalWatch watch(
+        signals, [&program] { program.Loop().Post([&program] { program.RequestExit(); }); });
     return program.Exec();
 }
 

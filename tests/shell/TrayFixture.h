@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
-
 #include <memory>
 #include <string>
 #include <utility>

@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTest>
-
 #include <atomic>
 #include <stdexcept>
 #include <string>

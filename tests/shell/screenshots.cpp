@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QPixmap>
 #include <QTest>
-
 #include <iostream>
 
 namespace {

@@ -7,12 +7,11 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QSystemTrayIcon>
-#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
-
 #include <memory>
 
 using namespace brimble;
@@ -124,7 +123,7 @@ private Q_SLOTS:
         QVERIFY(!f->sim.IsCompressed("D:\\Docs\\c.zip"));
         QVERIFY(f->Text("lblCompressedFilesT_Percent").find('%') != std::string::npos);
         QCOMPARE(f->Window().TrayImage(), kImageTrayIdle); // back at rest after compressing
-        QVERIFY(f->notifications.empty()); // the window was open
+        QVERIFY(f->notifications.empty());                 // the window was open
     }
 
     void pathModeTakesTheChosenFolderAndRefusesABadOne() {
@@ -166,7 +165,7 @@ private Q_SLOTS:
         QVERIFY(engine.ShuttingDown());
         const std::string never = f->sim.Content(f->folders.UserDataDir + "\\NeverCompress.lst");
         QVERIFY2(never.find("keep.txt") != std::string::npos, never.c_str());
-        QTest::qWait(50); // the walk's late hand-over finds nothing to do
+        QTest::qWait(50);   // the walk's late hand-over finds nothing to do
         f->program.reset(); // the scan thread ends with the program
     }
 
