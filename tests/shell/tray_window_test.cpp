@@ -256,6 +256,32 @@ private Q_SLOTS:
         QVERIFY(f->Engine().ShuttingDown());
     }
 
+    void aLanguageFileTranslatesCaptionsMenuAndScanAreaItems() {
+        TLanguageNode items{"Items", {}, {}, {}};
+        items.Children.push_back({"Item", {{"Index", "1"}, {"Value", "Ordner prüfen"}}, {}, {}});
+        items.Children.push_back({"Item", {{"Index", "7"}, {"Value", "ignored"}}, {}, {}});
+        TLanguageNode main{"frmBrimblemain", {{"Caption", "Brimble DE"}}, {}, {}};
+        main.Children = {
+            {"TrayIcon", {{"Hint", "Brimble-Hinweis"}}, {}, {}},
+            {"miExit", {{"Caption", "Beenden"}}, {}, {}},
+            {"grpbTotal", {{"Caption", "Gesamt"}}, {}, {}},
+            {"lblCountT", {{"Caption", "Anzahl"}}, {}, {}},
+            {"bbtnOK", {{"Caption", "Schließen"}}, {}, {}},
+            {"rgrpScanArea", {{"Caption", "Bereich:"}}, {items}, {}},
+            {"lblNoSuchControl", {{"Caption", "x"}}, {}, {}},
+        };
+        f->Window().TranslateWindow(ViewWindow::Main, main);
+        QCOMPARE(f->Window().windowTitle(), QString("Brimble DE"));
+        QCOMPARE(f->Window().TrayIcon().toolTip(), QString("Brimble-Hinweis"));
+        QCOMPARE(f->Window().PopupMenu().actions().last()->text(), QString("Beenden"));
+        QCOMPARE(f->Find<QGroupBox>("grpbTotal")->title(), QString("Gesamt"));
+        QCOMPARE(f->Text("lblCountT"), std::string("Anzahl"));
+        QCOMPARE(f->Find<QAbstractButton>("bbtnOK")->text(), QString("Schließen"));
+        QCOMPARE(f->Find<QGroupBox>("rgrpScanArea")->title(), QString("Bereich:"));
+        QCOMPARE(f->Find<QAbstractButton>("rdbScanPath")->text(), QString("Ordner prüfen"));
+        QCOMPARE(f->Find<QAbstractButton>("rdbScanDisks")->text(), QString("Scan disks"));
+    }
+
     void aSecondStartIsRefusedWithTheMessageAndCode82() {
         const TStartCheck first = CheckStartPreconditions(f->sim);
         QVERIFY(first.Lock);
