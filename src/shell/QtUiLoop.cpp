@@ -113,10 +113,10 @@ void QtUiLoop::Enqueue(const std::shared_ptr<Message>& message) {
     const std::lock_guard lock(FCore->Mutex);
     if (!FCore->Receiver) throw std::runtime_error("The UI loop has ended");
     FCore->Queue.push_back(message);
-    // Posted under the lock: the destructor cannot run between the check and the post.
-    QMetaObject::invokeMethod(
-        FCore->Receiver, [this] { RunGuarded(*this, [this] { RunOneQueued(); }); },
-        Qt::QueuedConnection);
+    // Posted under the lock: the destructor cannot run between the check and the post. By
+    // name, so that the wake-up carries nothing made on this thread: the call itself goes
+    // through the queue and its lock.
+    QMetaObject::invokeMethod(FCore->Receiver, "ServeQueue", Qt::QueuedConnection);
 }
 
 void QtUiLoop::RunAndWait(std::function<void()> call) {
@@ -164,6 +164,10 @@ bool QtUiLoop::RunOneQueued() {
     }
     FCore->DoneChanged.notify_all();
     return true;
+}
+
+void QtUiLoop::ServeQueue() {
+    RunGuarded(*this, [this] { RunOneQueued(); });
 }
 
 bool QtUiLoop::ProcessOneMessage() {

@@ -43,6 +43,9 @@ public:
     // Calls queued and not yet handled.
     std::size_t PendingMessages() const;
 
+    // The UI thread's side of a wake-up: one queued call.
+    Q_INVOKABLE void ServeQueue();
+
 private:
     struct Core;
     struct Message;
