@@ -118,4 +118,12 @@ wait "$brimble_pid" || fail "brimble ended with an error"
 grep -q "Program terminated" "$work/data/Brimble/brimble.log" || fail "no shutdown in the log"
 first=$(tr -d '\r' <"$work/data/Brimble/NeverCompress.lst" | grep -x -e aa-first.bin -e zz-last.bin | head -1)
 [ "$first" = aa-first.bin ] || fail "the never list was not saved in order"
+# Without a display: a clear message and exit code 1.
+set +e
+env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$brimble" >"$work/nodisplay.out" 2>&1
+nodisplay=$?
+set -e
+[ "$nodisplay" = 1 ] && grep -q "brimble-watch" "$work/nodisplay.out" ||
+    fail "without a display: exit $nodisplay, $(cat "$work/nodisplay.out")"
+
 echo "test-gui: brimble on a virtual display: tray icon, scan from the window, Exit: passed"
