@@ -4,9 +4,13 @@
 set -euo pipefail
 what=${1:-build}
 
-build_pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev clang-format)
+build_pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev clang-format
+            # The tray program: Qt 6 Widgets with its SVG pictures, and a font for its windows.
+            qt6-base-dev qt6-svg-dev fonts-dejavu-core)
 # Real-volume tests of the Linux back end.
 test_pkgs_posix=(btrfs-progs btrfs-compsize e2fsprogs)
+# The tray program on a virtual display with a notification area of its own.
+test_pkgs_gui=(xvfb xauth trayer x11-utils xdotool)
 # Windows cross build of the engine and its unit tests, run under Wine.
 test_pkgs_windows=(g++-mingw-w64-x86-64-posix googletest wine64 wine64-preloader)
 # The fuzz targets: Clang and its compiler runtime, which holds libFuzzer and the
@@ -15,7 +19,7 @@ fuzz_pkgs=(clang libclang-rt-dev)
 
 case "$what" in
 build) pkgs=("${build_pkgs[@]}") ;;
-test) pkgs=("${build_pkgs[@]}" "${test_pkgs_posix[@]}" "${test_pkgs_windows[@]}") ;;
+test) pkgs=("${build_pkgs[@]}" "${test_pkgs_posix[@]}" "${test_pkgs_gui[@]}" "${test_pkgs_windows[@]}") ;;
 windows) pkgs=(cmake make "${test_pkgs_windows[@]}") ;;
 fuzz) pkgs=("${build_pkgs[@]}" "${fuzz_pkgs[@]}") ;;
 *) echo "install-deps: unknown set '$what' (build, test, windows or fuzz)" >&2; exit 2 ;;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: the native build with warnings as
-# errors, the address/undefined and thread sanitizer builds, the real-volume tests and the
+# errors, the address/undefined and thread sanitizer builds, the real-volume tests, the tray program on a virtual display and the
 # Windows cross build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +23,7 @@ run_build() { # name, cmake args...
 run_build native
 cmake --build build-ci/native --target format-check
 (cd build-ci/native && ctest --output-on-failure -j "$jobs")
+BRIMBLE_JOBS=$jobs bash scripts/test-gui.sh build-ci/native
 
 run_build asan -DBRIMBLE_SANITIZE="address;undefined" -DBRIMBLE_BUILD_BENCH=OFF
 (cd build-ci/asan && ctest --output-on-failure -j "$jobs")

@@ -1,0 +1,443 @@
+#include "MainWindow.h"
+
+#include "BrimbleVersion.h"
+#include "QtUiLoop.h"
+#include "engine/TBrimbleApplication.h"
+#include "ui_frmBrimblemain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QListWidgetItem>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
+#include <QSvgRenderer>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+// The pictures live in this static library: their registration must be pulled in by hand.
+static void InitPictures() {
+    Q_INIT_RESOURCE(brimble);
+}
+
+namespace brimble {
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string S(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+// Drawn by our own renderer rather than by an icon-engine plugin, so that the pictures
+// show on a machine that lacks the plugin.
+QPixmap RenderPicture(QSvgRenderer& renderer, int size) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    renderer.render(&painter);
+    return pixmap;
+}
+
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case MessageIcon::Error:
+        return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+constexpr const char* kOptionsLater =
+    "The options dialog comes with a later version. Until then the settings are read from "
+    "the settings file:\n";
+
+} // namespace
+
+QIcon ProgramPicture(const char* name) {
+    InitPictures();
+    QSvgRenderer renderer(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128})
+        icon.addPixmap(RenderPicture(renderer, size));
+    return icon;
+}
+
+TBrimbleMainWindow::TBrimbleMainWindow(QtUiLoop& loop)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      FLoop(loop), FUi(std::make_unique<Ui::frmBrimblemain>()) {
+    FUi->setupUi(this);
+    setFixedSize(548, 319);
+    FImageList = {ProgramPicture("tray-idle"), ProgramPicture("tray-busy"),
+                  ProgramPicture("options"),   ProgramPicture("about"),
+                  ProgramPicture("exit"),      ProgramPicture("help")};
+    setWindowIcon(ProgramPicture("brimble"));
+
+    FUi->spdbtnGo->setIcon(ProgramPicture("go"));
+    FUi->spdbtnPause->setIcon(ProgramPicture("pause"));
+    FUi->spdbtnStop->setIcon(ProgramPicture("stop"));
+    FUi->bbtnOK->setIcon(ProgramPicture("close"));
+    FUi->bbtnHelp->setIcon(Image(kImageHelp));
+    FUi->bbtnOptions->setIcon(Image(kImageOptions));
+    // Flat buttons take no focus, as the described tab order has no place for them.
+    for (QToolButton* flat :
+         {FUi->spdbtnGo, FUi->spdbtnPause, FUi->spdbtnStop, FUi->sbtnBrowseFolder})
+        flat->setFocusPolicy(Qt::NoFocus);
+
+    // The described hot-track and grey-text colours, taken from the desktop's palette.
+    const QPalette base = palette();
+    QPalette hot = base;
+    hot.setColor(QPalette::WindowText, base.color(QPalette::Link));
+    FUi->lblCompressedFilesT_Size->setPalette(hot);
+    FUi->lblCompressedFilesT_Percent->setPalette(hot);
+    QPalette grey = base;
+    grey.setColor(QPalette::WindowText, base.color(QPalette::Disabled, QPalette::WindowText));
+    FUi->lblPreservedSpaceT_Size->setPalette(grey);
+
+    BuildTray();
+    ConnectControls();
+}
+
+TBrimbleMainWindow::~TBrimbleMainWindow() = default;
+
+void TBrimbleMainWindow::Attach(TBrimbleApplication* application) {
+    FApplication = application;
+}
+
+void TBrimbleMainWindow::BuildTray() {
+    FPopupMenu = new QMenu(this);
+    FPopupMenu->setObjectName("PopupMenu");
+    const auto item = [this](const char* name, const char* caption, int image,
+                             void (TBrimbleMainWindow::*handler)()) {
+        QAction* action = FPopupMenu->addAction(Image(image), QString::fromLatin1(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    FmiCompress =
+        item("miCompress", "Compress", kImageTrayBusy, &TBrimbleMainWindow::miCompressClick);
+    FmiOptions = item("miOptions", "Options", kImageOptions, &TBrimbleMainWindow::miOptionsClick);
+    FmiHelp = item("miHelp", "Help", kImageHelp, &TBrimbleMainWindow::miHelpClick);
+    FmiAbout = item("miAbout", "About", kImageAbout, &TBrimbleMainWindow::miAboutClick);
+    FmiExit = item("miExit", "Exit", kImageExit, &TBrimbleMainWindow::miExitClick);
+
+    FTrayIcon = new QSystemTrayIcon(Image(kImageTrayIdle), this);
+    FTrayIcon->setObjectName("TrayIcon");
+    FTrayIcon->setToolTip(QStringLiteral("Brimble"));
+    FTrayIcon->setContextMenu(FPopupMenu);
+    connect(FTrayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick) miOptionsClick();
+            });
+    FTrayIcon->show();
+}
+
+void TBrimbleMainWindow::ConnectControls() {
+    connect(FUi->spdbtnGo, &QToolButton::clicked, this, [this] {
+        Engine([this](TBrimbleApplication& app) {
+            app.Main().spdbtnGoClick();
+            if (app.Main().ScanRunning()) FRunStartedHere = true;
+        });
+    });
+    connect(FUi->spdbtnPause, &QToolButton::clicked, this,
+            [this] { Engine([](TBrimbleApplication& app) { app.Main().spdbtnPauseClick(); }); });
+    connect(FUi->spdbtnStop, &QToolButton::clicked, this,
+            [this] { Engine([](TBrimbleApplication& app) { app.Main().spdbtnStopClick(); }); });
+    connect(FUi->rdbScanDisks, &QRadioButton::clicked, this,
+            [this] { Engine([](TBrimbleApplication& app) { app.Main().rgrpScanAreaClick(); }); });
+    connect(FUi->rdbScanPath, &QRadioButton::clicked, this,
+            [this] { Engine([](TBrimbleApplication& app) { app.Main().rgrpScanAreaClick(); }); });
+    connect(FUi->sbtnBrowseFolder, &QToolButton::clicked, this, [this] {
+        Engine([](TBrimbleApplication& app) { app.Main().sbtnBrowseFolderClick(); });
+    });
+    connect(FUi->bbtnOK, &QPushButton::clicked, this, &TBrimbleMainWindow::RequestHide);
+    connect(FUi->bbtnHelp, &QPushButton::clicked, this, &TBrimbleMainWindow::bbtnHelpClick);
+    connect(FUi->bbtnOptions, &QPushButton::clicked, this, &TBrimbleMainWindow::miOptionsClick);
+}
+
+void TBrimbleMainWindow::Engine(const std::function<void(TBrimbleApplication&)>& call) {
+    if (!FApplication || FApplication->Main().ShuttingDown()) return;
+    RunGuarded(FLoop, [&] { call(*FApplication); });
+}
+
+// --- the tray menu and the buttons ---
+
+void TBrimbleMainWindow::miCompressClick() {
+    BringFormToFront(ViewWindow::Main);
+}
+
+void TBrimbleMainWindow::miOptionsClick() {
+    BringFormToFront(ViewWindow::Options);
+}
+
+void TBrimbleMainWindow::miHelpClick() {
+    if (OnHelp) OnHelp("about");
+}
+
+void TBrimbleMainWindow::bbtnHelpClick() {
+    if (OnHelp) OnHelp("compress");
+}
+
+void TBrimbleMainWindow::miAboutClick() {
+    BringFormToFront(ViewWindow::About);
+}
+
+void TBrimbleMainWindow::miExitClick() {
+    Engine([](TBrimbleApplication& app) { app.ProgramExit(); });
+}
+
+void TBrimbleMainWindow::RequestHide() {
+    if (FTrayAvailable) {
+        hide();
+        return;
+    }
+    if (AskYesNo("There is no notification area on this desktop, so Brimble cannot go on "
+                 "in the background once its window is closed.\n\nQuit Brimble?"))
+        miExitClick();
+}
+
+void TBrimbleMainWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Engine([](TBrimbleApplication& app) { app.Main().RefreshDriveList(); });
+}
+
+void TBrimbleMainWindow::closeEvent(QCloseEvent* event) {
+    // Only Exit or the end of the session ends the program; a close request hides.
+    if (!FApplication || FApplication->Main().ShuttingDown()) return event->accept();
+    event->ignore();
+    RequestHide();
+}
+
+// --- dialogs ---
+
+void TBrimbleMainWindow::ShowNotice(const std::string& text) {
+    if (MessageSink) return MessageSink(text, MessageIcon::Information);
+    // Not modal: a notice must not hold the tray menu or a running scan.
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Brimble"), Q(text),
+                                QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
+
+bool TBrimbleMainWindow::AskYesNo(const std::string& text) {
+    if (QuestionSink) return QuestionSink(text);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Brimble"), Q(text),
+                    QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No); // the harmless answer
+    return box.exec() == QMessageBox::Yes;
+}
+
+void TBrimbleMainWindow::ShowMessage(const std::string& text, MessageIcon icon) {
+    if (MessageSink) return MessageSink(text, icon);
+    QMessageBox box(BoxIcon(icon), QStringLiteral("Brimble"), Q(text), QMessageBox::Ok);
+    box.exec();
+}
+
+void TBrimbleMainWindow::BrowseForFolder(ViewWindow /*owner*/, const std::string& title,
+                                         std::string& folder) {
+    const std::string chosen =
+        FolderChooser ? FolderChooser(folder)
+                      : S(QFileDialog::getExistingDirectory(this, Q(title), Q(folder)));
+    if (!chosen.empty()) folder = chosen;
+}
+
+void TBrimbleMainWindow::BringFormToFront(ViewWindow window) {
+    switch (window) {
+    case ViewWindow::Main:
+        if (!FShownOnce) {
+            FShownOnce = true;
+            if (const QScreen* screen = QGuiApplication::primaryScreen())
+                move(screen->availableGeometry().center() - rect().center());
+        }
+        show();
+        raise();
+        activateWindow();
+        return;
+    case ViewWindow::Options: {
+        std::string file = FApplication ? FApplication->Main().Folders().IniFileName : "";
+        ShowNotice(kOptionsLater + file);
+        return;
+    }
+    case ViewWindow::About:
+        ShowNotice("Brimble " + std::to_string(BRIMBLE_VERSION_MAJOR) + "." +
+                   std::to_string(BRIMBLE_VERSION_MINOR) + "." +
+                   std::to_string(BRIMBLE_VERSION_RELEASE) + " (build " +
+                   std::to_string(BRIMBLE_VERSION_BUILD) +
+                   ")\n\nSaves disk space by switching on the file system's own "
+                   "compression for individual files.");
+        return;
+    case ViewWindow::ErrorReport:
+        return;
+    }
+}
+
+// --- what the engine shows ---
+
+void TBrimbleMainWindow::SetStatLabel(StatLabel label, const std::string& text) {
+    QLabel* const labels[StatLabelCount] = {
+        FUi->lblFilesOnDiskT_Count,         FUi->lblFilesOnDiskT_Size,
+        FUi->lblFilesToBeCompressedT_Count, FUi->lblFilesToBeCompressedT_Size,
+        FUi->lblCompressedFilesT_Count,     FUi->lblCompressedFilesT_Size,
+        FUi->lblCompressedFilesT_Percent,   FUi->lblPreservedSpaceT_Size};
+    labels[static_cast<int>(label)]->setText(Q(text));
+}
+
+void TBrimbleMainWindow::SetStatusText(const std::string& text) {
+    FUi->sbarScanning->showMessage(Q(text));
+}
+
+void TBrimbleMainWindow::Repaint() {
+    repaint();
+}
+
+void TBrimbleMainWindow::SetTrayIconImage(int index) {
+    if (index < 0 || index >= kImageCount) return;
+    FTrayImage = index;
+    FTrayIcon->setIcon(Image(index));
+}
+
+QWidget* TBrimbleMainWindow::Control(ScanControl control) const {
+    switch (control) {
+    case ScanControl::spdbtnGo:
+        return FUi->spdbtnGo;
+    case ScanControl::spdbtnPause:
+        return FUi->spdbtnPause;
+    case ScanControl::spdbtnStop:
+        return FUi->spdbtnStop;
+    case ScanControl::rgrpScanArea:
+        return FUi->rgrpScanArea;
+    case ScanControl::chklstbDrives:
+        return FUi->chklstbDrives;
+    case ScanControl::lblScanPath:
+        return FUi->lblScanPath;
+    case ScanControl::edScanPath:
+        return FUi->edScanPath;
+    case ScanControl::sbtnBrowseFolder:
+        return FUi->sbtnBrowseFolder;
+    }
+    return FUi->spdbtnGo;
+}
+
+void TBrimbleMainWindow::SetControlEnabled(ScanControl control, bool enabled) {
+    Control(control)->setEnabled(enabled);
+    if (control == ScanControl::spdbtnStop && !enabled && FRunStartedHere)
+        // The engine finishes its run state after the controls: look once it has.
+        QTimer::singleShot(0, this, &TBrimbleMainWindow::CheckRunEnded);
+}
+
+bool TBrimbleMainWindow::ControlEnabled(ScanControl control) {
+    return Control(control)->isEnabled();
+}
+
+ScanArea TBrimbleMainWindow::SelectedScanArea() {
+    return FUi->rdbScanPath->isChecked() ? ScanArea::saPath : ScanArea::saDisks;
+}
+
+std::string TBrimbleMainWindow::ScanPathText() {
+    return S(FUi->edScanPath->text());
+}
+
+void TBrimbleMainWindow::SetScanPathText(const std::string& path) {
+    FUi->edScanPath->setText(Q(path));
+}
+
+std::vector<TDriveItem> TBrimbleMainWindow::DriveItems() {
+    std::vector<TDriveItem> items;
+    for (int i = 0; i < FUi->chklstbDrives->count(); ++i) {
+        const QListWidgetItem* item = FUi->chklstbDrives->item(i);
+        items.push_back({S(item->text()), item->checkState() == Qt::Checked});
+    }
+    return items;
+}
+
+void TBrimbleMainWindow::SetDriveItems(const std::vector<TDriveItem>& items) {
+    FUi->chklstbDrives->clear();
+    for (const TDriveItem& drive : items) {
+        auto* item = new QListWidgetItem(Q(drive.Text), FUi->chklstbDrives);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(drive.Checked ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+void TBrimbleMainWindow::TranslateWindow(ViewWindow window, const TLanguageNode& element) {
+    if (window != ViewWindow::Main) return; // the other windows come later
+    if (const std::string* caption = element.Attribute("Caption")) setWindowTitle(Q(*caption));
+    for (const TLanguageNode& child : element.Children) {
+        const QString name = Q(child.Name);
+        const std::string* caption = child.Attribute("Caption");
+        if (child.Name == "TrayIcon") {
+            if (const std::string* hint = child.Attribute("Hint")) FTrayIcon->setToolTip(Q(*hint));
+            continue;
+        }
+        if (auto* action = FPopupMenu->findChild<QAction*>(name)) {
+            if (caption) action->setText(Q(*caption));
+            continue;
+        }
+        QWidget* widget = findChild<QWidget*>(name);
+        if (!widget) continue; // a control of another version: nothing to change
+        if (child.Name == "rgrpScanArea") {
+            if (const TLanguageNode* items = child.Child("Items")) {
+                for (const auto& [index, value] : items->ListEntries()) {
+                    if (index == 0) FUi->rdbScanDisks->setText(Q(value));
+                    if (index == 1) FUi->rdbScanPath->setText(Q(value));
+                }
+            }
+        }
+        if (!caption) continue;
+        if (auto* label = qobject_cast<QLabel*>(widget))
+            label->setText(Q(*caption));
+        else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+            button->setText(Q(*caption));
+        else if (auto* group = qobject_cast<QGroupBox*>(widget))
+            group->setTitle(Q(*caption));
+    }
+}
+
+// --- the end of a run while the window is hidden ---
+
+void TBrimbleMainWindow::CheckRunEnded() {
+    if (!FRunStartedHere || !FApplication) return;
+    TfrmBrimblemain& engine = FApplication->Main();
+    if (engine.ScanRunning() || engine.ShuttingDown()) return;
+    FRunStartedHere = false;
+    if (isVisible()) return;
+    Notify("Brimble: scan complete",
+           S(FUi->lblFilesOnDiskT->text()) + " " + S(FUi->lblFilesOnDiskT_Count->text()) + " (" +
+               S(FUi->lblFilesOnDiskT_Size->text()) + ")\n" + S(FUi->lblCompressedFilesT->text()) +
+               " " + S(FUi->lblCompressedFilesT_Count->text()) + " (" +
+               S(FUi->lblCompressedFilesT_Size->text()) + ")\n" +
+               S(FUi->lblPreservedSpace->text()) + " " + S(FUi->lblPreservedSpaceT_Size->text()));
+}
+
+void TBrimbleMainWindow::Notify(const std::string& title, const std::string& text) {
+    if (NotificationSink) return NotificationSink(title, text);
+    // The desktop's notification service first: it shows also where the tray host draws
+    // no balloons.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString service = QStringLiteral("org.freedesktop.Notifications");
+    if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(service)) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            service, QStringLiteral("/org/freedesktop/Notifications"), service,
+            QStringLiteral("Notify"));
+        call << QStringLiteral("Brimble") << 0u << QStringLiteral("brimble") << Q(title) << Q(text)
+             << QStringList() << QVariantMap() << -1;
+        bus.call(call, QDBus::NoBlock);
+        return;
+    }
+    if (FTrayAvailable) FTrayIcon->showMessage(Q(title), Q(text), Image(kImageTrayIdle));
+}
+
+} // namespace brimble

@@ -1,0 +1,137 @@
+#include "TrayProgram.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QSessionManager>
+#include <QSystemTrayIcon>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string_view>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace brimble {
+
+namespace {
+
+// Whether an X server listens on the local display ":N" (abstract socket first, as the
+// socket folder may not be visible in a container).
+bool LocalXServerListens(std::string_view display) {
+    const std::size_t colon = display.find(':');
+    if (colon != 0) return true; // host:N goes over the network: left to Qt
+    std::string number(display.substr(1));
+    number = number.substr(0, number.find('.'));
+    if (number.empty()) return false;
+    const std::string path = "/tmp/.X11-unix/X" + number;
+    for (const bool abstract : {true, false}) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return true; // cannot tell: let Qt try
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::size_t offset = abstract ? 1 : 0;
+        std::memcpy(address.sun_path + offset, path.data(),
+                    std::min(path.size(), sizeof(address.sun_path) - offset - 1));
+        const auto length =
+            static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
+        const bool connected =
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+        ::close(fd);
+        if (connected) return true;
+    }
+    return false;
+}
+
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+} // namespace
+
+std::string DisplayProblem() {
+    const std::string platform = Env("QT_QPA_PLATFORM");
+    // A platform chosen on purpose (offscreen, vnc) needs no display.
+    if (!platform.empty() && platform.rfind("xcb", 0) != 0 && platform.rfind("wayland", 0) != 0)
+        return {};
+    const std::string wayland = Env("WAYLAND_DISPLAY");
+    const std::string x11 = Env("DISPLAY");
+    if (!wayland.empty()) return {};
+    if (x11.empty()) return "no graphical display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    if (!LocalXServerListens(x11)) return "cannot reach the X display \"" + x11 + "\"";
+    return {};
+}
+
+void ShowStartRefusal(const std::string& message) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Brimble"),
+                    QString::fromStdString(message), QMessageBox::Ok);
+    box.exec();
+}
+
+int RefuseStart(const TStartCheck& check, bool withMessageBox) {
+    if (check.ExitCode == kExitAlreadyRunning)
+        std::cerr << check.Message << '\n';
+    else
+        std::cerr << "brimble: " << check.Message << '\n';
+    if (withMessageBox) ShowStartRefusal(check.Message);
+    return check.ExitCode;
+}
+
+TTrayProgram::TTrayProgram(Platform& platform, const TProgramFolders& folders, bool trayAvailable)
+    : FWindow(std::make_unique<TBrimbleMainWindow>(FLoop)) {
+    // Hidden windows and closed message boxes must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    FLoop.OnUnhandledError = [this](const std::string& text) { ReportUnhandledError(text); };
+    FWindow->SetTrayAvailable(trayAvailable);
+    FKeys = new TKeyRouter(*FWindow);
+
+    FApplication = std::make_unique<TBrimbleApplication>(platform, FLoop, *FWindow, folders,
+                                                         TProgramRole::Tray);
+    FWindow->Attach(FApplication.get());
+    if (!trayAvailable) {
+        const std::string notice =
+            "No notification area (tray) was found on this desktop: Brimble keeps its window "
+            "open instead of hiding in the tray.";
+        std::cerr << "brimble: " << notice << '\n';
+        FApplication->Main().Log(notice, 1);
+        // StartHidden would leave nothing to click.
+        if (!FWindow->isVisible()) FWindow->BringFormToFront(ViewWindow::Main);
+    }
+
+    // The end of the session: the lists are saved before it ends.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, FWindow.get(),
+                     [this](QSessionManager& /*manager*/) { RequestExit(); });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, FWindow.get(),
+                     [this] { RequestExit(); });
+}
+
+TTrayProgram::~TTrayProgram() {
+    FApplication.reset(); // shuts down if nothing did, while the window still shows
+    FWindow->Attach(nullptr);
+}
+
+int TTrayProgram::Exec() {
+    // A shutdown during start-up leaves no loop to run.
+    if (FApplication->Main().ShuttingDown()) return 0;
+    return QApplication::exec();
+}
+
+void TTrayProgram::RequestExit() {
+    RunGuarded(FLoop, [this] { FApplication->ProgramExit(); });
+}
+
+void TTrayProgram::ReportUnhandledError(const std::string& text) {
+    // The error report window comes later: the log and a message box stand in for it.
+    std::cerr << "brimble: unhandled error: " << text << '\n';
+    if (!FApplication) return;
+    TfrmBrimblemain& engine = FApplication->Main();
+    try {
+        engine.Log("Unhandled error: " + text, -1);
+    } catch (...) {
+        // The log itself failed: standard error has it.
+    }
+    if (!engine.ShuttingDown()) FWindow->ShowMessage(text, MessageIcon::Error);
+}
+
+} // namespace brimble
