@@ -327,19 +327,25 @@ QWidget* TBrimbleMainWindow::Control(ScanControl control) const {
         return FUi->edScanPath;
     case ScanControl::sbtnBrowseFolder:
         return FUi->sbtnBrowseFolder;
+    case ScanControl::btnTryCompressDelayed:
+        break; // the options dialog's, kept as a state until that dialog exists
     }
-    return FUi->spdbtnGo;
+    return nullptr;
 }
 
 void TBrimbleMainWindow::SetControlEnabled(ScanControl control, bool enabled) {
-    Control(control)->setEnabled(enabled);
+    if (QWidget* widget = Control(control))
+        widget->setEnabled(enabled);
+    else
+        FTryCompressDelayedEnabled = enabled;
     if (control == ScanControl::spdbtnStop && !enabled && FRunStartedHere)
         // The engine finishes its run state after the controls: look once it has.
         QTimer::singleShot(0, this, &TBrimbleMainWindow::CheckRunEnded);
 }
 
 bool TBrimbleMainWindow::ControlEnabled(ScanControl control) {
-    return Control(control)->isEnabled();
+    const QWidget* widget = Control(control);
+    return widget ? widget->isEnabled() : FTryCompressDelayedEnabled;
 }
 
 ScanArea TBrimbleMainWindow::SelectedScanArea() {

@@ -103,6 +103,7 @@ protected:
 private:
     void BuildTray();
     void ConnectControls();
+    // The widget of a scan control; none for one of a window that does not exist yet.
     QWidget* Control(ScanControl control) const;
     // Runs an engine call from a control; an error goes where unhandled errors go.
     void Engine(const std::function<void(TBrimbleApplication&)>& call);
@@ -128,6 +129,7 @@ private:
     bool FTrayAvailable = true;
     bool FShownOnce = false;
     bool FRunStartedHere = false;
+    bool FTryCompressDelayedEnabled = true;
 };
 
 } // namespace brimble
