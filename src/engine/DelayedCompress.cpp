@@ -36,7 +36,7 @@ int32_t IdlesAfterCompletePass(uint32_t idleMilliseconds, int32_t idleTimeMinute
     return 2 + static_cast<int32_t>(periods);
 }
 
-// The signed 32-bit product IdleTime × 60000 × (accepted + 1), wrapping as the described
+// The signed 32-bit product IdleTime × 60000 × (accepted + 1), wrapping as 32-bit
 // arithmetic does rather than overflowing.
 int32_t IdleThreshold(int32_t idleTimeMinutes, int32_t accepted) {
     const uint32_t product =

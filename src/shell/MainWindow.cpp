@@ -92,12 +92,12 @@ TBrimbleMainWindow::TBrimbleMainWindow(QtUiLoop& loop)
     FUi->bbtnOK->setIcon(ProgramPicture("close"));
     FUi->bbtnHelp->setIcon(Image(kImageHelp));
     FUi->bbtnOptions->setIcon(Image(kImageOptions));
-    // Flat buttons take no focus, as the described tab order has no place for them.
+    // Flat buttons take no focus, as the window's tab order has no place for them.
     for (QToolButton* flat :
          {FUi->spdbtnGo, FUi->spdbtnPause, FUi->spdbtnStop, FUi->sbtnBrowseFolder})
         flat->setFocusPolicy(Qt::NoFocus);
 
-    // The described hot-track and grey-text colours, taken from the desktop's palette.
+    // The hot-track and grey-text colours of the layout, taken from the desktop's palette.
     const QPalette base = palette();
     QPalette hot = base;
     hot.setColor(QPalette::WindowText, base.color(QPalette::Link));
