@@ -1,5 +1,6 @@
 #include "HeadlessStart.h"
 
+#include "base/VisibleText.h"
 #include "engine/TBrimbleApplication.h"
 #include "engine/uMain.h"
 
@@ -41,6 +42,13 @@ int RunHeadlessMain(const char* programName, int argc, char** argv,
         std::cerr << programName << ": unexpected error\n";
     }
     return kExitFailed;
+}
+
+void SayUnreadableSettings(const char* programName, TfrmBrimblemain& engine) {
+    if (engine.SettingsReadError().empty()) return;
+    std::cerr << programName << ": cannot read the settings file "
+              << VisibleText(engine.Folders().IniFileName) << ": " << engine.SettingsReadError()
+              << "; the defaults apply\n";
 }
 
 TDiagnosticsToLog::TDiagnosticsToLog(Platform& platform, TfrmBrimblemain& engine)

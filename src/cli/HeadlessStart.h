@@ -38,6 +38,10 @@ THeadlessStart StartHeadless(const std::string& programName,
 int RunHeadlessMain(const char* programName, int argc, char** argv,
                     int (*Main)(const std::vector<std::string>& arguments));
 
+// A settings file that is there but could not be read leaves the defaults in force: say so
+// on standard error, not only in the log.
+void SayUnreadableSettings(const char* programName, TfrmBrimblemain& engine);
+
 // What the back end gives up on goes to the engine's log while this object lives.
 class TDiagnosticsToLog {
 public:

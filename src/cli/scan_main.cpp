@@ -75,10 +75,7 @@ public:
         TBrimbleApplication application(FPlatform, loop, view, FFolders, TProgramRole::Scan);
         TfrmBrimblemain& engine = application.Main();
         TDiagnosticsToLog diagnostics(FPlatform, engine);
-        if (!engine.SettingsReadError().empty())
-            std::cerr << "brimble-scan: cannot read the settings file "
-                      << VisibleText(engine.Folders().IniFileName) << ": "
-                      << engine.SettingsReadError() << "; the defaults apply\n";
+        SayUnreadableSettings("brimble-scan", engine);
 
         bool stopped = false;
         const TStopSignalWatch watch(FSignals, [&] {

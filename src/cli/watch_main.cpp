@@ -38,10 +38,7 @@ int Watch(THeadlessStart& start, const TStopSignals& signals) {
     TfrmBrimblemain& engine = application.Main();
     const TDiagnosticsToLog diagnostics(platform, engine);
 
-    if (!engine.SettingsReadError().empty())
-        std::cerr << "brimble-watch: cannot read the settings file "
-                  << VisibleText(engine.Folders().IniFileName) << ": " << engine.SettingsReadError()
-                  << "; the defaults apply\n";
+    SayUnreadableSettings("brimble-watch", engine);
     if (engine.Options().SmartCompressMode == TSmartCompressMode::scmDisabled) {
         std::cerr << "brimble-watch: smart compression is switched off in the settings ("
                   << VisibleText(engine.Folders().IniFileName)
