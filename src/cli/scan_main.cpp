@@ -33,21 +33,13 @@ struct TResolvedFolder {
     std::string Error; // why the folder cannot be walked; empty when it can
 };
 
-struct TFreeDeleter {
-    void operator()(char* text) const { std::free(text); }
-};
-
-// The folder once, as the drive check and the walk will both see it: absolute, links
-// resolved, "." and ".." gone. A walk refuses a link as its root, so a folder given
-// through one would otherwise be checked but never walked.
-TResolvedFolder ResolveFolder(const std::string& folder) {
+// The folder once, as the drive check and the walk will both see it, by the rule the
+// window's Go uses too.
+TResolvedFolder ResolveFolder(IFileSystem& fs, const std::string& folder) {
     if (folder.empty()) return {folder, {}}; // the engine's own refusal says it
-    const std::unique_ptr<char, TFreeDeleter> resolved(::realpath(folder.c_str(), nullptr));
-    if (!resolved) return {{}, std::strerror(errno)};
-    const int fd = ::open(resolved.get(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return {{}, std::strerror(errno)};
-    ::close(fd);
-    return {resolved.get(), {}};
+    const OsValue<std::string> resolved = fs.ResolveFolder(folder);
+    if (!resolved) return {{}, fs.SysErrorMessage(resolved.code())};
+    return {*resolved, {}};
 }
 
 std::string RefusalMessage(TScanStart result, const TMessageTexts& texts) {
@@ -85,7 +77,7 @@ public:
                 engine.StopScan();
             });
         });
-        const TResolvedFolder resolved = ResolveFolder(folder);
+        const TResolvedFolder resolved = ResolveFolder(FPlatform.FileSystem(), folder);
         if (!resolved.Error.empty()) {
             std::cerr << "Cannot open folder \"" << VisibleText(folder) << "\": " << resolved.Error
                       << '\n';

@@ -135,10 +135,14 @@ void CompressThreadProc(IFileSystem& fs, TFileCompressRec& Rec) noexcept {
 }
 
 bool TfrmBrimblemain::TryCompressFile(const std::string& FileName, TCompressAction Action) {
+    return CarryOut(FileName, Action) == TCompressOutcome::coDone;
+}
+
+TCompressOutcome TfrmBrimblemain::CarryOut(const std::string& FileName, TCompressAction Action) {
     if (Action == caNone) {
         Log("Action: NONE. Try Remove From Delayed List", 2);
         TryRemoveFromDelayedList(FileName);
-        return true;
+        return TCompressOutcome::coDone;
     }
 
     const TErrorModeScope errorMode(FPlatform.Process(), kQuietErrorMode);
@@ -153,18 +157,40 @@ bool TfrmBrimblemain::TryCompressFile(const std::string& FileName, TCompressActi
     const std::lock_guard lock(FCriticalSection);
     if (rec.ResultSuccess) {
         TryRemoveFromDelayedList(FileName);
-        return true;
+        return TCompressOutcome::coDone;
     }
-    const std::string reason = !rec.ErrorText.empty()
-                                   ? rec.ErrorText
-                                   : FPlatform.FileSystem().SysErrorMessage(rec.ErrorCode);
+    IFileSystem& fs = FPlatform.FileSystem();
+    const std::string reason =
+        !rec.ErrorText.empty() ? rec.ErrorText : fs.SysErrorMessage(rec.ErrorCode);
+    if (rec.ErrorText.empty() && fs.IsRefusal(rec.ErrorCode)) {
+        // No later try can change a file the user may not change: it is no locked file,
+        // and on the delayed list it would only age into the never list.
+        ReportRefusal(FileName, reason);
+        TryRemoveFromDelayedList(FileName);
+        return TCompressOutcome::coRefused;
+    }
     Log("Error during compress/decompress file \"" + LogName(FileName) + "\": " + reason, 1);
     if (IsCompressAction(Action)) {
         // Retried later; an entry that is there already keeps its first day.
         if (FDelayedCompressList) AddToCompressList(*FDelayedCompressList, FileName, true);
         Log("Added to Delayed Compress List", 1);
     }
-    return false;
+    return TCompressOutcome::coFailed;
+}
+
+void TfrmBrimblemain::ReportRefusal(const std::string& FileName, const std::string& Reason) {
+    if (FLogFile->LogLevel() >= 2)
+        Log("File [" + LogName(FileName) + "] cannot be changed: " + Reason, 2);
+    IFileSystem& fs = FPlatform.FileSystem();
+    const auto delimiter = FileName.rfind(fs.PathDelimiter());
+    const std::string folder =
+        delimiter == std::string::npos ? std::string() : FileName.substr(0, delimiter + 1);
+    // A background run has no end to clear the set at: it starts afresh when large.
+    if (FRefusedFolders.size() >= kMaxRefusedFolders) FRefusedFolders.clear();
+    if (!FRefusedFolders.insert(folder).second) return;
+    Log("Files in \"" + LogName(folder) + "\" cannot be changed (" + Reason +
+            "): they are left as they are",
+        1);
 }
 
 } // namespace brimble

@@ -13,16 +13,6 @@ namespace {
 
 using enum TCompressAction;
 
-// What one file adds to the totals; 0 or -1 adds nothing.
-struct TStatsIncrement {
-    int64_t OnDiskCount = 1;
-    int64_t OnDiskSize = 0;
-    int64_t ToCompressCount = 0;
-    int64_t ToCompressSize = 0;
-    int64_t CompressedCount = -1;
-    int64_t CompressedSize = -1;
-};
-
 struct TLabelText {
     StatLabel Label;
     std::string Text;
@@ -37,64 +27,122 @@ void TfrmBrimblemain::ProcessFoundFile(const void* /*Sender*/, const std::string
 
     TStatsIncrement inc;
     inc.OnDiskSize = FileAttrRec.Size;
-    const auto countIfRunning = [this, &inc] {
-        if (FProcessingDriveIdx != pdiIdle)
-            UpdateStats(inc.OnDiskCount, inc.OnDiskSize, inc.ToCompressCount, inc.ToCompressSize,
-                        inc.CompressedCount, inc.CompressedSize);
-    };
-    // Building a trace line costs more than deciding a file: only when it is written.
-    const bool trace = FLogFile->LogLevel() >= 2;
-
     try {
         const TCompressAction action = GetCompressAction(Path, FileAttrRec);
-        if (IsCompressAction(action)) {
-            inc.ToCompressCount = 1;
-            inc.ToCompressSize = FileAttrRec.Size;
-            if (trace)
-                Log("File [" + LogName(FullName) + "] (" +
-                        FormatSize(FPlatform.Locale(), fsAutomatic, -1, FileAttrRec.Size) +
-                        ") action: COMPRESS",
-                    2);
-            // A failure counts the file as to be compressed, not as compressed.
-            if (TryCompressFile(FullName, action)) {
-                inc.CompressedSize = GetCompressedSize(FullName);
-                inc.CompressedCount = 1;
-                if (inc.CompressedSize >= FileAttrRec.Size) {
-                    inc.ToCompressCount = inc.ToCompressSize = 0;
-                    inc.CompressedCount = inc.CompressedSize = -1;
-                    TryCompressFile(FullName, caDecompress); // no gain: undo
-                }
-            }
-        } else {
-            if (trace)
-                Log("File [" + LogName(FullName) +
-                        "] action: " + (action == caDecompress ? "DECOMPRESS" : "NONE"),
-                    2);
-            TryCompressFile(FullName, action);
-        }
+        if (IsCompressAction(action))
+            CompressFoundFile(FullName, FileAttrRec.Size, action, inc);
+        else
+            LeaveOrDecompressFoundFile(FullName, action);
     } catch (...) {
         // The file was seen: it is counted before the error goes on to the caller.
-        countIfRunning();
+        AddToStats(inc);
         throw;
     }
-    countIfRunning();
+    AddToStats(inc);
+}
+
+void TfrmBrimblemain::CompressFoundFile(const std::string& FullName, int64_t Size,
+                                        TCompressAction Action, TStatsIncrement& inc) {
+    // Building a trace line costs more than deciding a file: only when it is written.
+    const bool trace = FLogFile->LogLevel() >= 2;
+    const OsValue<TDataLayout> layout = FPlatform.FileSystem().ExamineData(FullName);
+    if (layout && layout->Shared && !FOptions->CompressSharedFiles) {
+        // Rewriting shared data gives the file a copy of its own: the volume loses space.
+        if (trace)
+            Log("File [" + LogName(FullName) +
+                    "] shares its data with another file or a snapshot: left as it is",
+                2);
+        TryCompressFile(FullName, caNone);
+        return;
+    }
+    inc.ToCompressCount = 1;
+    inc.ToCompressSize = Size;
+    if (layout && layout->Encoded) {
+        // The volume compressed it as it was written: a rewrite would only cost time.
+        if (trace)
+            Log("File [" + LogName(FullName) + "] (" +
+                    FormatSize(FPlatform.Locale(), fsAutomatic, -1, layout->OnDiskSize) +
+                    ") is stored compressed already",
+                2);
+        inc.CompressedCount = 1;
+        inc.CompressedSize = inc.CompressedOldSize = layout->OnDiskSize;
+        TryCompressFile(FullName, caNone);
+        return;
+    }
+    if (trace)
+        Log("File [" + LogName(FullName) + "] (" +
+                FormatSize(FPlatform.Locale(), fsAutomatic, -1, Size) + ") action: COMPRESS",
+            2);
+    // What the file took before, so that the totals say what was really reclaimed.
+    const int64_t before = layout ? layout->OnDiskSize : Size;
+    switch (CarryOut(FullName, Action)) {
+    case TCompressOutcome::coFailed:
+        return; // counts as to be compressed, not as compressed
+    case TCompressOutcome::coRefused:
+        inc.ToCompressCount = inc.ToCompressSize = 0; // nothing to be done about it
+        return;
+    case TCompressOutcome::coDone:
+        break;
+    }
+    const int64_t after = GetCompressedSize(FullName);
+    if (after >= before) {
+        inc.ToCompressCount = inc.ToCompressSize = 0;
+        TryCompressFile(FullName, caDecompress); // no gain: undo
+        return;
+    }
+    inc.CompressedCount = 1;
+    inc.CompressedSize = after;
+    inc.CompressedOldSize = before;
+}
+
+void TfrmBrimblemain::LeaveOrDecompressFoundFile(const std::string& FullName,
+                                                 TCompressAction Action) {
+    const bool trace = FLogFile->LogLevel() >= 2;
+    if (Action == caDecompress && !FOptions->CompressSharedFiles) {
+        const OsValue<TDataLayout> layout = FPlatform.FileSystem().ExamineData(FullName);
+        if (layout && layout->Shared) {
+            if (trace)
+                Log("File [" + LogName(FullName) +
+                        "] shares its data with another file or a snapshot: not decompressed",
+                    2);
+            TryCompressFile(FullName, caNone);
+            return;
+        }
+    }
+    if (trace)
+        Log("File [" + LogName(FullName) +
+                "] action: " + (Action == caDecompress ? "DECOMPRESS" : "NONE"),
+            2);
+    TryCompressFile(FullName, Action);
 }
 
 void TfrmBrimblemain::UpdateStats(int64_t onDiskCount, int64_t onDiskSize, int64_t toCompressCount,
                                   int64_t toCompressSize, int64_t compressedCount,
                                   int64_t compressedSize) {
+    TStatsIncrement inc;
+    inc.OnDiskCount = onDiskCount;
+    inc.OnDiskSize = onDiskSize;
+    inc.ToCompressCount = toCompressCount;
+    inc.ToCompressSize = toCompressSize;
+    inc.CompressedCount = compressedCount;
+    inc.CompressedSize = compressedSize;
+    inc.CompressedOldSize = toCompressSize;
+    AddToStats(inc);
+}
+
+void TfrmBrimblemain::AddToStats(const TStatsIncrement& inc) {
     if (FProcessingDriveIdx == pdiIdle) return;
     TStats& s = FStatsT;
-    s.FilesOnDisk_Count += onDiskCount;
-    if (onDiskSize > 0) s.FilesOnDisk_Size += onDiskSize;
-    if (toCompressCount > 0) {
-        s.FilesToBeCompressed_Count += toCompressCount;
-        if (toCompressSize > 0) s.FilesToBeCompressed_Size += toCompressSize;
+    s.FilesOnDisk_Count += inc.OnDiskCount;
+    if (inc.OnDiskSize > 0) s.FilesOnDisk_Size += inc.OnDiskSize;
+    if (inc.ToCompressCount > 0) {
+        s.FilesToBeCompressed_Count += inc.ToCompressCount;
+        if (inc.ToCompressSize > 0) s.FilesToBeCompressed_Size += inc.ToCompressSize;
     }
-    if (compressedCount > 0) {
-        s.CompressedFiles_Count += compressedCount;
-        s.CompressedFiles_OldSize += toCompressSize;
-        s.CompressedFiles_Size += compressedSize;
+    if (inc.CompressedCount > 0) {
+        s.CompressedFiles_Count += inc.CompressedCount;
+        if (inc.CompressedOldSize > 0) s.CompressedFiles_OldSize += inc.CompressedOldSize;
+        if (inc.CompressedSize > 0) s.CompressedFiles_Size += inc.CompressedSize;
         s.CompressedFiles_Percent = s.CompressedFiles_OldSize > 0
                                         ? 100.0 * static_cast<double>(s.CompressedFiles_Size) /
                                               static_cast<double>(s.CompressedFiles_OldSize)
@@ -130,6 +178,7 @@ int64_t TfrmBrimblemain::GetCompressedSize(const std::string& FileName) {
 void TfrmBrimblemain::ResetStats() {
     FView.SetStatusText("");
     FStatsT = TStats{};
+    FRefusedFolders.clear(); // each run says once per folder what it may not change
     for (int i = 0; i < StatLabelCount; ++i)
         FView.SetStatLabel(static_cast<StatLabel>(i), "?");
 }

@@ -26,8 +26,11 @@ constexpr const char* kWrongDrive = "Wrong drive!";
 TScanStart TfrmBrimblemain::GoScanPath(const std::string& ScanPath) {
     if (FProcessingDriveIdx == pdiDelayedRun) return TScanStart::ssScanInProgress;
     if (!IsScanPathAcceptable(ScanPath)) return TScanStart::ssIncorrectPath;
-    // Every check and the walk see the folder that "." and ".." lead to.
-    const std::string path = FPlatform.FileSystem().PathRules().Normalize(ScanPath);
+    // Every check and the walk see the folder that links, "." and ".." lead to; one that
+    // cannot be resolved goes as typed, and the walk says why it finds nothing there.
+    IFileSystem& fs = FPlatform.FileSystem();
+    const OsValue<std::string> resolved = fs.ResolveFolder(ScanPath);
+    const std::string path = resolved ? *resolved : fs.PathRules().Normalize(ScanPath);
     // The excluded folders may be rebuilt only while no walk reads them.
     if (ScanRunning()) return TScanStart::ssScanInProgress;
 

@@ -139,6 +139,7 @@ const std::array<TBinding, kOptionCount>& Bindings() {
             "MaxFileSizeUnfilteredEnable"),
         NumberBinding<int64_t, &V::MaxFileSizeUnfilteredMb>("MaxFileSizeUnfiltered"),
         FlagBinding<&O::CompressEncrypted, &V::CompressEncrypted>("CompressEncrypted"),
+        FlagBinding<&O::CompressSharedFiles, &V::CompressSharedFiles>("CompressSharedFiles"),
         ChoiceBinding<&V::SmartDecompressIndex>("SmartDecompress"),
         DelayBinding<&V::CompressionDelayIndex>("CompressionDelay"),
         DelayBinding<&V::CompressAgainDelayIndex>("CompressAgainDelay"),

@@ -93,6 +93,7 @@ constexpr std::array<TOptionSetting, kOptionCount> kSettings = {
     Number("MaxFileSizeUnfiltered", F::Integer64, &O::MaxFileSizeUnfiltered, 64 * kMebibyte,
            kFileSizeRange),
     Flag("CompressEncrypted", &O::CompressEncrypted, false),
+    Flag("CompressSharedFiles", &O::CompressSharedFiles, false),
     Choice("SmartDecompress", F::Ordinal, &O::SmartDecompress, 1, kSmartDecompressChoices),
     Choice("CompressionDelay", F::DelayIndex, &O::CompressionDelay, kCompressionDelayFallback,
            kCompressionDelays),

@@ -109,7 +109,8 @@ class LoopVolume {
 public:
     // Null with WhyNot set when volumes cannot be made here.
     static std::unique_ptr<LoopVolume> Create(const std::string& fsType, int sizeMiB,
-                                              const std::string& label, std::string& whyNot) {
+                                              const std::string& label, std::string& whyNot,
+                                              const std::string& mountOptions = "") {
         if (::geteuid() != 0) {
             whyNot = "needs root to create loop volumes";
             return nullptr;
@@ -144,7 +145,8 @@ public:
             whyNot = mkfs + " failed: " + made.Output;
             return nullptr;
         }
-        if (const auto mounted = Run({"mount", "-o", "loop", image, volume->FMountPoint});
+        const std::string options = mountOptions.empty() ? "loop" : "loop," + mountOptions;
+        if (const auto mounted = Run({"mount", "-o", options, image, volume->FMountPoint});
             mounted.Status != 0) {
             whyNot = "cannot mount a loop volume: " + mounted.Output;
             return nullptr;
@@ -169,6 +171,26 @@ public:
     }
 
     const std::string& MountPoint() const { return FMountPoint; }
+    // Bytes written to the volume's device since it was attached (/sys/block/<loop>/stat).
+    int64_t BytesWritten() const {
+        const auto source = Run({"findmnt", "-n", "-o", "SOURCE", FMountPoint});
+        std::string device = source.Output.substr(0, source.Output.find('\n'));
+        device = device.substr(device.rfind('/') + 1);
+        std::stringstream stat(ReadFile("/sys/block/" + device + "/stat"));
+        int64_t field = 0, sectors = -1;
+        for (int i = 0; i < 7 && stat >> field; ++i)
+            sectors = field; // the seventh field: sectors written
+        return sectors < 0 ? -1 : sectors * 512;
+    }
+    // Bytes of data the volume holds, as "btrfs filesystem usage" counts them.
+    int64_t DataUsed() const {
+        ::sync();
+        const auto usage = Run({"btrfs", "filesystem", "usage", "-b", FMountPoint});
+        const auto line = usage.Output.find("\nData,");
+        const auto used = usage.Output.find("Used:", line);
+        if (line == std::string::npos || used == std::string::npos) return -1;
+        return std::stoll(usage.Output.substr(used + 5));
+    }
     std::string Path(const std::string& name) const { return FMountPoint + "/" + name; }
 
 private:

@@ -311,6 +311,98 @@ TEST_F(BrimbleScanTest, TheWalkLeavesOutMountsAndSubvolumesInsideTheFolder) {
     EXPECT_FALSE(std::filesystem::exists(dataDir + "/DelayedCompress.lst"));
 }
 
+// A subvolume beside its read-only snapshot, with a reflinked copy and a file of its own:
+// only the file of its own is rewritten, the volume's data never grows, and the space the
+// totals say was reclaimed is what the volume got back.
+TEST_F(BrimbleScanTest, SharedDataStaysSharedAndTheTotalsAreTheSpaceReallyReclaimed) {
+    const std::string subvolume = btrfs->Path("@shared");
+    ASSERT_EQ(test::Run({"btrfs", "subvolume", "create", subvolume}).Status, 0);
+    WriteFile(subvolume + "/snapshotted.txt", TextContent(21, 400'000));
+    WriteFile(subvolume + "/original.txt", TextContent(22, 400'000));
+    ::sync();
+    ASSERT_EQ(
+        test::Run({"btrfs", "subvolume", "snapshot", "-r", subvolume, btrfs->Path("@snap")}).Status,
+        0);
+    ASSERT_EQ(
+        test::Run({"cp", "--reflink=always", subvolume + "/original.txt", subvolume + "/copy.txt"})
+            .Status,
+        0);
+    WriteFile(subvolume + "/own.txt", TextContent(23, 400'000));
+    const int64_t ownBefore = DiskUsage(subvolume + "/own.txt");
+    const int64_t usedBefore = btrfs->DataUsed();
+
+    const Finished run = RunScan({"-d:2", subvolume});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+
+    EXPECT_LE(btrfs->DataUsed(), usedBefore - 200'000);
+    const int64_t ownAfter = DiskUsage(subvolume + "/own.txt");
+    EXPECT_LT(ownAfter, 100'000);
+    for (const char* name : {"snapshotted.txt", "original.txt", "copy.txt"})
+        EXPECT_GE(DiskUsage(subvolume + "/" + name), 400'000) << name;
+    auto totals = Totals(run.Out);
+    EXPECT_EQ(totals["Compressed files:"].at(0), "1") << run.Out;
+    // Printed in Kb with two decimals: the measured saving, not the file's length.
+    const double reclaimedKb = std::stod(totals["Reclaimed free space share:"].at(0));
+    EXPECT_NEAR(reclaimedKb * 1024, static_cast<double>(ownBefore - ownAfter), 10.0) << run.Out;
+    EXPECT_EQ(ReadFile(subvolume + "/copy.txt"), TextContent(22, 400'000));
+    const std::string log = ReadFile(dataDir + "/brimble.log");
+    EXPECT_NE(log.find("File [" + subvolume +
+                       "/copy.txt] shares its data with another file or a snapshot"),
+              std::string::npos)
+        << log;
+}
+
+// Files that a volume mounted with compression stored compressed as they were written
+// count as compressed, and nothing of them is written again.
+TEST_F(BrimbleScanTest, FilesTheMountOptionCompressedAreCountedNotRewritten) {
+    std::string why;
+    const auto zstd = LoopVolume::Create("btrfs", 320, "zstd", why, "compress=zstd");
+    ASSERT_TRUE(zstd) << why;
+    for (int i = 0; i < 4; ++i)
+        WriteFile(zstd->Path("f" + std::to_string(i) + ".txt"), TextContent(30 + i, 2'000'000));
+    ::sync();
+    const int64_t writtenBefore = zstd->BytesWritten();
+
+    const Finished run = RunScan({zstd->MountPoint()});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    ::sync();
+
+    EXPECT_LT(zstd->BytesWritten() - writtenBefore, 1'000'000) << "8 MB of data were rewritten";
+    auto totals = Totals(run.Out);
+    EXPECT_EQ(totals["Compressed files:"].at(0), "4") << run.Out;
+    EXPECT_EQ(totals["Reclaimed free space share:"].at(0), "0.00") << run.Out;
+}
+
+// A user scanning files that belong to root: nothing can be changed, and that is no reason
+// to retry them later or to put their names on the never list.
+TEST_F(BrimbleScanTest, AUsersScanOfFilesItMayNotChangeLeavesTheListsAsTheyWere) {
+    const std::string dir = Folder("roots");
+    for (int i = 0; i < 3; ++i)
+        WriteFile(dir + "/r" + std::to_string(i) + ".txt", TextContent(40 + i, 200'000));
+    // The user reaches the volume and owns its data folder.
+    ::chmod(std::filesystem::path(btrfs->MountPoint()).parent_path().c_str(), 0755);
+    ::chmod(home.Path().c_str(), 0755);
+    constexpr uid_t kNobody = 65534;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(home.Path()))
+        ASSERT_EQ(::chown(entry.path().c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chown(home.Path().c_str(), kNobody, kNobody), 0);
+
+    const Finished run =
+        test::ChildProcess(
+            "/usr/bin/setpriv",
+            {"--reuid=65534", "--regid=65534", "--clear-groups", ScanProgram(), "-d", dir}, false)
+            .Wait();
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(Totals(run.Out)["Files to be compressed:"].at(0), "0") << run.Out;
+    EXPECT_FALSE(std::filesystem::exists(dataDir + "/DelayedCompress.lst"));
+    EXPECT_EQ(ReadFile(dataDir + "/NeverCompress.lst").find("r0.txt"), std::string::npos);
+    const std::string log = ReadFile(dataDir + "/brimble.log");
+    EXPECT_NE(log.find("Files in \"" + dir + "/\" cannot be changed (Operation not permitted)"),
+              std::string::npos)
+        << log;
+    EXPECT_GE(DiskUsage(dir + "/r0.txt"), 200'000);
+}
+
 TEST_F(BrimbleScanTest, AnotherInstanceHoldingTheLockRefusesTheRun) {
     const std::string dir = Folder("locked");
     WriteFile(dir + "/x.txt", TextContent(7, 50'000));

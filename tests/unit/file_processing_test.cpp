@@ -99,90 +99,168 @@ TEST_P(FileOutcome, IsActedOnAndCounted) {
         expected.push_back(op.replace(op.find("%s"), 2, path));
     EXPECT_EQ(sim.Operations(), expected);
     EXPECT_EQ(TotalsOf(Engine().Stats()), c.totals);
-    EXPECT_EQ(Engine().Stats().CompressedFiles_OldSize, c.totals.compressedCount > 0 ? c.size : 0);
+    // The base of the ratio is what the files took on disk before.
+    EXPECT_EQ(Engine().Stats().CompressedFiles_OldSize,
+              c.totals.compressedSize + c.totals.preserved);
     EXPECT_EQ(view.status, path);
     EXPECT_NE(LogText().find("\t" + c.logLine + "\r\n"), std::string::npos) << LogText();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FileOutcome,
-    ::testing::Values(FileCase{"Gain",
-                               "a.txt",
-                               10000,
-                               fa::Archive,
-                               0.3,
-                               Nothing,
-                               {"compress %s"},
-                               {1, 10000, 1, 10000, 1, 4096, 5904, 40.96},
-                               "File [C:\\Data\\a.txt] (9.77 Kb) action: COMPRESS"},
-                      FileCase{
-                          "FailedCompression",
-                          "a.txt",
-                          10000,
-                          fa::Archive,
-                          0.3,
-                          [](sim::SimPlatform& s, const std::string& p) { s.SetLocked(p, true); },
-                          {},
-                          {1, 10000, 1, 10000, 0, 0, 0, 0.0},
-                          "Added to Delayed Compress List"},
-                      FileCase{"NoGainIsUndone",
-                               "a.txt",
-                               10000,
-                               fa::Archive,
-                               1.0,
-                               Nothing,
-                               {"compress %s", "decompress %s"},
-                               {1, 10000, 0, 0, 0, 0, 0, 0.0},
-                               "File [C:\\Data\\a.txt] (9.77 Kb) action: COMPRESS"},
-                      FileCase{"SizeQueryFailsIsNoGain",
-                               "a.txt",
-                               10000,
-                               fa::Archive,
-                               0.3,
-                               [](sim::SimPlatform& s, const std::string& p) {
-                                   s.SetCompressedSizeQueryFails(p, true);
-                               },
-                               {"compress %s", "decompress %s"},
-                               {1, 10000, 0, 0, 0, 0, 0, 0.0},
-                               "File [C:\\Data\\a.txt] (9.77 Kb) action: COMPRESS"},
-                      FileCase{"DecryptedAndCompressed",
-                               "a.txt",
-                               10000,
-                               fa::Archive | fa::Encrypted,
-                               0.3,
-                               Nothing,
-                               {"decrypt %s", "compress %s"},
-                               {1, 10000, 1, 10000, 1, 4096, 5904, 40.96},
-                               "File [C:\\Data\\a.txt] (9.77 Kb) action: COMPRESS"},
-                      FileCase{"None",
-                               "NTLDR",
-                               10000,
-                               fa::Archive,
-                               0.3,
-                               Nothing,
-                               {},
-                               {1, 10000, 0, 0, 0, 0, 0, 0.0},
-                               "File [C:\\Data\\NTLDR] action: NONE"},
-                      FileCase{"Decompress",
-                               "small.txt",
-                               100,
-                               fa::Archive | fa::Compressed,
-                               0.3,
-                               [](sim::SimPlatform&, const std::string&) {},
-                               {"decompress %s"},
-                               {1, 100, 0, 0, 0, 0, 0, 0.0},
-                               "File [C:\\Data\\small.txt] action: DECOMPRESS"},
-                      // Sizes past 32 bits are counted at their full width.
-                      FileCase{"Beyond4GiB",
-                               "big.txt",
-                               10 * GiB,
-                               fa::Archive,
-                               0.5,
-                               Nothing,
-                               {"compress %s"},
-                               {1, 10 * GiB, 1, 10 * GiB, 1, 5 * GiB, 5 * GiB, 50.0},
-                               "File [C:\\Data\\big.txt] (10.00 Gb) action: COMPRESS"}),
+    ::testing::Values(
+        FileCase{"Gain",
+                 "a.txt",
+                 10000,
+                 fa::Archive,
+                 0.3,
+                 Nothing,
+                 {"compress %s"},
+                 {1, 10000, 1, 10000, 1, 4096, 5904, 40.96},
+                 "File [C:\\Data\\a.txt] (9.77 Kb) action: COMPRESS"},
+        FileCase{"FailedCompression",
+                 "a.txt",
+                 10000,
+                 fa::Archive,
+                 0.3,
+                 [](sim::SimPlatform& s, const std::string& p) { s.SetLocked(p, true); },
+                 {},
+                 {1, 10000, 1, 10000, 0, 0, 0, 0.0},
+                 "Added to Delayed Compress List"},
+        FileCase{"NoGainIsUndone",
+                 "a.txt",
+                 10000,
+                 fa::Archive,
+                 1.0,
+                 Nothing,
+                 {"compress %s", "decompress %s"},
+                 {1, 10000, 0, 0, 0, 0, 0, 0.0},
+                 "File [C:\\Data\\a.txt] (9.77 Kb) action: COMPRESS"},
+        FileCase{"SizeQueryFailsIsNoGain",
+                 "a.txt",
+                 10000,
+                 fa::Archive,
+                 0.3,
+                 [](sim::SimPlatform& s, const std::string& p) {
+                     s.SetCompressedSizeQueryFails(p, true);
+                 },
+                 {"compress %s", "decompress %s"},
+                 {1, 10000, 0, 0, 0, 0, 0, 0.0},
+                 "File [C:\\Data\\a.txt] (9.77 Kb) action: COMPRESS"},
+        FileCase{"DecryptedAndCompressed",
+                 "a.txt",
+                 10000,
+                 fa::Archive | fa::Encrypted,
+                 0.3,
+                 Nothing,
+                 {"decrypt %s", "compress %s"},
+                 {1, 10000, 1, 10000, 1, 4096, 5904, 40.96},
+                 "File [C:\\Data\\a.txt] (9.77 Kb) action: COMPRESS"},
+        FileCase{"None",
+                 "NTLDR",
+                 10000,
+                 fa::Archive,
+                 0.3,
+                 Nothing,
+                 {},
+                 {1, 10000, 0, 0, 0, 0, 0, 0.0},
+                 "File [C:\\Data\\NTLDR] action: NONE"},
+        FileCase{"Decompress",
+                 "small.txt",
+                 100,
+                 fa::Archive | fa::Compressed,
+                 0.3,
+                 [](sim::SimPlatform&, const std::string&) {},
+                 {"decompress %s"},
+                 {1, 100, 0, 0, 0, 0, 0, 0.0},
+                 "File [C:\\Data\\small.txt] action: DECOMPRESS"},
+        // Rewriting data shared with a snapshot or a copy would cost space.
+        FileCase{"SharedDataIsLeftAlone",
+                 "a.txt",
+                 10000,
+                 fa::Archive,
+                 0.3,
+                 [](sim::SimPlatform& s, const std::string& p) { s.SetSharedData(p, true); },
+                 {},
+                 {1, 10000, 0, 0, 0, 0, 0, 0.0},
+                 "File [C:\\Data\\a.txt] shares its data with another file or a "
+                 "snapshot: left as it is"},
+        FileCase{"SharedCompressedDataIsNotDecompressed",
+                 "small.txt",
+                 100,
+                 fa::Archive | fa::Compressed,
+                 0.3,
+                 [](sim::SimPlatform& s, const std::string& p) { s.SetSharedData(p, true); },
+                 {},
+                 {1, 100, 0, 0, 0, 0, 0, 0.0},
+                 "File [C:\\Data\\small.txt] shares its data with another file or "
+                 "a snapshot: not decompressed"},
+        // Compressed by the volume as it was written: counted, not rewritten.
+        FileCase{"StoredCompressedAlready",
+                 "a.txt",
+                 10000,
+                 fa::Archive,
+                 0.3,
+                 [](sim::SimPlatform& s, const std::string& p) { s.SetEncodedByVolume(p, true); },
+                 {},
+                 {1, 10000, 1, 10000, 1, 4096, 0, 100.0},
+                 "File [C:\\Data\\a.txt] (4.00 Kb) is stored compressed already"},
+        // No later try can help: neither a failure nor work to be done.
+        FileCase{"ChangeRefused",
+                 "a.txt",
+                 10000,
+                 fa::Archive,
+                 0.3,
+                 [](sim::SimPlatform& s, const std::string& p) { s.SetChangeRefused(p, true); },
+                 {},
+                 {1, 10000, 0, 0, 0, 0, 0, 0.0},
+                 "File [C:\\Data\\a.txt] cannot be changed: The media is write "
+                 "protected"},
+        // Sizes past 32 bits are counted at their full width.
+        FileCase{"Beyond4GiB",
+                 "big.txt",
+                 10 * GiB,
+                 fa::Archive,
+                 0.5,
+                 Nothing,
+                 {"compress %s"},
+                 {1, 10 * GiB, 1, 10 * GiB, 1, 5 * GiB, 5 * GiB, 50.0},
+                 "File [C:\\Data\\big.txt] (10.00 Gb) action: COMPRESS"}),
     [](const auto& tc) { return tc.param.name; });
+
+TEST_F(FileProcessing, SharedDataIsCompressedWhenTheUserAsksForIt) {
+    Engine().Options().CompressSharedFiles = true;
+    sim.AddFile(kDir + "a.txt", 10000, fa::Archive, 0.3);
+    sim.SetSharedData(kDir + "a.txt", true);
+    Process("a.txt");
+    EXPECT_EQ(sim.Operations(), std::vector<std::string>{"compress " + kDir + "a.txt"});
+    EXPECT_EQ(Engine().Stats().CompressedFiles_Count, 1);
+}
+
+// A refused change keeps the lists as they were (an old entry of the file even leaves the
+// delayed list), and the log names each folder once per run.
+TEST_F(FileProcessing, RefusedFilesStayOffTheDelayedListAndTheirFolderIsLoggedOnce) {
+    for (const char* name : {"a.txt", "b.txt"}) {
+        sim.AddFile(kDir + name, 10000, fa::Archive, 0.3);
+        sim.SetChangeRefused(kDir + name, true);
+    }
+    Engine().AddToCompressList(*Engine().FDelayedCompressList, kDir + "b.txt", true);
+    Process("a.txt");
+    Process("b.txt");
+
+    EXPECT_EQ(Engine().FDelayedCompressList->Count(), 0u);
+    const std::string folderLine = "Files in \"C:\\Data\\\" cannot be changed (The media is "
+                                   "write protected): they are left as they are";
+    const std::string log = LogText();
+    const auto first = log.find(folderLine);
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_EQ(log.find(folderLine, first + 1), std::string::npos) << log;
+    EXPECT_EQ(log.find("Added to Delayed Compress List"), std::string::npos) << log;
+
+    Engine().ResetStats(); // the next run says it again
+    Process("a.txt");
+    EXPECT_NE(LogText().find(folderLine, first + 1), std::string::npos);
+}
 
 // ---------------------------------------------------------------- totals and labels
 

@@ -245,7 +245,7 @@ O EverySettingChanged() {
     O o;
     o.SmartCompressMode = TSmartCompressMode::scmOnIdle;
     o.IdleTime = 5;
-    o.Autostart = o.StartHidden = o.CompressEncrypted = true;
+    o.Autostart = o.StartHidden = o.CompressEncrypted = o.CompressSharedFiles = true;
     o.Language = "German";
     o.MaxFileSizeFilteredEnable = o.MaxFileSizeUnfilteredEnable = false;
     o.MaxFileSizeFiltered = 3 * kMb;

@@ -65,7 +65,7 @@ TEST(OptionsDefaults, FiltersHaveTheirExactElements) {
         EXPECT_EQ(in.count(e), 0u) << e << " stands in both default filters";
 }
 
-TEST(OptionsTable, ListsTheTwentyOneKeysInSaveOrderEachForOneField) {
+TEST(OptionsTable, ListsTheTwentyTwoKeysInSaveOrderEachForOneField) {
     const std::vector<std::string> expected = {"SmartCompressMode",
                                                "Autostart",
                                                "StartHidden",
@@ -75,6 +75,7 @@ TEST(OptionsTable, ListsTheTwentyOneKeysInSaveOrderEachForOneField) {
                                                "MaxFileSizeUnfilteredEnable",
                                                "MaxFileSizeUnfiltered",
                                                "CompressEncrypted",
+                                               "CompressSharedFiles",
                                                "SmartDecompress",
                                                "CompressionDelay",
                                                "CompressAgainDelay",

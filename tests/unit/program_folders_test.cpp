@@ -97,6 +97,7 @@ public:
     MOCK_METHOD(bool, IsAcceptableScanPath, (const std::string&), (override));
     MOCK_METHOD(const IPathRules&, PathRules, (), (const, override));
     MOCK_METHOD(std::optional<uint64_t>, FileSystemIdOf, (const std::string&), (override));
+    MOCK_METHOD(OsValue<std::string>, ResolveFolder, (const std::string&), (override));
     MOCK_METHOD(OsValue<std::unique_ptr<IDirListing>>, OpenListing, (const std::string&),
                 (override));
     MOCK_METHOD(std::optional<TFileAttrRec>, FindEntry, (const std::string&), (override));
@@ -105,6 +106,7 @@ public:
     MOCK_METHOD(OsResult, Decrypt, (const std::string&), (override));
     MOCK_METHOD(OsResult, SetCompression, (const std::string&, bool), (override));
     MOCK_METHOD(OsValue<int64_t>, GetCompressedSize, (const std::string&), (override));
+    MOCK_METHOD(OsValue<TDataLayout>, ExamineData, (const std::string&), (override));
     MOCK_METHOD(std::string, SysErrorMessage, (int), (override));
     MOCK_METHOD(bool, FileExists, (const std::string&), (override));
     MOCK_METHOD(bool, DirectoryExists, (const std::string&), (override));

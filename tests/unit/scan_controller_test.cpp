@@ -104,6 +104,16 @@ TEST_F(ScanController, AFolderRunCompressesCountsAndCompletes) {
     EXPECT_EQ(sim.ThreadPriority(), 2); // the scan thread's, from the options
 }
 
+// The window resolves a folder given through a link as the scan command does: the walk,
+// which never follows a link at its root, sees the target.
+TEST_F(ScanController, AFolderGivenThroughALinkIsScannedAsItsTarget) {
+    sim.AddDirectoryLink("C:\\Other\\ToData", "C:\\Data");
+    ASSERT_EQ(engine->GoScanPath("C:\\Other\\ToData"), ssStarted);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_TRUE(sim.IsCompressed("C:\\Data\\a.txt"));
+    EXPECT_EQ(engine->Stats().FilesOnDisk_Count, 5);
+}
+
 TEST_F(ScanController, TheExcludedFoldersAreRebuiltFromTheOptions) {
     engine->Options().ExcludeFolders = {
         "C:\\Data\\Skip=", "%temp%=",      "%undefined%=", "no equals sign",

@@ -57,7 +57,8 @@ void CountExtentItem(const uint8_t* item, uint32_t length, ExtentTotals& totals)
         totals.Bytes += static_cast<int64_t>(diskNumBytes);
 }
 
-std::optional<std::vector<struct fiemap_extent>> ReadExtentMap(int fd, int* error) {
+std::optional<std::vector<struct fiemap_extent>> ReadExtentMap(int fd, int* error,
+                                                               bool sync = true) {
     constexpr uint32_t Batch = 256;
     std::vector<uint8_t> buffer(sizeof(struct fiemap) + Batch * sizeof(struct fiemap_extent));
     std::vector<struct fiemap_extent> extents;
@@ -67,7 +68,7 @@ std::optional<std::vector<struct fiemap_extent>> ReadExtentMap(int fd, int* erro
         auto* map = reinterpret_cast<struct fiemap*>(buffer.data());
         map->fm_start = start;
         map->fm_length = std::numeric_limits<uint64_t>::max() - start;
-        map->fm_flags = FIEMAP_FLAG_SYNC;
+        map->fm_flags = sync ? FIEMAP_FLAG_SYNC : 0;
         map->fm_extent_count = Batch;
         if (::ioctl(fd, FS_IOC_FIEMAP, map) != 0) {
             if (error) *error = errno;
@@ -85,6 +86,40 @@ std::optional<std::vector<struct fiemap_extent>> ReadExtentMap(int fd, int* erro
 
 uint64_t RoundUp(uint64_t value, uint64_t unit) {
     return (value + unit - 1) / unit * unit;
+}
+
+int64_t EstimateFromExtents(const std::vector<struct fiemap_extent>& extents, int64_t fileSize,
+                            uint32_t sectorSize) {
+    const uint64_t sector = sectorSize ? sectorSize : 4096;
+
+    int64_t bytes = 0;
+    std::set<uint64_t> starts;               // where the file's extents begin on disk
+    std::map<uint64_t, uint64_t> compressed; // disk start -> logical bytes it holds
+    for (const auto& extent : extents) {
+        if (extent.fe_flags & FIEMAP_EXTENT_DATA_INLINE) {
+            const uint64_t fileBytes = static_cast<uint64_t>(fileSize);
+            const uint64_t rest = fileBytes > extent.fe_logical ? fileBytes - extent.fe_logical : 0;
+            bytes += static_cast<int64_t>(std::min<uint64_t>(extent.fe_length, rest));
+            continue;
+        }
+        if (extent.fe_flags & (FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_DELALLOC)) {
+            bytes += static_cast<int64_t>(extent.fe_length); // not on disk yet
+            continue;
+        }
+        starts.insert(extent.fe_physical);
+        if (extent.fe_flags & FIEMAP_EXTENT_ENCODED)
+            compressed[extent.fe_physical] += extent.fe_length;
+        else
+            bytes += static_cast<int64_t>(extent.fe_length);
+    }
+    for (const auto& [start, logical] : compressed) {
+        uint64_t bound = RoundUp(logical, sector);
+        bound = bound > sector ? bound - sector : sector;
+        if (const auto next = starts.upper_bound(start); next != starts.end())
+            bound = std::min(bound, *next - start);
+        bytes += static_cast<int64_t>(bound);
+    }
+    return bytes;
 }
 
 } // namespace
@@ -151,36 +186,26 @@ std::optional<int64_t> EstimatedOnDiskSize(int fd, uint32_t sectorSize, int* err
     }
     const auto extents = ReadExtentMap(fd, error);
     if (!extents) return std::nullopt;
-    const uint64_t sector = sectorSize ? sectorSize : 4096;
+    return EstimateFromExtents(*extents, info.st_size, sectorSize);
+}
 
-    int64_t bytes = 0;
-    std::set<uint64_t> starts;               // where the file's extents begin on disk
-    std::map<uint64_t, uint64_t> compressed; // disk start -> logical bytes it holds
+std::optional<ExtentSummary> SummarizeExtents(int fd, uint32_t sectorSize, int* error) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        if (error) *error = errno;
+        return std::nullopt;
+    }
+    // No sync: writing out a file that is still being written would cost more than the
+    // whole decision, and its pending data is neither shared nor compressed yet.
+    const auto extents = ReadExtentMap(fd, error, false);
+    if (!extents) return std::nullopt;
+    ExtentSummary summary;
+    summary.EstimatedBytes = EstimateFromExtents(*extents, info.st_size, sectorSize);
     for (const auto& extent : *extents) {
-        if (extent.fe_flags & FIEMAP_EXTENT_DATA_INLINE) {
-            const uint64_t fileBytes = static_cast<uint64_t>(info.st_size);
-            const uint64_t rest = fileBytes > extent.fe_logical ? fileBytes - extent.fe_logical : 0;
-            bytes += static_cast<int64_t>(std::min<uint64_t>(extent.fe_length, rest));
-            continue;
-        }
-        if (extent.fe_flags & (FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_DELALLOC)) {
-            bytes += static_cast<int64_t>(extent.fe_length); // not on disk yet
-            continue;
-        }
-        starts.insert(extent.fe_physical);
-        if (extent.fe_flags & FIEMAP_EXTENT_ENCODED)
-            compressed[extent.fe_physical] += extent.fe_length;
-        else
-            bytes += static_cast<int64_t>(extent.fe_length);
+        if (extent.fe_flags & FIEMAP_EXTENT_SHARED) summary.Shared = true;
+        if (extent.fe_flags & FIEMAP_EXTENT_ENCODED) summary.Encoded = true;
     }
-    for (const auto& [start, logical] : compressed) {
-        uint64_t bound = RoundUp(logical, sector);
-        bound = bound > sector ? bound - sector : sector;
-        if (const auto next = starts.upper_bound(start); next != starts.end())
-            bound = std::min(bound, *next - start);
-        bytes += static_cast<int64_t>(bound);
-    }
-    return bytes;
+    return summary;
 }
 
 std::optional<bool> HasCompressedExtents(int fd, int* error) {

@@ -10,8 +10,10 @@
 #include "platform/posix/UniqueFd.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -37,6 +39,17 @@ std::optional<uint64_t> PosixFileSystem::FileSystemIdOf(const std::string& dir) 
                 STATX_TYPE, &info) != 0)
         return std::nullopt;
     return (static_cast<uint64_t>(info.stx_dev_major) << 32) | info.stx_dev_minor;
+}
+
+OsValue<std::string> PosixFileSystem::ResolveFolder(const std::string& path) {
+    const std::unique_ptr<char, decltype(&::free)> real(::realpath(path.c_str(), nullptr), &::free);
+    if (!real) return OsValue<std::string>::Fail(errno);
+    std::string resolved(real.get());
+    // Opened once, so that a folder that cannot be listed is said now, not by a walk that
+    // finds nothing.
+    const UniqueFd fd(::open(resolved.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) return OsValue<std::string>::Fail(errno);
+    return resolved;
 }
 
 OsValue<std::unique_ptr<IDirListing>> PosixFileSystem::OpenListing(const std::string& dir) {
@@ -122,6 +135,35 @@ OsValue<int64_t> PosixFileSystem::GetCompressedSize(const std::string& path) {
             EstimatedOnDiskSize(fd.Get(), static_cast<uint32_t>(volume.f_bsize), &error))
         return *estimate;
     return Result::Fail(error != 0 ? error : EIO);
+}
+
+OsValue<TDataLayout> PosixFileSystem::ExamineData(const std::string& path) {
+    using Result = OsValue<TDataLayout>;
+    const std::string trimmed = WithoutTrailingSlash(path);
+    const UniqueFd fd(
+        ::open(trimmed.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd) return Result::Fail(errno);
+    struct stat info {};
+    struct statfs volume {};
+    if (::fstat(fd.Get(), &info) != 0 || ::fstatfs(fd.Get(), &volume) != 0)
+        return Result::Fail(errno);
+    if (volume.f_type != BTRFS_SUPER_MAGIC || !S_ISREG(info.st_mode))
+        return TDataLayout{static_cast<int64_t>(info.st_blocks) * 512, false, false};
+    int error = 0;
+    const auto summary = SummarizeExtents(fd.Get(), static_cast<uint32_t>(volume.f_bsize), &error);
+    if (!summary) return Result::Fail(error != 0 ? error : EIO);
+    TDataLayout layout{summary->EstimatedBytes, summary->Shared, summary->Encoded};
+    // Compressed extents are where the map's estimate is only a bound; where the exact
+    // figure can be had, the totals use it.
+    if (layout.Encoded && !FSwitches.ForceEstimatedSize)
+        if (auto exact = ExactOnDiskSize(fd.Get())) layout.OnDiskSize = *exact;
+    return layout;
+}
+
+bool PosixFileSystem::IsRefusal(int code) const {
+    // No permission on the file (or an immutable one), a read-only mount, or something that
+    // holds no data to compress (a FIFO, a device): none of it changes by waiting.
+    return code == EPERM || code == EACCES || code == EROFS || code == EOPNOTSUPP;
 }
 
 std::string PosixFileSystem::SysErrorMessage(int code) {

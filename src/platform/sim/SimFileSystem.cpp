@@ -146,6 +146,7 @@ OsResult SimPlatform::SetCompression(const std::string& path, bool compress) {
     if (node->CompressionThrows) throw std::runtime_error("device gone");
     // Opening for reading and writing comes first, then the request itself.
     if (node->Locked) return OsResult::Fail(err::SharingViolation);
+    if (node->ChangeRefused) return OsResult::Fail(err::WriteProtect);
     if (IsReadOnlyFile(*node)) return OsResult::Fail(err::AccessDenied);
     const detail::Volume* vol = c.VolumeOf(*node);
     if (!vol || vol->FileSystem != "NTFS") return OsResult::Fail(err::InvalidFunction);
@@ -155,6 +156,9 @@ OsResult SimPlatform::SetCompression(const std::string& path, bool compress) {
     } else {
         node->Attr &= ~fa::Compressed;
     }
+    // The rewrite gives the file data of its own, stored as the attribute now says.
+    node->SharedData = false;
+    node->EncodedByVolume = false;
     c.Operations.push_back((compress ? "compress " : "decompress ") + path);
     return {};
 }
@@ -167,9 +171,20 @@ OsValue<int64_t> SimPlatform::GetCompressedSize(const std::string& path) {
     if (!node) return OsValue<int64_t>::Fail(found.MissingError());
     if (node->CompressedSizeFails) return OsValue<int64_t>::Fail(err::AccessDenied);
     if (node->IsDir) return 0;
-    if (!(node->Attr & fa::Compressed)) return node->Size;
+    if (!(node->Attr & fa::Compressed) && !node->EncodedByVolume) return node->Size;
     const detail::Volume* vol = c.VolumeOf(*node);
     return CompressedBytes(node->Size, node->Compressibility, vol ? vol->ClusterSize : 4096);
+}
+
+OsValue<TDataLayout> SimPlatform::ExamineData(const std::string& path) {
+    const OsValue<int64_t> size = GetCompressedSize(path);
+    if (!size) return OsValue<TDataLayout>::Fail(size.code());
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    const Node* node = c.Find(path, false).Entry;
+    if (!node) return OsValue<TDataLayout>::Fail(err::FileNotFound); // removed meanwhile
+    return TDataLayout{*size, node->SharedData,
+                       node->EncodedByVolume && !(node->Attr & fa::Compressed)};
 }
 
 std::string SimPlatform::SysErrorMessage(int code) {
@@ -184,6 +199,8 @@ std::string SimPlatform::SysErrorMessage(int code) {
         return "Access is denied";
     case err::NotReady:
         return "The device is not ready";
+    case err::WriteProtect:
+        return "The media is write protected";
     case err::SharingViolation:
         return "The process cannot access the file because it is being used by another process";
     case err::DiskFull:

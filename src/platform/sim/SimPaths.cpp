@@ -43,6 +43,24 @@ const IPathRules& SimPlatform::PathRules() const {
     return FState->Rules;
 }
 
+OsValue<std::string> SimPlatform::ResolveFolder(const std::string& path) {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    const auto parsed = detail::ParsePath(path);
+    if (!parsed) return OsValue<std::string>::Fail(err::PathNotFound);
+    const auto found = c.Find(*parsed, false);
+    Node* entry = found.Entry;
+    if (!entry) return OsValue<std::string>::Fail(found.MissingError());
+    if (entry->IsLink()) {
+        const Node* target = c.Followed(entry);
+        if (!target || !target->IsDir) return OsValue<std::string>::Fail(err::PathNotFound);
+        return detail::Core::FolderPathOf(*target);
+    }
+    if (!entry->IsDir) return OsValue<std::string>::Fail(err::DirectoryNameInvalid);
+    // The folder as typed: names keep the letter case the user gave them.
+    return FState->Rules.Normalize(path);
+}
+
 std::optional<uint64_t> SimPlatform::FileSystemIdOf(const std::string& dir) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);

@@ -150,6 +150,24 @@ void SimPlatform::SetCompressedSizeQueryFails(const std::string& path, bool fail
     ExistingEntry(c, path, false).CompressedSizeFails = fails;
 }
 
+void SimPlatform::SetSharedData(const std::string& path, bool shared) {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    ExistingEntry(c, path, false).SharedData = shared;
+}
+
+void SimPlatform::SetEncodedByVolume(const std::string& path, bool encoded) {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    ExistingEntry(c, path, false).EncodedByVolume = encoded;
+}
+
+void SimPlatform::SetChangeRefused(const std::string& path, bool refused) {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    ExistingEntry(c, path, false).ChangeRefused = refused;
+}
+
 void SimPlatform::SetUnreadable(const std::string& dir, bool unreadable) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);

@@ -105,6 +105,13 @@ public:
     virtual bool Next(TFileAttrRec& entry) = 0;
 };
 
+// How a file's data lies on disk (IFileSystem::ExamineData).
+struct TDataLayout {
+    int64_t OnDiskSize = 0;
+    bool Shared = false;  // some data is shared with another file or a snapshot
+    bool Encoded = false; // some data is stored compressed without the compressed mark
+};
+
 // A file open for writing; closed when destroyed.
 class IOutputFile {
 public:
@@ -144,6 +151,10 @@ public:
     // Whether a folder typed by the user is an absolute path of this platform's syntax.
     virtual bool IsAcceptableScanPath(const std::string& path) = 0;
     virtual const IPathRules& PathRules() const = 0;
+    // The folder that a scan of Path walks: absolute, links followed, "." and ".." gone (a
+    // walk never follows a link at its root, so a folder given through one must be resolved
+    // first). Fails when Path leads to no folder that can be opened.
+    virtual OsValue<std::string> ResolveFolder(const std::string& path) = 0;
     // Tells apart the file systems folders lie on: a mounted volume, and on Linux each btrfs
     // subvolume, has its own. Dir itself is looked at, never a link's target and without
     // triggering an automount. Nothing when Dir cannot be examined.
@@ -170,6 +181,14 @@ public:
     virtual OsResult SetCompression(const std::string& path, bool compress) = 0;
     // Bytes the file occupies on disk.
     virtual OsValue<int64_t> GetCompressedSize(const std::string& path) = 0;
+    // How the file's data lies on disk, from one cheap look (no flush of pending data):
+    // what it occupies, whether any of it is shared with another file or a snapshot, and
+    // whether any of it is stored compressed although the file is not marked so (a volume
+    // that compresses what is written to it).
+    virtual OsValue<TDataLayout> ExamineData(const std::string& path) = 0;
+    // Whether an error of SetCompression means that this file may not be changed at all
+    // (no permission, a read-only volume): trying again later cannot help.
+    virtual bool IsRefusal(int /*code*/) const { return false; }
     // The system's message text for an error code, without trailing blanks, line breaks
     // and full stops.
     virtual std::string SysErrorMessage(int code) = 0;

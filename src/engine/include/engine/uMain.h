@@ -66,6 +66,25 @@ struct TStats {
     double CompressedFiles_Percent = 0.0;
 };
 
+// What one handled file adds to the totals; a count or size of 0 or -1 adds nothing.
+struct TStatsIncrement {
+    int64_t OnDiskCount = 1;
+    int64_t OnDiskSize = 0;
+    int64_t ToCompressCount = 0;
+    int64_t ToCompressSize = 0;
+    int64_t CompressedCount = -1;
+    int64_t CompressedSize = -1;
+    // What the compressed file took on disk before: the base of the space reclaimed.
+    int64_t CompressedOldSize = -1;
+};
+
+// What became of one requested action.
+enum class TCompressOutcome {
+    coDone,
+    coFailed,  // may work later (a locked file, a full disk): retried from the delayed list
+    coRefused, // the file may not be changed at all: left as it is
+};
+
 // What the worker thread of one compression borrows from its caller.
 struct TFileCompressRec {
     std::string FileName;
@@ -282,6 +301,21 @@ public:
     std::recursive_mutex FCriticalSection;
 
 private:
+    // --- compression worker ---
+    TCompressOutcome CarryOut(const std::string& FileName, TCompressAction Action);
+    // Logs a refused change: each file at level 2, its folder once per run at level 1.
+    void ReportRefusal(const std::string& FileName, const std::string& Reason);
+    static constexpr std::size_t kMaxRefusedFolders = 4096;
+    std::set<std::string> FRefusedFolders;
+
+    // --- file processing ---
+    // A file the decision would compress: left alone when its data is shared or the volume
+    // stored it compressed already, else compressed and undone when it gained nothing.
+    void CompressFoundFile(const std::string& FullName, int64_t Size, TCompressAction Action,
+                           TStatsIncrement& inc);
+    void LeaveOrDecompressFoundFile(const std::string& FullName, TCompressAction Action);
+    void AddToStats(const TStatsIncrement& inc);
+
     // The folder an ExcludeFolders entry names, expanded and normalised with a trailing
     // delimiter; empty when it names none.
     std::string ExpandExcludedFolder(const std::string& Entry);

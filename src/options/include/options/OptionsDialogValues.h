@@ -39,6 +39,7 @@ struct TOptionsDialogValues {
     bool MaxFileSizeFilteredEnabled = false;
     int64_t MaxFileSizeFilteredMb = 1;
     bool CompressEncrypted = false;
+    bool CompressSharedFiles = false;
     int SmartDecompressIndex = kNoSelection;
     int32_t MoveToNeverCompressDelay = 1; // days
 

@@ -23,6 +23,9 @@ struct TBrimbleOptions {
     bool MaxFileSizeUnfilteredEnable = false;
     int64_t MaxFileSizeUnfiltered = 0;
     bool CompressEncrypted = false;
+    // Also files whose data is shared with a snapshot or another file: compressing them
+    // un-shares the data, so the volume may lose space.
+    bool CompressSharedFiles = false;
     TSmartDecompress SmartDecompress = TSmartDecompress::sdNone;
     std::string FilterIncluding;
     std::string FilterExcluding;

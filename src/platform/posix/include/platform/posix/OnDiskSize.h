@@ -24,6 +24,15 @@ std::optional<int64_t> ExactOnDiskSize(int fd, int* error = nullptr);
 // having gained nothing.
 std::optional<int64_t> EstimatedOnDiskSize(int fd, uint32_t sectorSize, int* error = nullptr);
 
+// What one read of the extent map tells, without writing out pending data first (data
+// still in memory counts as it will be written: uncompressed and not shared).
+struct ExtentSummary {
+    int64_t EstimatedBytes = 0; // as EstimatedOnDiskSize counts them
+    bool Shared = false;        // an extent is shared with a snapshot or another file
+    bool Encoded = false;       // an extent, inline ones included, is stored compressed
+};
+std::optional<ExtentSummary> SummarizeExtents(int fd, uint32_t sectorSize, int* error = nullptr);
+
 // Whether the file holds compressed extents outside its inline data; nothing when the
 // extent map cannot be read.
 std::optional<bool> HasCompressedExtents(int fd, int* error = nullptr);

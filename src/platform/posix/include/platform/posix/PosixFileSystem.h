@@ -19,6 +19,7 @@ public:
     bool IsAcceptableScanPath(const std::string& path) override;
     const IPathRules& PathRules() const override { return FRules; }
     std::optional<uint64_t> FileSystemIdOf(const std::string& dir) override;
+    OsValue<std::string> ResolveFolder(const std::string& path) override;
 
     OsValue<std::unique_ptr<IDirListing>> OpenListing(const std::string& dir) override;
     std::optional<TFileAttrRec> FindEntry(const std::string& path) override;
@@ -28,6 +29,8 @@ public:
     OsResult Decrypt(const std::string& path) override;
     OsResult SetCompression(const std::string& path, bool compress) override;
     OsValue<int64_t> GetCompressedSize(const std::string& path) override;
+    OsValue<TDataLayout> ExamineData(const std::string& path) override;
+    bool IsRefusal(int code) const override;
     std::string SysErrorMessage(int code) override;
 
     bool FileExists(const std::string& path) override;

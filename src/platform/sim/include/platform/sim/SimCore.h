@@ -44,6 +44,9 @@ struct Node {
     bool Locked = false;
     bool DecryptRefused = false;
     bool CompressedSizeFails = false;
+    bool SharedData = false;
+    bool EncodedByVolume = false;
+    bool ChangeRefused = false;
     bool ReadRefused = false;
     bool CompressionThrows = false;
     bool Unreadable = false;

@@ -26,6 +26,7 @@ inline constexpr int AccessDenied = 5;
 inline constexpr int NotReady = 21;
 inline constexpr int InvalidFunction = 1; // the volume cannot compress
 inline constexpr int SharingViolation = 32;
+inline constexpr int WriteProtect = 19; // the medium or volume takes no changes
 inline constexpr int DiskFull = 112;
 inline constexpr int AlreadyExists = 183;
 inline constexpr int DirectoryNameInvalid = 267;
@@ -79,6 +80,13 @@ public:
     void SetCompressibility(const std::string& path, double compressibility);
     // The compressed-size query fails for this file.
     void SetCompressedSizeQueryFails(const std::string& path, bool fails);
+    // The file's data is shared with a snapshot or another file.
+    void SetSharedData(const std::string& path, bool shared);
+    // The volume stored the file's data compressed as it was written, without the
+    // compressed attribute: its size on disk is the compressed one.
+    void SetEncodedByVolume(const std::string& path, bool encoded);
+    // The file may not be changed at all: compression requests fail with err::WriteProtect.
+    void SetChangeRefused(const std::string& path, bool refused);
     // The folder cannot be listed (access denied); its entry still shows in its parent.
     void SetUnreadable(const std::string& dir, bool unreadable);
     // The folder is the mount point of another volume: it and everything below it lie on
@@ -155,6 +163,7 @@ public:
     bool IsAcceptableScanPath(const std::string& path) override;
     const IPathRules& PathRules() const override;
     std::optional<uint64_t> FileSystemIdOf(const std::string& dir) override;
+    OsValue<std::string> ResolveFolder(const std::string& path) override;
     OsValue<std::unique_ptr<IDirListing>> OpenListing(const std::string& dir) override;
     std::optional<TFileAttrRec> FindEntry(const std::string& path) override;
     OsValue<uint32_t> GetAttributes(const std::string& path) override;
@@ -162,6 +171,8 @@ public:
     OsResult Decrypt(const std::string& path) override;
     OsResult SetCompression(const std::string& path, bool compress) override;
     OsValue<int64_t> GetCompressedSize(const std::string& path) override;
+    OsValue<TDataLayout> ExamineData(const std::string& path) override;
+    bool IsRefusal(int code) const override { return code == err::WriteProtect; }
     std::string SysErrorMessage(int code) override;
     bool FileExists(const std::string& path) override;
     bool DirectoryExists(const std::string& path) override;
