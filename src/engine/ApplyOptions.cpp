@@ -90,6 +90,18 @@ void TfrmBrimblemain::ProgramExit() {
     // First, so that no timer pass starts on lists that are being saved.
     FtmrIncessant->SetEnabled(false);
     FtmrDelayedCompress->SetEnabled(false);
+    FRefreshDrivesAfterRun = false; // a run that ends now starts no watchers
+    if (FHandOverDepth > 0) {
+        // A message box inside a call that a worker handed over: the worker waits for a
+        // frame below this one, so joining it here would wait forever. It is asked to stop,
+        // the lists are saved now, and the join follows once the call has returned.
+        if (ScanRunning()) StopScan();
+        FProcessingDriveIdx = pdiIdle;
+        SaveLists();
+        Log("Program terminated", 1);
+        FUiLoop.Quit();
+        return;
+    }
     StopMonitoring();
     if (FScanPathThread) {
         if (ScanRunning()) StopScan();

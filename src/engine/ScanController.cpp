@@ -107,11 +107,15 @@ bool TfrmBrimblemain::StartScan(const std::string& Path) {
 
     if (!FScanPathThread) {
         FScanPathThread = std::make_unique<TScanPathThread>(FPlatform.FileSystem(), FUiLoop, Path);
+        // The scan thread waits while these run: an exit from a message box shown inside
+        // them must not join it (THandOverScope).
         FScanPathThread->OnFileFound = [this](TScanPathThread& sender, const std::string& dir,
                                               const TFileAttrRec& entry) {
+            const THandOverScope handOver(FHandOverDepth);
             HandleFoundFile(&sender, dir, entry);
         };
         FScanPathThread->OnComplete = [this](TScanPathThread& sender, bool scanOK) {
+            const THandOverScope handOver(FHandOverDepth);
             ScanComplete(&sender, scanOK);
         };
         FScanPathThread->OnBeforeDirectoryEnter = [this](TScanPathThread& sender,
@@ -132,6 +136,7 @@ bool TfrmBrimblemain::StartScan(const std::string& Path) {
 
 void TfrmBrimblemain::HandleFoundFile(const void* Sender, const std::string& Path,
                                       const TFileAttrRec& FileAttrRec) {
+    if (FShuttingDown) return; // a file handed over while the program ended: left alone
     try {
         ProcessFoundFile(Sender, Path, FileAttrRec);
     } catch (const std::exception& error) {
@@ -164,6 +169,7 @@ void TfrmBrimblemain::DirectorySkipped(const void* /*Sender*/, const std::string
 
 void TfrmBrimblemain::ScanComplete(const void* /*Sender*/, bool /*ScanOK*/) {
     FWalkOutstanding = false;
+    if (FShuttingDown) return; // the lists are saved: no next drive, no refresh
     // A walk stopped just before a delayed run began: that run is not this walk's to end.
     if (FProcessingDriveIdx == pdiDelayedRun) return;
     if (FProcessingDriveIdx < 0 || FProcessingDriveIdx == GetLastDriveIdx()) {
@@ -175,7 +181,8 @@ void TfrmBrimblemain::ScanComplete(const void* /*Sender*/, bool /*ScanOK*/) {
         FinishScanRun(); // no ticked drive follows after all
         return;
     }
-    // The scan thread waits for this handler and then walks the new path.
+    // The scan thread waits for this handler and then walks the new path. An exit from the
+    // "Wrong drive!" box has saved the lists and asked the thread to stop meanwhile.
     StartDriveScan(FProcessingDriveIdx);
 }
 

@@ -131,7 +131,9 @@ void TTrayProgram::ReportUnhandledError(const std::string& text) {
     } catch (...) {
         // The log itself failed: standard error has it.
     }
-    if (!engine.ShuttingDown()) FWindow->ShowMessage(text, MessageIcon::Error);
+    if (engine.ShuttingDown() || !FErrorBoxes.Admit(text)) return;
+    const TErrorBoxGate::TOpenBox open(FErrorBoxes);
+    FWindow->ShowMessage(text, MessageIcon::Error);
 }
 
 } // namespace brimble

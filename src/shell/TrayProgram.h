@@ -8,6 +8,7 @@
 #include "MainWindow.h"
 #include "QtUiLoop.h"
 #include "engine/TBrimbleApplication.h"
+#include "engine/TErrorBoxGate.h"
 #include "options/ProgramFolders.h"
 #include "platform/Platform.h"
 
@@ -43,6 +44,7 @@ private:
     std::unique_ptr<TBrimbleMainWindow> FWindow;
     TKeyRouter* FKeys = nullptr; // a child of the window
     std::unique_ptr<TBrimbleApplication> FApplication;
+    TErrorBoxGate FErrorBoxes;
 };
 
 // Whether a desktop is there to show windows on; the reason when not.

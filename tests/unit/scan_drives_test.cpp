@@ -23,7 +23,12 @@ public:
         if (!text.empty()) handled.push_back(text);
         if (onStatus && !text.empty()) onStatus(text);
     }
+    void ShowMessage(const std::string& text, MessageIcon icon) override {
+        RecordingView::ShowMessage(text, icon);
+        if (onMessage) onMessage(); // the user acts while the box is open
+    }
     std::function<void(const std::string&)> onStatus;
+    std::function<void()> onMessage;
     std::vector<std::string> handled;
 };
 
@@ -335,6 +340,27 @@ TEST_F(ScanDrives, AWrongDriveInADriveRunWalksNoFurtherDrive) {
     EXPECT_FALSE(sim.IsCompressed("E:\\e1.txt"));
     EXPECT_EQ(Controls(), kIdleDisks);
     EXPECT_EQ(Count("\tScan complete!"), 1);
+}
+
+// Exit from the tray menu while the "Wrong drive!" box of a drive run is open: the scan
+// thread waits for the handler that shows the box, so the exit saves the lists and ends the
+// loop without joining it; the thread is joined once that handler has returned.
+TEST_F(ScanDrives, ExitWhileAWrongDriveBoxIsOpenEndsWithTheListsSaved) {
+    engine->LoadLists(); // from the data folder, where the exit saves them
+    engine->AddToCompressList(*engine->FDelayedCompressList, "E:\\e1.txt", true);
+    hooked.onStatus = [&](const std::string& text) {
+        if (text[0] == 'C') sim.RemoveVolume("D:\\");
+    };
+    hooked.onMessage = [&] { engine->ProgramExit(); };
+    engine->spdbtnGoClick();
+    ASSERT_TRUE(RunUntil([&] { return engine->ShuttingDown(); }));
+
+    EXPECT_EQ(hooked.messages.at(0).text, "Wrong drive!");
+    EXPECT_NE(sim.Content(folders.UserDataDir + "\\DelayedCompress.lst").find("E:\\e1.txt="),
+              std::string::npos);
+    EXPECT_EQ(Count("\tProgram terminated"), 1);
+    engine.reset(); // joins the walk's thread
+    EXPECT_FALSE(sim.IsCompressed("E:\\e1.txt"));
 }
 
 TEST_F(ScanControls, ThePathFieldTakesTheBrowsedFolderAndAFolderRunEndsQuietlyWhenAsked) {

@@ -301,6 +301,19 @@ public:
     std::recursive_mutex FCriticalSection;
 
 private:
+    // Counts the calls running on this thread that a worker handed over and waits for.
+    class THandOverScope {
+    public:
+        explicit THandOverScope(int& depth) : FDepth(depth) { ++FDepth; }
+        ~THandOverScope() { --FDepth; }
+        THandOverScope(const THandOverScope&) = delete;
+        THandOverScope& operator=(const THandOverScope&) = delete;
+
+    private:
+        int& FDepth;
+    };
+    int FHandOverDepth = 0;
+
     // --- compression worker ---
     TCompressOutcome CarryOut(const std::string& FileName, TCompressAction Action);
     // Logs a refused change: each file at level 2, its folder once per run at level 1.
