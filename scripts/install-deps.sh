@@ -4,7 +4,7 @@
 set -euo pipefail
 what=${1:-build}
 
-build_pkgs=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev clang-format
+build_pkgs=(g++ cmake make ninja-build ccache libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev clang-format
             # The tray program: Qt 6 Widgets with its SVG pictures, and a font for its windows.
             qt6-base-dev qt6-svg-dev fonts-dejavu-core)
 # Real-volume tests of the Linux back end.
@@ -20,7 +20,7 @@ fuzz_pkgs=(clang libclang-rt-dev)
 case "$what" in
 build) pkgs=("${build_pkgs[@]}") ;;
 test) pkgs=("${build_pkgs[@]}" "${test_pkgs_posix[@]}" "${test_pkgs_gui[@]}" "${test_pkgs_windows[@]}") ;;
-windows) pkgs=(cmake make "${test_pkgs_windows[@]}") ;;
+windows) pkgs=(cmake make ninja-build ccache "${test_pkgs_windows[@]}") ;;
 fuzz) pkgs=("${build_pkgs[@]}" "${fuzz_pkgs[@]}") ;;
 *) echo "install-deps: unknown set '$what' (build, test, windows or fuzz)" >&2; exit 2 ;;
 esac
