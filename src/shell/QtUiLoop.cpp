@@ -13,24 +13,6 @@
 
 namespace brimble {
 
-struct QtUiLoop::Message {
-    explicit Message(std::function<void()> call, bool waited)
-        : Call(std::move(call)), Waited(waited) {}
-    std::function<void()> Call;
-    const bool Waited;
-    bool Done = false; // under the core's mutex
-    std::exception_ptr Error;
-};
-
-struct QtUiLoop::Core {
-    mutable std::mutex Mutex;
-    std::condition_variable DoneChanged;
-    std::deque<std::shared_ptr<Message>> Queue;
-    // Null once the loop is gone: a late worker then gets an error instead of a dangling
-    // receiver.
-    QtUiLoop* Receiver = nullptr;
-};
-
 namespace {
 
 std::string ErrorText(const std::exception_ptr& error) {
@@ -90,88 +72,34 @@ void RunGuarded(QtUiLoop& loop, const std::function<void()>& call) {
     }
 }
 
-QtUiLoop::QtUiLoop() : FCore(std::make_shared<Core>()), FUiThread(std::this_thread::get_id()) {
-    FCore->Receiver = this;
-}
+QtUiLoop::QtUiLoop()
+    : FQueue(std::make_shared<THandOverQueue>(std::this_thread::get_id(), [this] {
+          // Under the queue's lock, which the destructor's Close also takes: the loop cannot
+          // go between the check for a closed queue and this post. By name, so that the
+          // wake-up carries nothing made on the worker: the call goes through the queue.
+          QMetaObject::invokeMethod(this, "ServeQueue", Qt::QueuedConnection);
+      })) {}
 
 QtUiLoop::~QtUiLoop() {
-    std::deque<std::shared_ptr<Message>> dropped;
-    {
-        const std::lock_guard lock(FCore->Mutex);
-        FCore->Receiver = nullptr;
-        dropped.swap(FCore->Queue);
-        for (const auto& message : dropped) {
-            if (!message->Waited) continue;
-            message->Error = std::make_exception_ptr(std::runtime_error("The UI loop has ended"));
-            message->Done = true;
-        }
-    }
-    FCore->DoneChanged.notify_all();
-}
-
-void QtUiLoop::Enqueue(const std::shared_ptr<Message>& message) {
-    const std::lock_guard lock(FCore->Mutex);
-    if (!FCore->Receiver) throw std::runtime_error("The UI loop has ended");
-    FCore->Queue.push_back(message);
-    // Posted under the lock: the destructor cannot run between the check and the post. By
-    // name, so that the wake-up carries nothing made on this thread: the call itself goes
-    // through the queue and its lock.
-    QMetaObject::invokeMethod(FCore->Receiver, "ServeQueue", Qt::QueuedConnection);
+    FQueue->Close();
 }
 
 void QtUiLoop::RunAndWait(std::function<void()> call) {
-    if (IsUiThread()) {
-        call();
-        return;
-    }
-    const std::shared_ptr<Core> core = FCore; // outlives the loop while this worker waits
-    auto message = std::make_shared<Message>(std::move(call), true);
-    Enqueue(message);
-    std::unique_lock lock(core->Mutex);
-    core->DoneChanged.wait(lock, [&] { return message->Done; });
-    // Taken out under the lock, so that the exception object dies on this thread.
-    const std::exception_ptr error = std::move(message->Error);
-    lock.unlock();
-    if (error) std::rethrow_exception(error);
+    // The copy keeps the queue alive if the loop is destroyed while this worker waits.
+    const std::shared_ptr<THandOverQueue> queue = FQueue;
+    queue->RunAndWait(std::move(call));
 }
 
 void QtUiLoop::Post(std::function<void()> call) {
-    Enqueue(std::make_shared<Message>(std::move(call), false));
-}
-
-bool QtUiLoop::RunOneQueued() {
-    std::shared_ptr<Message> message;
-    {
-        const std::lock_guard lock(FCore->Mutex);
-        if (FCore->Queue.empty()) return false;
-        message = std::move(FCore->Queue.front());
-        FCore->Queue.pop_front();
-    }
-    if (!message->Waited) {
-        message->Call();
-        return true;
-    }
-    std::exception_ptr error;
-    try {
-        message->Call();
-    } catch (...) {
-        error = std::current_exception();
-    }
-    {
-        const std::lock_guard lock(FCore->Mutex);
-        message->Error = std::move(error);
-        message->Done = true;
-    }
-    FCore->DoneChanged.notify_all();
-    return true;
+    FQueue->Post(std::move(call));
 }
 
 void QtUiLoop::ServeQueue() {
-    RunGuarded(*this, [this] { RunOneQueued(); });
+    RunGuarded(*this, [this] { FQueue->RunOne(); });
 }
 
 bool QtUiLoop::ProcessOneMessage() {
-    if (RunOneQueued()) return true;
+    if (FQueue->RunOne()) return true;
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     return dispatcher && dispatcher->processEvents(QEventLoop::AllEvents);
 }
@@ -181,7 +109,7 @@ std::unique_ptr<ITimer> QtUiLoop::CreateTimer(std::function<void()> onTimer) {
 }
 
 bool QtUiLoop::IsUiThread() const {
-    return std::this_thread::get_id() == FUiThread;
+    return FQueue->IsUiThread();
 }
 
 void QtUiLoop::Quit() {
@@ -196,8 +124,7 @@ void QtUiLoop::Quit() {
 }
 
 std::size_t QtUiLoop::PendingMessages() const {
-    const std::lock_guard lock(FCore->Mutex);
-    return FCore->Queue.size();
+    return FQueue->Pending();
 }
 
 } // namespace brimble

@@ -1,10 +1,11 @@
 #pragma once
 
-// The UI loop of the tray program on Qt's event loop. Calls from worker threads go into a
-// queue of our own and a Qt event wakes the UI thread for each, so the queue can still be
+// The UI loop of the tray program on Qt's event loop. Calls from worker threads go into the
+// hand-over queue and a Qt event wakes the UI thread for each, so the queue can still be
 // served after Qt's loop has ended (a worker joined at shutdown may be waiting in a
 // hand-over).
 
+#include "threads/HandOverQueue.h"
 #include "threads/UiLoop.h"
 
 #include <QObject>
@@ -40,22 +41,14 @@ public:
     // Where an error that no code handled goes (a posted call's or a timer's): Qt's event
     // loop must not be left by an exception. Without a handler it is printed.
     std::function<void(const std::string& text)> OnUnhandledError;
-    // Calls queued and not yet handled.
-    std::size_t PendingMessages() const;
+    std::size_t PendingMessages() const override;
 
     // The UI thread's side of a wake-up: one queued call.
     Q_INVOKABLE void ServeQueue();
 
 private:
-    struct Core;
-    struct Message;
-
-    // Handles the oldest queued call; false when the queue was empty.
-    bool RunOneQueued();
-    void Enqueue(const std::shared_ptr<Message>& message);
-
-    std::shared_ptr<Core> FCore;
-    std::thread::id FUiThread;
+    // Shared with workers that still wait in it when the loop ends.
+    std::shared_ptr<THandOverQueue> FQueue;
 };
 
 // Runs Call and hands an escaping error to the loop's handler.

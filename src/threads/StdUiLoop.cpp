@@ -1,6 +1,8 @@
 #include "threads/StdUiLoop.h"
 
+#include "SpinWait.h"
 #include "platform/Platform.h"
+#include "threads/HandOverQueue.h"
 
 #include <algorithm>
 #include <atomic>
@@ -23,31 +25,7 @@ namespace {
 constexpr std::chrono::milliseconds MaxTimerWait{20};
 constexpr std::chrono::milliseconds PollInterval{1};
 
-// Waking a sleeping thread on another core can take tens of microseconds on a quiet machine,
-// far longer than the UI thread needs for a file that wants no action. So a waiter first
-// looks for its answer this long before it goes to sleep; the hand-over of each found file
-// then costs a few microseconds instead of two wake-ups.
-constexpr std::chrono::microseconds SpinBeforeSleep{50};
-
-template <class Ready> bool SpinUntil(const Ready& ready) {
-    const auto end = std::chrono::steady_clock::now() + SpinBeforeSleep;
-    do {
-        if (ready()) return true;
-        std::this_thread::yield();
-    } while (std::chrono::steady_clock::now() < end);
-    return false;
-}
-
 } // namespace
-
-struct StdUiLoop::Message {
-    Message(std::function<void()> call, bool waited) : Call(std::move(call)), Waited(waited) {}
-    std::function<void()> Call;
-    const bool Waited;              // a worker blocks in RunAndWait until Done
-    std::atomic<bool> Done = false; // set under the core's mutex, read by a spinning worker
-    std::exception_ptr Error;
-    std::condition_variable DoneChanged;
-};
 
 struct StdUiLoop::TimerState {
     explicit TimerState(std::function<void()> onTimer) : OnTimer(std::move(onTimer)) {}
@@ -70,16 +48,16 @@ struct StdUiLoop::Core {
     const TClockKind ClockKind;
     std::mutex Mutex;
     std::condition_variable WorkArrived;
-    std::deque<std::shared_ptr<Message>> Queue;
+    // Set once the loop owns its queue; read for its count only.
+    std::shared_ptr<const THandOverQueue> Queue;
     std::vector<std::shared_ptr<TimerState>> Timers;
     uint64_t TimerChanges = 0; // lets a waiting loop recompute its timeout
     bool QuitRequested = false;
-    bool Closed = false;
     // Counts every reason to wake the loop, for a loop that spins before it sleeps.
     std::atomic<uint64_t> Wakes = 0;
 
     // Under the mutex, as are the two below.
-    bool HasWork() const { return !Queue.empty() || QuitRequested || Closed; }
+    bool HasWork() const { return Queue->Pending() > 0 || QuitRequested; }
     void WakeLoop() {
         ++Wakes;
         WorkArrived.notify_all();
@@ -134,94 +112,44 @@ private:
 };
 
 StdUiLoop::StdUiLoop(IClock& clock, TClockKind clockKind)
-    : FCore(std::make_shared<Core>(clock, clockKind)), FUiThread(std::this_thread::get_id()) {}
+    : FCore(std::make_shared<Core>(clock, clockKind)),
+      FQueue(std::make_shared<THandOverQueue>(std::this_thread::get_id(), [core = FCore.get()] {
+          // Under the queue's lock: the loop's own lock is never held while it asks the queue
+          // anything but its count.
+          const std::lock_guard lock(core->Mutex);
+          core->WakeLoop();
+      })) {
+    FCore->Queue = FQueue;
+}
 
 StdUiLoop::~StdUiLoop() {
-    std::deque<std::shared_ptr<Message>> dropped;
-    {
-        std::lock_guard lock(FCore->Mutex);
-        FCore->Closed = true;
-        dropped.swap(FCore->Queue);
-        for (auto& message : dropped) {
-            if (!message->Waited) continue;
-            message->Error = std::make_exception_ptr(
-                std::runtime_error("The UI loop ended before the call could run"));
-            message->Done = true;
-            message->DoneChanged.notify_all();
-        }
-    }
-    // Dropped calls die here, outside the lock: their captures may do anything.
+    FQueue->Close();
 }
 
 void StdUiLoop::RunAndWait(std::function<void()> call) {
-    if (IsUiThread()) {
-        call();
-        return;
-    }
-    // The copy keeps the core alive if the loop is destroyed while this worker waits.
-    const std::shared_ptr<Core> core = FCore;
-    auto message = std::make_shared<Message>(std::move(call), true);
-    std::unique_lock lock(core->Mutex);
-    if (core->Closed) throw std::runtime_error("The UI loop has ended");
-    core->Queue.push_back(message);
-    core->WakeLoop();
-    lock.unlock();
-    SpinUntil([&] { return message->Done.load(); });
-    lock.lock();
-    message->DoneChanged.wait(lock, [&] { return message->Done.load(); });
-    // Taken out under the lock, so that the exception object dies on this thread.
-    const std::exception_ptr error = std::move(message->Error);
-    lock.unlock();
-    if (error) std::rethrow_exception(error);
+    // The copy keeps the queue alive if the loop is destroyed while this worker waits.
+    const std::shared_ptr<THandOverQueue> queue = FQueue;
+    queue->RunAndWait(std::move(call));
 }
 
 void StdUiLoop::Post(std::function<void()> call) {
-    auto message = std::make_shared<Message>(std::move(call), false);
-    std::lock_guard lock(FCore->Mutex);
-    if (FCore->Closed) return;
-    FCore->Queue.push_back(std::move(message));
-    FCore->WakeLoop();
+    FQueue->Post(std::move(call));
 }
 
 bool StdUiLoop::ProcessOneMessage() {
-    std::shared_ptr<Message> message;
+    if (FQueue->RunOne()) return true;
+    // Timers come only when no call is queued, like the system's timer messages.
+    const uint32_t now = FCore->Clock.TickCount();
+    std::shared_ptr<TimerState> timer;
     {
         std::lock_guard lock(FCore->Mutex);
-        if (!FCore->Queue.empty()) {
-            message = std::move(FCore->Queue.front());
-            FCore->Queue.pop_front();
-        }
+        auto due = std::find_if(FCore->Timers.begin(), FCore->Timers.end(),
+                                [now](const auto& t) { return t->Due(now); });
+        if (due == FCore->Timers.end()) return false;
+        timer = *due;
+        timer->StartTick = now;
     }
-    if (!message) {
-        // Timers come only when no call is queued, like the system's timer messages.
-        const uint32_t now = FCore->Clock.TickCount();
-        std::shared_ptr<TimerState> timer;
-        {
-            std::lock_guard lock(FCore->Mutex);
-            auto due = std::find_if(FCore->Timers.begin(), FCore->Timers.end(),
-                                    [now](const auto& t) { return t->Due(now); });
-            if (due == FCore->Timers.end()) return false;
-            timer = *due;
-            timer->StartTick = now;
-        }
-        timer->OnTimer();
-        return true;
-    }
-    if (!message->Waited) {
-        message->Call();
-        return true;
-    }
-    try {
-        message->Call();
-        // Destroyed here, before the worker goes on, so that its captures die on this thread.
-        message->Call = nullptr;
-    } catch (...) {
-        message->Call = nullptr;
-        message->Error = std::current_exception();
-    }
-    std::lock_guard lock(FCore->Mutex);
-    message->Done = true;
-    message->DoneChanged.notify_all();
+    timer->OnTimer();
     return true;
 }
 
@@ -235,7 +163,7 @@ std::unique_ptr<ITimer> StdUiLoop::CreateTimer(std::function<void()> onTimer) {
 }
 
 bool StdUiLoop::IsUiThread() const {
-    return std::this_thread::get_id() == FUiThread;
+    return FQueue->IsUiThread();
 }
 
 void StdUiLoop::Run() {
@@ -279,8 +207,7 @@ int StdUiLoop::FireDueTimers() {
 }
 
 std::size_t StdUiLoop::PendingMessages() const {
-    std::lock_guard lock(FCore->Mutex);
-    return FCore->Queue.size();
+    return FQueue->Pending();
 }
 
 bool StdUiLoop::TakeQuitRequest() {

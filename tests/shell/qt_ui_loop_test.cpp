@@ -2,6 +2,7 @@
 // worker's exception, posted calls in order, one message at a time, timers on Qt's clock.
 
 #include "QtUiLoop.h"
+#include "support/UiLoopContract.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -18,6 +19,25 @@ class QtUiLoopTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // The contract that the standard loop keeps too: the same table runs in the unit tests.
+    void keepsTheHandOverContract() {
+        const brimble::test::TUiLoopHarness harness{
+            [] { return std::make_unique<QtUiLoop>(); },
+            [](IUiLoop&, const std::function<bool()>& done) {
+                QElapsedTimer clock;
+                clock.start();
+                while (!done()) {
+                    if (clock.elapsed() > 10'000) return false;
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+                }
+                return true;
+            }};
+        for (const auto& c : brimble::test::UiLoopContractCases()) {
+            const auto failure = c.Check(harness);
+            QVERIFY2(!failure, (std::string(c.Name) + ": " + failure.value_or("")).c_str());
+        }
+    }
+
     void handOverRunsOnTheUiThreadAndRaisesTheErrorInTheWorker() {
         QtUiLoop loop;
         std::atomic<bool> ranOnUi = false;

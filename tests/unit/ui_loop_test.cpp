@@ -2,9 +2,13 @@
 // the run functions and the end of the loop while workers still wait.
 
 #include "platform/sim/SimPlatform.h"
+#include "support/UiLoopContract.h"
+#include "threads/HandOverQueue.h"
 #include "threads/StdUiLoop.h"
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
 #include <memory>
@@ -258,6 +262,38 @@ TEST_F(UiLoopTest, DestroyingTheLoopWakesAWaitingWorkerWithAnError) {
     EXPECT_FALSE(callRan);
     timer->SetEnabled(true);
     timer.reset();
+}
+
+// The contract that the Qt loop keeps too: the same table runs in the shell tests.
+TEST(UiLoopContract, TheStandardLoopKeepsIt) {
+    sim::SimPlatform sim;
+    const test::TUiLoopHarness harness{[&] { return std::make_unique<StdUiLoop>(sim); },
+                                       [](IUiLoop& loop, const std::function<bool()>& done) {
+                                           const auto deadline = std::chrono::steady_clock::now() +
+                                                                 std::chrono::seconds(10);
+                                           bool late = false;
+                                           static_cast<StdUiLoop&>(loop).RunUntil([&] {
+                                               late = std::chrono::steady_clock::now() > deadline;
+                                               return late || done();
+                                           });
+                                           return !late;
+                                       }};
+    for (const test::TUiLoopContractCase& c : test::UiLoopContractCases())
+        if (const auto failure = c.Check(harness)) ADD_FAILURE() << c.Name << ": " << *failure;
+}
+
+// Once its loop has ended, a late report is dropped, but a worker that waits for its call
+// learns that it never ran.
+TEST(HandOverQueue, AfterTheLoopEndedPostsAreDroppedAndHandOversFail) {
+    int wakes = 0;
+    THandOverQueue queue(std::thread::id(), [&] { ++wakes; }); // no thread is its UI thread
+    queue.Close();
+    bool ran = false;
+    EXPECT_NO_THROW(queue.Post([&] { ran = true; }));
+    EXPECT_THROW(queue.RunAndWait([&] { ran = true; }), std::runtime_error);
+    EXPECT_FALSE(queue.RunOne());
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(wakes, 0);
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 namespace brimble {
 
 class IClock;
+class THandOverQueue;
 
 // How the clock of the timers moves.
 enum class TClockKind {
@@ -50,12 +51,10 @@ public:
     void Quit() override;
     // Fires the timers whose interval has passed on the clock; returns how many fired.
     int FireDueTimers();
-    // Calls queued and not yet handled.
-    std::size_t PendingMessages() const;
+    std::size_t PendingMessages() const override;
 
 private:
     struct Core;
-    struct Message;
     struct TimerState;
     class Timer;
 
@@ -66,7 +65,8 @@ private:
 
     // Shared with the timers, which may outlive the loop.
     std::shared_ptr<Core> FCore;
-    std::thread::id FUiThread;
+    // Shared with workers that still wait in it when the loop ends.
+    std::shared_ptr<THandOverQueue> FQueue;
 };
 
 } // namespace brimble

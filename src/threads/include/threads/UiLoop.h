@@ -3,6 +3,7 @@
 // How worker threads reach the user-interface thread, and the UI thread's timers.
 // The shell implements it with Qt's event loop; tests and headless programs use StdUiLoop.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,6 +36,8 @@ public:
     virtual bool IsUiThread() const = 0;
     // Ends the loop once the message being handled is done.
     virtual void Quit() = 0;
+    // Calls queued and not yet handled.
+    virtual std::size_t PendingMessages() const = 0;
 };
 
 } // namespace brimble

@@ -1,0 +1,25 @@
+#pragma once
+
+// Waking a sleeping thread on another core can take tens of microseconds on a quiet machine,
+// far longer than the UI thread needs for a file that wants no action. So a waiter first
+// looks for its answer this long before it goes to sleep; the hand-over of each found file
+// then costs a few microseconds instead of two wake-ups.
+
+#include <chrono>
+#include <thread>
+
+namespace brimble {
+
+inline constexpr std::chrono::microseconds SpinBeforeSleep{50};
+
+// True as soon as Ready says so; false when it did not within SpinBeforeSleep.
+template <class Ready> bool SpinUntil(const Ready& ready) {
+    const auto end = std::chrono::steady_clock::now() + SpinBeforeSleep;
+    do {
+        if (ready()) return true;
+        std::this_thread::yield();
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
+}
+
+} // namespace brimble
