@@ -43,10 +43,11 @@ void TfrmOptions::SaveOptions(bool WarnFileChanged) {
     IFileSystem& fs = FMain.GetPlatform().FileSystem();
     TakeDialogValues(FValues, FMain.Options());
     // One atomic replace: a failure leaves the file as it was, whatever the record holds.
-    const bool saved = SaveOptionsToFile(fs, FMain.Folders().IniFileName, FMain.Options());
+    const OsResult saved = SaveOptionsToFile(fs, FMain.Folders().IniFileName, FMain.Options());
     if (!saved)
-        FMain.Log(
-            "Cannot write settings file \"" + FMain.LogName(FMain.Folders().IniFileName) + "\"", 2);
+        FMain.Log("Cannot write settings file \"" + FMain.LogName(FMain.Folders().IniFileName) +
+                      "\": " + fs.SysErrorMessage(saved.code()),
+                  2);
 
     if (OnOptionsChanged) OnOptionsChanged();
     const TMessageTexts& texts = FMain.MessageTexts();

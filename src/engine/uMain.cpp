@@ -63,16 +63,12 @@ void TfrmBrimblemain::LoadSettings() {
     // A file that is there but cannot be read (no permission, a FIFO, a folder) gives the
     // defaults; say why.
     FSettingsReadError.clear();
-    if (fs.FindEntry(FFolders.IniFileName)) {
-        std::string bytes;
-        if (const OsResult read = fs.ReadWholeFile(FFolders.IniFileName, bytes); !read) {
-            FSettingsReadError = fs.SysErrorMessage(read.code());
-            Log("Cannot read settings file \"" + LogName(FFolders.IniFileName) +
-                    "\": " + FSettingsReadError,
-                1);
-        }
+    if (const OsResult read = LoadOptionsFromFile(fs, FFolders.IniFileName, *FOptions); !read) {
+        FSettingsReadError = fs.SysErrorMessage(read.code());
+        Log("Cannot read settings file \"" + LogName(FFolders.IniFileName) +
+                "\": " + FSettingsReadError,
+            1);
     }
-    LoadOptionsFromFile(fs, FFolders.IniFileName, *FOptions);
 }
 
 void TfrmBrimblemain::Log(const std::string& S, int LogLev) {

@@ -339,23 +339,28 @@ std::vector<std::string> SplitFolderList(std::string_view text) {
     return entries;
 }
 
-void LoadOptionsFromFile(IFileSystem& fs, const std::string& iniFileName,
-                         TBrimbleOptions& options) {
+OsResult LoadOptionsFromFile(IFileSystem& fs, const std::string& iniFileName,
+                             TBrimbleOptions& options) {
     std::string bytes;
-    if (!fs.FileExists(iniFileName) || !fs.ReadWholeFile(iniFileName, bytes)) bytes.clear();
+    OsResult read;
+    // Anything in the file's place counts, a FIFO or a folder too: it is no settings file.
+    if (fs.FindEntry(iniFileName)) read = fs.ReadWholeFile(iniFileName, bytes);
+    if (!read) bytes.clear();
     const TIniDocument ini(bytes);
     for (const TOptionSetting& setting : OptionSettings())
         LoadSetting(ini, setting, options);
+    return read;
 }
 
-bool SaveOptionsToFile(IFileSystem& fs, const std::string& iniFileName,
-                       const TBrimbleOptions& options) {
+OsResult SaveOptionsToFile(IFileSystem& fs, const std::string& iniFileName,
+                           const TBrimbleOptions& options) {
     std::string bytes;
-    if (fs.FileExists(iniFileName) && !fs.ReadWholeFile(iniFileName, bytes)) return false;
+    if (fs.FindEntry(iniFileName))
+        if (const OsResult read = fs.ReadWholeFile(iniFileName, bytes); !read) return read;
     TIniDocument ini(bytes);
     for (const TOptionSetting& setting : OptionSettings())
         ini.Write(kOptionsSection, setting.Key, StoredText(options, setting));
-    return fs.ReplaceFileAtomically(iniFileName, ini.Bytes()).ok();
+    return fs.ReplaceFileAtomically(iniFileName, ini.Bytes());
 }
 
 } // namespace brimble

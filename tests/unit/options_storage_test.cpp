@@ -387,7 +387,9 @@ TEST_F(OptionsStorage, AFailedSaveReportsItAndKeepsTheOldFile) {
     sim.SetReadOnlyFolder(kDir, true);
     TBrimbleOptions options = Defaults();
     options.IdleTime = 9;
-    EXPECT_FALSE(SaveOptionsToFile(sim, kIni, options));
+    const OsResult refused = SaveOptionsToFile(sim, kIni, options);
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refused.code(), sim::err::AccessDenied); // the reason goes to the log
     EXPECT_EQ(sim.Content(kIni), "[GENERAL]\r\nIdleTime=5\r\n");
     EXPECT_FALSE(SaveOptionsToFile(sim, "C:\\Missing\\Brimble.ini", options));
     sim.SetReadOnlyFolder(kDir, false);

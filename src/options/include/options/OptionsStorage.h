@@ -6,6 +6,7 @@
 // and keeps every other line and section of the file as it was.
 
 #include "options/uOptions.h"
+#include "platform/Platform.h"
 
 #include <optional>
 #include <string>
@@ -18,15 +19,18 @@ class IFileSystem;
 
 inline constexpr std::string_view kOptionsSection = "GENERAL";
 
-// Fills Options from the settings file. A missing or unreadable file is no error: every
-// setting then takes its default.
-void LoadOptionsFromFile(IFileSystem& fs, const std::string& iniFileName, TBrimbleOptions& options);
+// Fills Options from the settings file; a missing file gives every setting its default.
+// One that is there but cannot be read (no permission, a FIFO, a folder) gives the defaults
+// too, and the failure with its system error.
+OsResult LoadOptionsFromFile(IFileSystem& fs, const std::string& iniFileName,
+                             TBrimbleOptions& options);
 
 // Writes every setting of Options into the settings file, replacing it atomically so that a
-// crash leaves the old or the new file. False when the file could not be written, or when it
-// exists but could not be read (writing then would lose its other lines).
-bool SaveOptionsToFile(IFileSystem& fs, const std::string& iniFileName,
-                       const TBrimbleOptions& options);
+// crash leaves the old or the new file. Fails with the system error when the file could not
+// be written, or when it exists but could not be read (writing then would lose its other
+// lines).
+OsResult SaveOptionsToFile(IFileSystem& fs, const std::string& iniFileName,
+                           const TBrimbleOptions& options);
 
 // --- value forms, shared with anything else that reads or writes these values ---
 
