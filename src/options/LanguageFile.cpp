@@ -17,7 +17,7 @@ struct TMessageTextEntry {
     TextField Field;
 };
 
-constexpr std::array<TMessageTextEntry, 9> kMessageTexts = {{
+constexpr std::array<TMessageTextEntry, 12> kMessageTexts = {{
     {"SendErrorLog", &TMessageTexts::SendErrorLog},
     {"IncorrectPath", &TMessageTexts::IncorrectPath},
     {"ClearExcludeFolders", &TMessageTexts::ClearExcludeFolders},
@@ -27,6 +27,9 @@ constexpr std::array<TMessageTextEntry, 9> kMessageTexts = {{
     {"CannotSaveOptions", &TMessageTexts::CannotSaveOptions},
     {"WarnFileChanged", &TMessageTexts::WarnFileChanged},
     {"ScanInProgress", &TMessageTexts::ScanInProgress},
+    {"NoTrayArea", &TMessageTexts::NoTrayArea},
+    {"QuitWithoutTray", &TMessageTexts::QuitWithoutTray},
+    {"ScanCompleteTitle", &TMessageTexts::ScanCompleteTitle},
 }};
 
 const TMessageTextEntry* FindMessageText(std::string_view name) {
@@ -54,9 +57,9 @@ constexpr std::string_view kExtension = ".xml";
 
 } // namespace
 
-const std::array<std::string_view, 9>& TMessageTexts::Names() {
-    static const std::array<std::string_view, 9> names = [] {
-        std::array<std::string_view, 9> result{};
+const std::array<std::string_view, 12>& TMessageTexts::Names() {
+    static const std::array<std::string_view, 12> names = [] {
+        std::array<std::string_view, 12> result{};
         for (size_t i = 0; i < kMessageTexts.size(); ++i)
             result[i] = kMessageTexts[i].Name;
         return result;

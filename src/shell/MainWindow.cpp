@@ -7,14 +7,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QListWidgetItem>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
 #include <QSvgRenderer>
@@ -48,18 +43,6 @@ QPixmap RenderPicture(QSvgRenderer& renderer, int size) {
     return pixmap;
 }
 
-QMessageBox::Icon BoxIcon(MessageIcon icon) {
-    switch (icon) {
-    case MessageIcon::Information:
-        return QMessageBox::Information;
-    case MessageIcon::Warning:
-        return QMessageBox::Warning;
-    case MessageIcon::Error:
-        return QMessageBox::Critical;
-    }
-    return QMessageBox::NoIcon;
-}
-
 constexpr const char* kOptionsLater =
     "The options dialog comes with a later version. Until then the settings are read from "
     "the settings file:\n";
@@ -75,10 +58,10 @@ QIcon ProgramPicture(const char* name) {
     return icon;
 }
 
-TBrimbleMainWindow::TBrimbleMainWindow(QtUiLoop& loop)
+TBrimbleMainWindow::TBrimbleMainWindow(QtUiLoop& loop, IDesktop& desktop)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      FLoop(loop), FUi(std::make_unique<Ui::frmBrimblemain>()) {
+      FLoop(loop), FDesktop(desktop), FUi(std::make_unique<Ui::frmBrimblemain>()) {
     FUi->setupUi(this);
     setFixedSize(548, 319);
     FImageList = {ProgramPicture("tray-idle"), ProgramPicture("tray-busy"),
@@ -184,11 +167,11 @@ void TBrimbleMainWindow::miOptionsClick() {
 }
 
 void TBrimbleMainWindow::miHelpClick() {
-    if (OnHelp) OnHelp("about");
+    FDesktop.OpenHelp("about");
 }
 
 void TBrimbleMainWindow::bbtnHelpClick() {
-    if (OnHelp) OnHelp("compress");
+    FDesktop.OpenHelp("compress");
 }
 
 void TBrimbleMainWindow::miAboutClick() {
@@ -204,9 +187,9 @@ void TBrimbleMainWindow::RequestHide() {
         hide();
         return;
     }
-    if (AskYesNo("There is no notification area on this desktop, so Brimble cannot go on "
-                 "in the background once its window is closed.\n\nQuit Brimble?"))
-        miExitClick();
+    const std::string question = FApplication ? FApplication->Main().MessageTexts().QuitWithoutTray
+                                              : TMessageTexts().QuitWithoutTray;
+    if (FDesktop.AskYesNo(this, question)) miExitClick();
 }
 
 void TBrimbleMainWindow::showEvent(QShowEvent* event) {
@@ -223,34 +206,13 @@ void TBrimbleMainWindow::closeEvent(QCloseEvent* event) {
 
 // --- dialogs ---
 
-void TBrimbleMainWindow::ShowNotice(const std::string& text) {
-    if (MessageSink) return MessageSink(text, MessageIcon::Information);
-    // Not modal: a notice must not hold the tray menu or a running scan.
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Brimble"), Q(text),
-                                QMessageBox::Ok);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->show();
-}
-
-bool TBrimbleMainWindow::AskYesNo(const std::string& text) {
-    if (QuestionSink) return QuestionSink(text);
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Brimble"), Q(text),
-                    QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::No); // the harmless answer
-    return box.exec() == QMessageBox::Yes;
-}
-
 void TBrimbleMainWindow::ShowMessage(const std::string& text, MessageIcon icon) {
-    if (MessageSink) return MessageSink(text, icon);
-    QMessageBox box(BoxIcon(icon), QStringLiteral("Brimble"), Q(text), QMessageBox::Ok);
-    box.exec();
+    FDesktop.ShowMessage(this, text, icon);
 }
 
 void TBrimbleMainWindow::BrowseForFolder(ViewWindow /*owner*/, const std::string& title,
                                          std::string& folder) {
-    const std::string chosen =
-        FolderChooser ? FolderChooser(folder)
-                      : S(QFileDialog::getExistingDirectory(this, Q(title), Q(folder)));
+    const std::string chosen = FDesktop.ChooseFolder(this, title, folder);
     if (!chosen.empty()) folder = chosen;
 }
 
@@ -268,16 +230,16 @@ void TBrimbleMainWindow::BringFormToFront(ViewWindow window) {
         return;
     case ViewWindow::Options: {
         std::string file = FApplication ? FApplication->Main().Folders().IniFileName : "";
-        ShowNotice(kOptionsLater + file);
+        FDesktop.ShowNotice(this, kOptionsLater + file);
         return;
     }
     case ViewWindow::About:
-        ShowNotice("Brimble " + std::to_string(BRIMBLE_VERSION_MAJOR) + "." +
-                   std::to_string(BRIMBLE_VERSION_MINOR) + "." +
-                   std::to_string(BRIMBLE_VERSION_RELEASE) + " (build " +
-                   std::to_string(BRIMBLE_VERSION_BUILD) +
-                   ")\n\nSaves disk space by switching on the file system's own "
-                   "compression for individual files.");
+        FDesktop.ShowNotice(this, "Brimble " + std::to_string(BRIMBLE_VERSION_MAJOR) + "." +
+                                      std::to_string(BRIMBLE_VERSION_MINOR) + "." +
+                                      std::to_string(BRIMBLE_VERSION_RELEASE) + " (build " +
+                                      std::to_string(BRIMBLE_VERSION_BUILD) +
+                                      ")\n\nSaves disk space by switching on the file system's own "
+                                      "compression for individual files.");
         return;
     case ViewWindow::ErrorReport:
         return;
@@ -420,30 +382,14 @@ void TBrimbleMainWindow::CheckRunEnded() {
     if (engine.ScanRunning() || engine.ShuttingDown()) return;
     FRunStartedHere = false;
     if (isVisible()) return;
-    Notify("Brimble: scan complete",
-           S(FUi->lblFilesOnDiskT->text()) + " " + S(FUi->lblFilesOnDiskT_Count->text()) + " (" +
-               S(FUi->lblFilesOnDiskT_Size->text()) + ")\n" + S(FUi->lblCompressedFilesT->text()) +
-               " " + S(FUi->lblCompressedFilesT_Count->text()) + " (" +
-               S(FUi->lblCompressedFilesT_Size->text()) + ")\n" +
-               S(FUi->lblPreservedSpace->text()) + " " + S(FUi->lblPreservedSpaceT_Size->text()));
-}
-
-void TBrimbleMainWindow::Notify(const std::string& title, const std::string& text) {
-    if (NotificationSink) return NotificationSink(title, text);
-    // The desktop's notification service first: it shows also where the tray host draws
-    // no balloons.
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString service = QStringLiteral("org.freedesktop.Notifications");
-    if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(service)) {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            service, QStringLiteral("/org/freedesktop/Notifications"), service,
-            QStringLiteral("Notify"));
-        call << QStringLiteral("Brimble") << 0u << QStringLiteral("brimble") << Q(title) << Q(text)
-             << QStringList() << QVariantMap() << -1;
-        bus.call(call, QDBus::NoBlock);
-        return;
-    }
-    if (FTrayAvailable) FTrayIcon->showMessage(Q(title), Q(text), Image(kImageTrayIdle));
+    FDesktop.Notify(
+        engine.MessageTexts().ScanCompleteTitle,
+        S(FUi->lblFilesOnDiskT->text()) + " " + S(FUi->lblFilesOnDiskT_Count->text()) + " (" +
+            S(FUi->lblFilesOnDiskT_Size->text()) + ")\n" + S(FUi->lblCompressedFilesT->text()) +
+            " " + S(FUi->lblCompressedFilesT_Count->text()) + " (" +
+            S(FUi->lblCompressedFilesT_Size->text()) + ")\n" + S(FUi->lblPreservedSpace->text()) +
+            " " + S(FUi->lblPreservedSpaceT_Size->text()),
+        FTrayAvailable ? FTrayIcon : nullptr);
 }
 
 } // namespace brimble

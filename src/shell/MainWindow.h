@@ -3,6 +3,7 @@
 // The main window: the drive list, the scan controls, the totals and the status bar, with
 // the tray icon and its menu. It is the engine's view; its buttons call the engine.
 
+#include "Desktop.h"
 #include "engine/IMainView.h"
 
 #include <QIcon>
@@ -41,7 +42,7 @@ class TBrimbleMainWindow final : public QWidget, public IMainView {
     Q_OBJECT
 
 public:
-    explicit TBrimbleMainWindow(QtUiLoop& loop);
+    TBrimbleMainWindow(QtUiLoop& loop, IDesktop& desktop);
     ~TBrimbleMainWindow() override;
     TBrimbleMainWindow(const TBrimbleMainWindow&) = delete;
     TBrimbleMainWindow& operator=(const TBrimbleMainWindow&) = delete;
@@ -77,17 +78,6 @@ public:
     void ShowMessage(const std::string& text, MessageIcon icon) override;
     void TranslateWindow(ViewWindow window, const TLanguageNode& element) override;
 
-    // Help topics open here ("compress", "about"); the help viewer comes later, so by
-    // default nothing opens.
-    std::function<void(const std::string& topic)> OnHelp;
-    // Replace the desktop's dialogs (tests): the folder chooser gets the start folder and
-    // returns the choice, empty when cancelled; a message box gets its text; a question
-    // returns true for Yes; a notification gets its title and text.
-    std::function<std::string(const std::string& folder)> FolderChooser;
-    std::function<void(const std::string& text, MessageIcon icon)> MessageSink;
-    std::function<bool(const std::string& text)> QuestionSink;
-    std::function<void(const std::string& title, const std::string& text)> NotificationSink;
-
     // The handlers of the window's controls and of the tray menu.
     void miCompressClick();
     void miOptionsClick();
@@ -107,14 +97,12 @@ private:
     QWidget* Control(ScanControl control) const;
     // Runs an engine call from a control; an error goes where unhandled errors go.
     void Engine(const std::function<void(TBrimbleApplication&)>& call);
-    void ShowNotice(const std::string& text);
-    bool AskYesNo(const std::string& text);
     // Called when Stop is disabled: after a run started here ends, tell a user who has the
     // window hidden.
     void CheckRunEnded();
-    void Notify(const std::string& title, const std::string& text);
 
     QtUiLoop& FLoop;
+    IDesktop& FDesktop;
     std::unique_ptr<Ui::frmBrimblemain> FUi;
     TBrimbleApplication* FApplication = nullptr;
     std::array<QIcon, kImageCount> FImageList;

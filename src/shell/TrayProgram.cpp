@@ -78,8 +78,10 @@ int RefuseStart(const TStartCheck& check, bool withMessageBox) {
     return check.ExitCode;
 }
 
-TTrayProgram::TTrayProgram(Platform& platform, const TProgramFolders& folders, bool trayAvailable)
-    : FWindow(std::make_unique<TBrimbleMainWindow>(FLoop)) {
+TTrayProgram::TTrayProgram(Platform& platform, const TProgramFolders& folders, bool trayAvailable,
+                           IDesktop* desktop)
+    : FOwnDesktop(desktop ? nullptr : std::make_unique<TQtDesktop>()),
+      FWindow(std::make_unique<TBrimbleMainWindow>(FLoop, desktop ? *desktop : *FOwnDesktop)) {
     // Hidden windows and closed message boxes must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
     FLoop.OnUnhandledError = [this](const std::string& text) { ReportUnhandledError(text); };
@@ -90,9 +92,7 @@ TTrayProgram::TTrayProgram(Platform& platform, const TProgramFolders& folders, b
                                                          TProgramRole::Tray);
     FWindow->Attach(FApplication.get());
     if (!trayAvailable) {
-        const std::string notice =
-            "No notification area (tray) was found on this desktop: Brimble keeps its window "
-            "open instead of hiding in the tray.";
+        const std::string notice = FApplication->Main().MessageTexts().NoTrayArea;
         std::cerr << "brimble: " << notice << '\n';
         FApplication->Main().Log(notice, 1);
         // StartHidden would leave nothing to click.

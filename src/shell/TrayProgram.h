@@ -21,7 +21,9 @@ class TTrayProgram {
 public:
     // The QApplication exists. TrayAvailable is what the desktop offers; without a tray
     // the window stays reachable (shown at start, closing asks whether to quit).
-    TTrayProgram(Platform& platform, const TProgramFolders& folders, bool trayAvailable);
+    // Desktop: the dialogs and services the windows use; the desktop's own when null.
+    TTrayProgram(Platform& platform, const TProgramFolders& folders, bool trayAvailable,
+                 IDesktop* desktop = nullptr);
     // Runs the shutdown if nothing did yet, so the lists are saved.
     ~TTrayProgram();
     TTrayProgram(const TTrayProgram&) = delete;
@@ -41,6 +43,7 @@ private:
     void ReportUnhandledError(const std::string& text);
 
     QtUiLoop FLoop;
+    std::unique_ptr<IDesktop> FOwnDesktop; // when none was given
     std::unique_ptr<TBrimbleMainWindow> FWindow;
     TKeyRouter* FKeys = nullptr; // a child of the window
     std::unique_ptr<TBrimbleApplication> FApplication;

@@ -18,6 +18,33 @@
 
 namespace brimble::test {
 
+// The desktop as the tests see it: every box, question, notification and help topic
+// recorded, the folder chooser answering with ChosenFolder.
+struct RecordingDesktop final : IDesktop {
+    void ShowNotice(QWidget*, const std::string& text) override { messages.push_back(text); }
+    void ShowMessage(QWidget*, const std::string& text, MessageIcon) override {
+        messages.push_back(text);
+    }
+    bool AskYesNo(QWidget*, const std::string& text) override {
+        questions.push_back(text);
+        return answerYes;
+    }
+    std::string ChooseFolder(QWidget*, const std::string&, const std::string&) override {
+        return chosenFolder;
+    }
+    void Notify(const std::string& title, const std::string& text, QSystemTrayIcon*) override {
+        notifications.emplace_back(title, text);
+    }
+    void OpenHelp(const std::string& topic) override { helpTopics.push_back(topic); }
+
+    std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    std::vector<std::pair<std::string, std::string>> notifications;
+    std::vector<std::string> helpTopics;
+    std::string chosenFolder;
+    bool answerYes = false;
+};
+
 struct TrayFixture {
     TrayFixture(bool trayAvailable = true) {
         sim.AddVolume("C:\\", DriveType::Fixed, "NTFS", 4096, "System");
@@ -29,18 +56,7 @@ struct TrayFixture {
         sim.AddFile("D:\\Docs\\b.txt", 300'000);
         sim.AddFile("D:\\Docs\\c.zip", 50'000);
         folders = ComputeProgramFolders(sim);
-        program = std::make_unique<TTrayProgram>(sim, folders, trayAvailable);
-        TBrimbleMainWindow& w = program->Window();
-        w.MessageSink = [this](const std::string& text, MessageIcon) { messages.push_back(text); };
-        w.QuestionSink = [this](const std::string& text) {
-            questions.push_back(text);
-            return answerYes;
-        };
-        w.NotificationSink = [this](const std::string& title, const std::string& text) {
-            notifications.emplace_back(title, text);
-        };
-        w.OnHelp = [this](const std::string& topic) { helpTopics.push_back(topic); };
-        w.FolderChooser = [this](const std::string&) { return chosenFolder; };
+        program = std::make_unique<TTrayProgram>(sim, folders, trayAvailable, &desktop);
     }
 
     TBrimbleMainWindow& Window() { return program->Window(); }
@@ -63,13 +79,15 @@ struct TrayFixture {
 
     sim::SimPlatform sim;
     TProgramFolders folders;
+    RecordingDesktop desktop;
     std::unique_ptr<TTrayProgram> program;
-    std::vector<std::string> messages;
-    std::vector<std::string> questions;
-    std::vector<std::pair<std::string, std::string>> notifications;
-    std::vector<std::string> helpTopics;
-    std::string chosenFolder;
-    bool answerYes = false;
+    // What the desktop recorded, by the names the tests use.
+    std::vector<std::string>& messages = desktop.messages;
+    std::vector<std::string>& questions = desktop.questions;
+    std::vector<std::pair<std::string, std::string>>& notifications = desktop.notifications;
+    std::vector<std::string>& helpTopics = desktop.helpTopics;
+    std::string& chosenFolder = desktop.chosenFolder;
+    bool& answerYes = desktop.answerYes;
 };
 
 } // namespace brimble::test

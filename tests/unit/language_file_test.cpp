@@ -36,7 +36,8 @@ TEST(MessageTexts, EnglishDefaultsAndSetByNameWithoutCase) {
     TMessageTexts texts;
     EXPECT_EQ(texts.CannotSaveOptions, "Cannot save options!");
     EXPECT_EQ(TMessageTexts::Names().front(), "SendErrorLog");
-    EXPECT_EQ(TMessageTexts::Names().back(), "ScanInProgress");
+    EXPECT_EQ(TMessageTexts::Names()[8], "ScanInProgress"); // the last of the nine described
+    EXPECT_EQ(TMessageTexts::Names().back(), "ScanCompleteTitle");
     for (std::string_view name : TMessageTexts::Names())
         EXPECT_NE(texts.Find(name), nullptr);
 

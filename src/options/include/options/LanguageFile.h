@@ -30,9 +30,16 @@ struct TMessageTexts {
     std::string WarnFileChanged = "Settings are stored in the user folder. Please manually "
                                   "delete the Brimble.ini from the program's folder!";
     std::string ScanInProgress = "Scan is already in progress";
+    // The tray program's own, after the nine above.
+    std::string NoTrayArea = "No notification area (tray) was found on this desktop: Brimble "
+                             "keeps its window open instead of hiding in the tray.";
+    std::string QuitWithoutTray = "There is no notification area on this desktop, so Brimble "
+                                  "cannot go on in the background once its window is "
+                                  "closed. Quit Brimble?";
+    std::string ScanCompleteTitle = "Brimble: scan complete";
 
     // The names a language file knows the texts by, in the order of their registration.
-    static const std::array<std::string_view, 9>& Names();
+    static const std::array<std::string_view, 12>& Names();
     // The text registered under Name (letter case ignored), or none.
     const std::string* Find(std::string_view name) const;
     // Sets the text registered under Name; false (and nothing changed) for an unknown name.
