@@ -65,8 +65,7 @@ public:
     std::vector<ViewWindow> broughtToFront;
     const std::string* browseAnswer = nullptr; // null: the user cancels
     // The window starts idle: tag 1 controls enabled, tag 2 controls disabled.
-    std::array<bool, ScanControlCount> enabledControls{true, false, false, true, true,
-                                                       true, true,  true,  true};
+    std::array<bool, ScanControlCount> enabledControls = IdleControlStates();
     ScanArea scanArea = ScanArea::saDisks;
     std::string scanPath;
     std::vector<TDriveItem> driveItems;

@@ -5,6 +5,8 @@
 
 #include "options/LanguageFile.h"
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -38,9 +40,22 @@ enum class ScanControl {
     lblScanPath,
     edScanPath,
     sbtnBrowseFolder,
-    btnTryCompressDelayed, // of the options dialog
+    btnTryCompressDelayed, // of the options dialog; the last
 };
-inline constexpr int ScanControlCount = 9;
+inline constexpr int ScanControlCount = static_cast<int>(ScanControl::btnTryCompressDelayed) + 1;
+
+// Whether a control is enabled while no scan runs (tag 1), not while one runs (tag 2).
+constexpr bool EnabledWhileIdle(ScanControl control) {
+    return control != ScanControl::spdbtnPause && control != ScanControl::spdbtnStop;
+}
+
+// The enabled states of a window that no run has touched yet, by control.
+constexpr std::array<bool, ScanControlCount> IdleControlStates() {
+    std::array<bool, ScanControlCount> states{};
+    for (int i = 0; i < ScanControlCount; ++i)
+        states[static_cast<std::size_t>(i)] = EnabledWhileIdle(static_cast<ScanControl>(i));
+    return states;
+}
 
 // The choices of the scan-area radio group (rgrpScanArea).
 enum class ScanArea { saDisks = 0, saPath = 1 };

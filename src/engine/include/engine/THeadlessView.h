@@ -37,8 +37,7 @@ public:
 
 private:
     // Idle: tag 1 controls enabled, tag 2 controls disabled.
-    std::array<bool, ScanControlCount> FEnabled{true, false, false, true, true,
-                                                true, true,  true,  true};
+    std::array<bool, ScanControlCount> FEnabled = IdleControlStates();
     ScanArea FScanArea = ScanArea::saDisks;
     std::string FScanPath;
     std::vector<TDriveItem> FDriveItems;
