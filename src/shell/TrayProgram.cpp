@@ -43,14 +43,12 @@ bool LocalXServerListens(std::string_view display) {
     return false;
 }
 
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
 } // namespace
 
-std::string DisplayProblem() {
+std::string DisplayProblem(IProcess& process) {
+    const auto Env = [&process](const char* name) {
+        return process.EnvironmentVariable(name).value_or("");
+    };
     const std::string platform = Env("QT_QPA_PLATFORM");
     // A platform chosen on purpose (offscreen, vnc) needs no display.
     if (!platform.empty() && platform.rfind("xcb", 0) != 0 && platform.rfind("wayland", 0) != 0)

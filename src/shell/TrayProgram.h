@@ -51,7 +51,7 @@ private:
 };
 
 // Whether a desktop is there to show windows on; the reason when not.
-std::string DisplayProblem();
+std::string DisplayProblem(IProcess& process);
 // The refusal of a second start, on standard error and in a message box when a display is
 // there. Returns the exit code.
 int RefuseStart(const TStartCheck& check, bool withMessageBox);

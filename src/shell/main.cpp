@@ -23,7 +23,7 @@ int Main(int argc, char** argv, const TStopSignals& signals) {
     std::unique_ptr<Platform> platform = CreatePlatform();
     platform->SetCommandLineArguments(std::vector<std::string>(argv + 1, argv + argc));
     const TProgramFolders folders = ComputeProgramFolders(*platform, "brimble");
-    const std::string displayProblem = DisplayProblem();
+    const std::string displayProblem = DisplayProblem(platform->Process());
 
     TStartCheck check = CheckStartPreconditions(*platform);
     if (check.ExitCode != 0) {
