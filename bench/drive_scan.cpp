@@ -2,7 +2,7 @@
 // mounted volumes whose drive items start with one of the given mount points (every other
 // drive item unticked). Prints the files walked; used by bench/drive_scan.sh.
 
-#include "HeadlessStart.h"
+#include "app/ProgramStart.h"
 #include "engine/THeadlessView.h"
 #include "engine/uMain.h"
 #include "threads/StdUiLoop.h"

@@ -5,8 +5,8 @@
 
 #include "CommandLine.h"
 #include "ConsoleView.h"
-#include "HeadlessStart.h"
-#include "PosixConsole.h"
+#include "app/ProgramStart.h"
+#include "app/StopSignals.h"
 #include "base/VisibleText.h"
 #include "engine/uMain.h"
 #include "options/ProgramFolders.h"

@@ -4,8 +4,8 @@
 // settings, lists, log and lock, until SIGTERM or SIGINT; then it saves the lists.
 
 #include "CommandLine.h"
-#include "HeadlessStart.h"
-#include "PosixConsole.h"
+#include "app/ProgramStart.h"
+#include "app/StopSignals.h"
 #include "base/VisibleText.h"
 #include "engine/THeadlessView.h"
 #include "engine/uMain.h"

@@ -7,7 +7,6 @@ namespace brimble {
 namespace {
 
 constexpr const char* kInstanceLockName = "Brimble";
-constexpr int kExitLockFailed = 1;
 
 } // namespace
 
@@ -21,7 +20,7 @@ TStartCheck CheckStartPreconditions(Platform& platform) {
     OsValue<std::unique_ptr<IInstanceLock>> lock =
         platform.Process().AcquireInstanceLock(kInstanceLockName);
     if (!lock) {
-        check.ExitCode = kExitLockFailed;
+        check.ExitCode = kExitFailed;
         check.Message =
             "Cannot take the instance lock: " + platform.FileSystem().SysErrorMessage(lock.code());
     } else if (!*lock) {

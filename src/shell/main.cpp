@@ -2,9 +2,9 @@
 // notification area with its main window, until Exit, the end of the session or a stop
 // signal, which all save the lists.
 
-#include "HeadlessStart.h"
-#include "PosixConsole.h"
 #include "TrayProgram.h"
+#include "app/ProgramStart.h"
+#include "app/StopSignals.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -16,8 +16,6 @@
 namespace brimble {
 
 namespace {
-
-constexpr int kExitNoDisplay = 1;
 
 int Main(int argc, char** argv, const TStopSignals& signals) {
     std::unique_ptr<Platform> platform = CreatePlatform();
@@ -41,7 +39,7 @@ int Main(int argc, char** argv, const TStopSignals& signals) {
                   << ".\nThe tray program needs a desktop. Without one, use brimble-scan "
                      "FOLDER for a scan in the terminal, or brimble-watch for the background "
                      "compression.\n";
-        return kExitNoDisplay;
+        return kExitFailed;
     }
 
     QApplication app(argc, argv);

@@ -5,6 +5,7 @@
 // options and the lists, the first application of the options, the mount watch, and the
 // shutdown that saves the lists.
 
+#include "engine/ExitCodes.h"
 #include "engine/IMainView.h"
 #include "engine/TfrmOptions.h"
 #include "engine/uMain.h"
@@ -17,9 +18,6 @@
 #include <string>
 
 namespace brimble {
-
-inline constexpr int kExitAlreadyRunning = 82;
-inline constexpr int kExitPlatformTooOld = 87;
 
 inline constexpr const char* kAlreadyRunningText = "Brimble is already running.";
 inline constexpr const char* kPlatformTooOldText =

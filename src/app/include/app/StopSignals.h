@@ -1,7 +1,9 @@
 #pragma once
 
-// The terminal side of brimble-scan on Linux: whether anyone watches the output, and
-// Ctrl-C or SIGTERM turned into a call on a thread of its own (never work in a handler).
+// The console side of the programs: whether anyone watches the output, and the stop
+// requests (Ctrl-C and SIGTERM on Linux; a Windows build supplies console control events)
+// turned into a call on a thread of its own (never work in a handler). Each back end has
+// its implementation in its own folder.
 
 #include <functional>
 #include <thread>

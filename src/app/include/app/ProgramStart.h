@@ -1,8 +1,10 @@
 #pragma once
 
-// What brimble-scan and brimble-watch do before their own work: the platform from the
-// factory, the tray program's folders, and its single-instance lock.
+// What the three programs share to start and stop: the platform from the factory, the tray
+// program's folders and its single-instance lock, the body of main, and the back end's
+// reports going to the log.
 
+#include "engine/ExitCodes.h"
 #include "engine/TBrimbleApplication.h"
 #include "options/ProgramFolders.h"
 #include "platform/Platform.h"
@@ -14,11 +16,6 @@
 namespace brimble {
 
 class TfrmBrimblemain;
-
-inline constexpr int kExitDone = 0;
-inline constexpr int kExitFailed = 1;
-inline constexpr int kExitRefused = 2;
-inline constexpr int kExitStopped = 130;
 
 struct THeadlessStart {
     std::unique_ptr<Platform> OwnedPlatform;

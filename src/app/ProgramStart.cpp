@@ -1,4 +1,4 @@
-#include "HeadlessStart.h"
+#include "app/ProgramStart.h"
 
 #include "base/VisibleText.h"
 #include "engine/TBrimbleApplication.h"

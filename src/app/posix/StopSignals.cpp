@@ -1,4 +1,4 @@
-#include "PosixConsole.h"
+#include "app/StopSignals.h"
 
 #include <cerrno>
 #include <csignal>
