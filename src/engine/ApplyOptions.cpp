@@ -23,6 +23,8 @@ void TfrmBrimblemain::OptionsChanged() {
     ApplyLanguage();
     ApplyTimerOptions();
     SetPriority(FOptions->Priority);
+    // Watcher reports and delayed passes decide by them too, not only scans.
+    RebuildExpandedFolders();
     RefreshDriveList();
 }
 

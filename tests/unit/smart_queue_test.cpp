@@ -63,6 +63,23 @@ TEST_F(SmartQueue, TheModeDecidesWhereAReportGoes) {
     EXPECT_NE(LogText().find("\t[FileChanged]: " + kFile), std::string::npos);
 }
 
+// The excluded folders hold from the start, not only once a scan has expanded them: the
+// background mode must not compress the temporary folder until the first manual scan.
+TEST_F(SmartQueue, ExcludedFoldersApplyToReportsAndDelayedPassesBeforeAnyScan) {
+    const std::string temp = "C:\\Users\\u\\AppData\\Local\\Temp\\t.txt";
+    sim.AddFile(temp, 100'000);
+    Engine().Options().ExcludeFoldersEnabled = true;
+    Engine().Options().ExcludeFolders = {"%temp%="};
+    Engine().OptionsChanged(); // the start applies the options
+
+    Report(temp);
+    Engine().AddToCompressList(*Engine().FDelayedCompressList, temp, true);
+    Engine().SmartCompress(temp); // as a delayed pass handles an entry
+    EXPECT_FALSE(sim.IsCompressed(temp));
+    Report(kFile);
+    EXPECT_TRUE(sim.IsCompressed(kFile));
+}
+
 TEST_F(SmartQueue, ReportsThatAreIgnored) {
     TBrimbleOptions& o = Engine().Options();
     o.CompressUnfiltered = true;
