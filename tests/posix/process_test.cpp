@@ -6,6 +6,7 @@
 #include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixLocale.h"
 #include "platform/posix/PosixPlatform.h"
+#include "platform/posix/PosixProcess.h"
 
 #include <gtest/gtest.h>
 #include <linux/ioprio.h>
@@ -163,6 +164,30 @@ TEST_F(PosixProcessTest, PriorityLevelsBecomeNiceValuesAndIoClasses) {
         ::waitpid(child, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << int(c.level);
     }
+}
+
+// Started as the service units start it (nice 10, idle I/O class), no Priority level raises
+// the program above that; the lowest levels still lower it further.
+TEST(PosixPriorityTest, NoLevelRaisesThePriorityAboveTheOneAtStart) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setpriority(PRIO_PROCESS, 0, 10);
+        ::syscall(SYS_ioprio_set, IOPRIO_WHO_PROCESS, 0, IOPRIO_PRIO_VALUE(IOPRIO_CLASS_IDLE, 0));
+        PosixProcess started; // reads what it was started with
+        bool ok = true;
+        for (const PriorityLevel level : {6, 3, 2, 4, 1, 5}) {
+            started.SetProcessPriority(level);
+            const long ioprio = ::syscall(SYS_ioprio_get, IOPRIO_WHO_PROCESS, 0);
+            ok = ok && ::getpriority(PRIO_PROCESS, 0) >= 10 &&
+                 IOPRIO_PRIO_CLASS(ioprio) == IOPRIO_CLASS_IDLE;
+        }
+        started.SetProcessPriority(0);
+        ok = ok && ::getpriority(PRIO_PROCESS, 0) == 19;
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(PosixLocaleTest, TheCLocaleGivesItsSeparatorsAndFormats) {

@@ -99,11 +99,11 @@ OsValue<std::unique_ptr<IInstanceLock>> PosixProcess::AcquireInstanceLock(const 
 }
 
 void PosixProcess::SetProcessPriority(PriorityLevel level) {
-    ApplyPriorityToProcess(level);
+    ApplyPriorityToProcess(level, FStartPriority);
 }
 
 void PosixProcess::SetCurrentThreadPriority(PriorityLevel level) {
-    ApplyPriorityToThread(::gettid(), level);
+    ApplyPriorityToThread(::gettid(), level, FStartPriority);
 }
 
 OsResult PosixProcess::SetAutostart(const std::string& name, const std::string& programPath,

@@ -6,6 +6,7 @@
 
 #include "platform/Platform.h"
 #include "platform/posix/CompletionSound.h"
+#include "platform/posix/Priority.h"
 
 #include <atomic>
 #include <mutex>
@@ -45,6 +46,8 @@ private:
     std::mutex FMutex;
     std::optional<std::vector<std::string>> FArguments;
     std::atomic<uint32_t> FErrorMode{0};
+    // What the program was started with (by a service unit, say): no level goes above it.
+    const PriorityValues FStartPriority = CurrentThreadPriority();
     CompletionSound FCompletionSound;
 };
 

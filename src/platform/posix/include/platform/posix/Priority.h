@@ -18,10 +18,17 @@ struct PriorityValues {
 };
 
 PriorityValues PriorityFor(uint8_t level);
-// Applies Level to one thread (Linux keeps nice and I/O priority per thread).
-void ApplyPriorityToThread(pid_t thread, uint8_t level);
-// Applies Level to every thread of the process; threads started later inherit it from
-// whichever thread starts them.
-void ApplyPriorityToProcess(uint8_t level);
+// The calling thread's nice value and I/O priority now; an I/O priority that follows the
+// nice value (no class set) reads as the best-effort level it stands for.
+PriorityValues CurrentThreadPriority();
+// Wanted, lowered where it would stand above Ceiling: a program started at nice 10 or in
+// the idle I/O class (as a service unit starts it) never raises itself above that.
+PriorityValues AtMost(const PriorityValues& wanted, const PriorityValues& ceiling);
+// Applies Level, never above Ceiling, to one thread (Linux keeps nice and I/O priority per
+// thread).
+void ApplyPriorityToThread(pid_t thread, uint8_t level, const PriorityValues& ceiling);
+// Applies Level, never above Ceiling, to every thread of the process; threads started later
+// inherit it from whichever thread starts them.
+void ApplyPriorityToProcess(uint8_t level, const PriorityValues& ceiling);
 
 } // namespace brimble::posix
