@@ -4,6 +4,7 @@
 #include "platform/posix/MountTable.h"
 #include "platform/posix/PosixVolumes.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 
 namespace brimble::posix {
@@ -34,6 +35,11 @@ TEST(MountTable, ParsesPointsTypesSourcesAndReadOnlyMounts) {
     ASSERT_NE(share, nullptr);
     EXPECT_EQ(share->FsType, "ext4");
     EXPECT_FALSE(FindMount(mounts, "/")->ReadOnly);
+    // The file system's own read-only state is in the options after the source.
+    EXPECT_FALSE(disk->SuperReadOnly);
+    EXPECT_FALSE(disk->Writable());
+    EXPECT_TRUE(FindMount(mounts, "/media/cd")->SuperReadOnly);
+    EXPECT_TRUE(FindMount(mounts, "/")->Writable());
 }
 
 TEST(MountTable, ThePathBelongsToTheLongestMountPointAboveIt) {
@@ -74,6 +80,49 @@ TEST(MountTable, AVolumeMountedAtSeveralPlacesIsOneDrive) {
         "65 1 0:51 / /other rw - btrfs /dev/sde1 rw,subvol=/\n";
     const std::vector<std::string> expected = {"/data/", "/data2/", "/other/", "/photos/"};
     EXPECT_EQ(DriveRoots(ParseMountInfo(Twice)), expected);
+
+    // A writable mount stands for the folder before a shorter read-only one.
+    constexpr const char* ReadOnlyFirst = "70 1 0:52 / /d ro - btrfs /dev/sdf1 rw\n"
+                                          "71 1 0:52 / /mnt/data rw - btrfs /dev/sdf1 rw\n";
+    EXPECT_EQ(DriveRoots(ParseMountInfo(ReadOnlyFirst)), std::vector<std::string>{"/mnt/data/"});
+}
+
+TEST(MountTable, ABtrfsMountSaysWhyItCannotCompress) {
+    const struct {
+        const char* what;
+        BtrfsVolumeFacts facts;
+        const char* reason; // empty: it can
+    } cases[] = {
+        {"writable", {}, ""},
+        {"read-only mount", {.MountReadOnly = true}, "it is mounted read-only"},
+        {"read-only file system", {.FileSystemReadOnly = true}, "its file system is read-only"},
+        {"snapshot", {.ReadOnlySubvolume = true}, "it is a read-only subvolume"},
+        {"unreachable", {.ReachError = EACCES}, "this user cannot enter it (Permission denied)"},
+        {"16 KB sectors", {.SectorSize = 16384}, "its sectors of 16384 bytes are larger"},
+        {"2 KB sectors", {.SectorSize = 2048}, ""},
+        // The reason a user can act on comes first.
+        {"unreachable and read-only",
+         {.MountReadOnly = true, .ReachError = EACCES},
+         "this user cannot enter it"},
+    };
+    for (const auto& c : cases) {
+        const std::string why = WhyBtrfsCannotCompress(c.facts);
+        if (std::string(c.reason).empty())
+            EXPECT_EQ(why, "") << c.what;
+        else
+            EXPECT_TRUE(why.starts_with(c.reason)) << c.what << ": " << why;
+    }
+}
+
+TEST(MountTable, UsbDisksAreKnownByTheirBus) {
+    EXPECT_TRUE(OnUsbTransport("/sys/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host0/"
+                               "target0:0:0/0:0:0:0/block/sda"));
+    EXPECT_TRUE(OnUsbTransport("/sys/devices/pci0000:00/0000:00:14.0/usb3/3-2/3-2:1.0/host4/"
+                               "target4:0:0/4:0:0:0/block/sdb/sdb1"));
+    EXPECT_FALSE(OnUsbTransport("/sys/devices/pci0000:00/0000:00:1d.0/0000:02:00.0/nvme/nvme0/"
+                                "nvme0n1"));
+    EXPECT_FALSE(OnUsbTransport("/sys/devices/virtual/block/loop0"));
+    EXPECT_FALSE(OnUsbTransport("/sys/devices/platform/usbhost-fake/block/sdz"));
 }
 
 TEST(MountTable, KindsOfFileSystems) {

@@ -1,10 +1,16 @@
 // Drives on Linux: real btrfs and ext4 volumes on loop devices, as the drive list and the
 // start of a scan see them.
 
+#include "../support/RecordingView.h"
 #include "PosixTestSupport.h"
+#include "engine/uMain.h"
+#include "options/ProgramFolders.h"
 #include "platform/posix/PosixPlatform.h"
+#include "threads/StdUiLoop.h"
+#include "threads/TMountWatchThread.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <future>
 #include <gtest/gtest.h>
@@ -13,6 +19,18 @@ namespace brimble::posix {
 namespace {
 
 using test::LoopVolume;
+
+// The engine's data folder (log, lists) in a folder of the test's own.
+class TempDirEnv {
+public:
+    TempDirEnv() { ::setenv("XDG_DATA_HOME", FDir.Path().c_str(), 1); }
+    ~TempDirEnv() { ::unsetenv("XDG_DATA_HOME"); }
+    TempDirEnv(const TempDirEnv&) = delete;
+    TempDirEnv& operator=(const TempDirEnv&) = delete;
+
+private:
+    test::TempDir FDir;
+};
 
 class PosixVolumesTest : public ::testing::Test {
 protected:
@@ -65,14 +83,6 @@ TEST_F(PosixVolumesTest, OnlyTheBtrfsVolumeCanCompress) {
     EXPECT_EQ(test::ReadFile(file), std::string(100000, 'a'));
 }
 
-TEST_F(PosixVolumesTest, AReadOnlyMountCannotCompress) {
-    ASSERT_EQ(test::Run({"mount", "-o", "remount,ro", btrfs->MountPoint()}).Status, 0);
-    const auto info = volumes.QueryVolumeInformation(Root(*btrfs));
-    test::Run({"mount", "-o", "remount,rw", btrfs->MountPoint()});
-    ASSERT_TRUE(info);
-    EXPECT_FALSE(info->CanCompressFiles);
-}
-
 // A folder mounted a second time; unmounted (lazily if busy) before its folder goes.
 class BindMount {
 public:
@@ -92,6 +102,101 @@ private:
     std::string FPath;
     bool FMounted = false;
 };
+
+// Mounted read-only for one test, writable again afterwards.
+class ReadOnlyRemount {
+public:
+    explicit ReadOnlyRemount(std::string mountPoint) : FMountPoint(std::move(mountPoint)) {
+        FDone = test::Run({"mount", "-o", "remount,ro", FMountPoint}).Status == 0;
+    }
+    ~ReadOnlyRemount() {
+        if (FDone) test::Run({"mount", "-o", "remount,rw", FMountPoint});
+    }
+    ReadOnlyRemount(const ReadOnlyRemount&) = delete;
+    ReadOnlyRemount& operator=(const ReadOnlyRemount&) = delete;
+    bool Done() const { return FDone; }
+
+private:
+    std::string FMountPoint;
+    bool FDone = false;
+};
+
+// Every btrfs mount that cannot be written says why, once, in the back end's diagnostics.
+TEST_F(PosixVolumesTest, AReadOnlyBtrfsVolumeSaysWhyItCannotCompress) {
+    std::vector<std::string> lines;
+    platform.SetDiagnosticsSink([&](const std::string& message, int level) {
+        EXPECT_EQ(level, 2) << message;
+        lines.push_back(message);
+    });
+    ASSERT_EQ(test::Run({"btrfs", "subvolume", "create", btrfs->Path("ro-sub")}).Status, 0);
+    ASSERT_EQ(test::Run({"btrfs", "subvolume", "snapshot", "-r", btrfs->Path("ro-sub"),
+                         btrfs->Path("ro-snap")})
+                  .Status,
+              0);
+    test::TempDir places;
+    const BindMount snapshot(btrfs->Path("ro-snap"), places.Path() + "/snapshot");
+    const BindMount writableBind(btrfs->MountPoint(), places.Path() + "/bind");
+    ASSERT_TRUE(snapshot.Mounted() && writableBind.Mounted());
+
+    const auto canCompress = [&](const std::string& mountPoint) {
+        const auto info = volumes.QueryVolumeInformation(mountPoint + "/");
+        return info && info->CanCompressFiles;
+    };
+    EXPECT_TRUE(canCompress(btrfs->MountPoint()));
+    EXPECT_FALSE(canCompress(places.Path() + "/snapshot"));
+    std::vector<std::string> whileReadOnly;
+    {
+        const ReadOnlyRemount readOnly(btrfs->MountPoint());
+        ASSERT_TRUE(readOnly.Done());
+        EXPECT_FALSE(canCompress(btrfs->MountPoint()));
+        // The bind mount's own flag says writable; its file system is not.
+        EXPECT_FALSE(canCompress(places.Path() + "/bind"));
+        EXPECT_FALSE(canCompress(btrfs->MountPoint())); // asked again: said once
+        whileReadOnly = lines;
+    }
+    EXPECT_TRUE(canCompress(btrfs->MountPoint()));
+
+    const struct {
+        std::string root;
+        const char* reason;
+    } expected[] = {
+        {places.Path() + "/snapshot/", "it is a read-only subvolume (a snapshot)"},
+        {btrfs->MountPoint() + "/", "it is mounted read-only"},
+        {places.Path() + "/bind/", "its file system is read-only"},
+    };
+    ASSERT_EQ(whileReadOnly.size(), std::size(expected)) << testing::PrintToString(lines);
+    for (std::size_t i = 0; i < std::size(expected); ++i)
+        EXPECT_TRUE(
+            whileReadOnly[i].starts_with("Drive \"" + expected[i].root +
+                                         "\" cannot take compressed files: " + expected[i].reason))
+            << whileReadOnly[i];
+    EXPECT_EQ(lines.size(), whileReadOnly.size());
+    platform.SetDiagnosticsSink(nullptr);
+}
+
+// A volume that the user cannot even enter (another user's stick, say) holds nothing it
+// could compress.
+TEST_F(PosixVolumesTest, AVolumeTheUserCannotEnterDoesNotQualify) {
+    // The loop volume's mount point lies in a folder that only root may enter.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        PosixPlatform asUser;
+        std::string said;
+        asUser.SetDiagnosticsSink([&](const std::string& message, int) { said += message; });
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        const auto info = asUser.Volumes().QueryVolumeInformation(Root(*btrfs));
+        const bool refused = !info || !info->CanCompressFiles;
+        ::_exit(refused && said.find("this user cannot enter it (Permission denied)") !=
+                               std::string::npos
+                    ? 0
+                    : 1);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    // Root can.
+    EXPECT_TRUE(volumes.QueryVolumeInformation(Root(*btrfs))->CanCompressFiles);
+}
 
 TEST_F(PosixVolumesTest, AVolumeMountedTwiceIsOneDrive) {
     ASSERT_EQ(test::Run({"btrfs", "subvolume", "create", btrfs->Path("sub")}).Status, 0);
@@ -137,6 +242,44 @@ TEST_F(PosixVolumesTest, TheMountWatchSeesADriveArriveAndWakesOnRequest) {
     auto woken = std::async(std::launch::async, [&] { return watch->WaitForChange(); });
     watch->Wake();
     EXPECT_FALSE(woken.get());
+}
+
+// The drive list follows a remount as it follows a new drive: read-only takes the volume
+// off the list, writable again brings it back.
+TEST_F(PosixVolumesTest, ARemountReadOnlyTakesTheDriveOffTheListAndBack) {
+    const TempDirEnv data;
+    StdUiLoop loop(platform.Clock(), TClockKind::Real);
+    brimble::test::RecordingView view;
+    const TProgramFolders folders = ComputeProgramFolders(platform);
+    TfrmBrimblemain engine(platform, loop, view, folders);
+    // No change watchers: they would crawl every volume of this machine.
+    engine.Options().SmartCompressMode = TSmartCompressMode::scmDisabled;
+    engine.RefreshDriveList();
+    const TMountWatchThread mountWatch(volumes.OpenMountWatch(), loop,
+                                       [&] { engine.DeviceChanged(); });
+    ASSERT_TRUE(mountWatch.Watching());
+    const std::string root = Root(*btrfs);
+    const auto listed = [&] {
+        const auto& drives = engine.DriveLettersList();
+        return std::any_of(drives.begin(), drives.end(),
+                           [&](const TDriveEntry& drive) { return drive.Root == root; });
+    };
+    // Other mounts of this machine may come and go meanwhile; only this volume counts. The
+    // bound only keeps a watch that misses the remount from hanging.
+    const auto waitUntilListed = [&](bool wanted) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        loop.RunUntil(
+            [&] { return listed() == wanted || std::chrono::steady_clock::now() > deadline; });
+        return listed() == wanted;
+    };
+    ASSERT_TRUE(listed());
+
+    {
+        const ReadOnlyRemount readOnly(btrfs->MountPoint());
+        ASSERT_TRUE(readOnly.Done());
+        EXPECT_TRUE(waitUntilListed(false));
+    }
+    EXPECT_TRUE(waitUntilListed(true));
 }
 
 } // namespace

@@ -65,6 +65,7 @@ bool ParseLine(std::string_view line, MountEntry& entry) {
     entry.FsType = Unescape(separator[1]);
     entry.Source = Unescape(separator[2]);
     entry.ReadOnly = HasOption(fields[5], "ro");
+    entry.SuperReadOnly = fields.end() - separator > 3 && HasOption(separator[3], "ro");
     return !entry.MountPoint.empty() && entry.MountPoint.front() == '/';
 }
 

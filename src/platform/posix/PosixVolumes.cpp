@@ -1,5 +1,7 @@
 #include "platform/posix/PosixVolumes.h"
 
+#include "base/VisibleText.h"
+#include "platform/posix/ErrorText.h"
 #include "platform/posix/MountTable.h"
 #include "platform/posix/Paths.h"
 #include "platform/posix/UniqueFd.h"
@@ -11,6 +13,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <linux/btrfs.h>
 #include <linux/fs.h>
 #include <map>
 #include <poll.h>
@@ -26,6 +29,8 @@ namespace brimble::posix {
 namespace {
 
 constexpr unsigned ScsiCdromMajor = 11;
+// The largest allocation unit that compression takes (the engine's rule for every drive).
+constexpr uint64_t LargestSector = 4096;
 
 // The sysfs folder of the block device behind Source, if it is one.
 std::string BlockDeviceSysfs(const std::string& source) {
@@ -43,11 +48,13 @@ bool ReadFlag(const std::string& file) {
     return in >> value && value != 0;
 }
 
-// The removable flag belongs to the disk; a partition asks its parent, and a mapped
-// device (an encrypted stick, say) the devices it is made of.
+// Many USB disks and sticks say they are not removable; their bus says otherwise. The
+// removable flag belongs to the disk; a partition asks its parent, and a mapped device (an
+// encrypted stick, say) the devices it is made of.
 bool IsRemovable(const std::string& sysfs, int depth = 0) {
     if (sysfs.empty() || depth > 4) return false;
     std::error_code error;
+    if (OnUsbTransport(std::filesystem::canonical(sysfs, error).string())) return true;
     if (std::filesystem::exists(sysfs + "/partition", error))
         return ReadFlag(sysfs + "/../removable");
     if (ReadFlag(sysfs + "/removable")) return true;
@@ -98,19 +105,55 @@ std::string VolumeLabel(const std::string& root, const std::string& source) {
     return {};
 }
 
+// Among the mounts of one folder of a file system, the one that stands for it as a drive:
+// a writable one before a read-only one, then the shortest mount point, then the first.
+bool StandsBetter(const MountEntry& mount, const MountEntry* kept) {
+    if (!kept) return true;
+    if (mount.Writable() != kept->Writable()) return mount.Writable();
+    return mount.MountPoint.size() < kept->MountPoint.size();
+}
+
+// The mounts that are drives, sorted by mount point.
+std::vector<const MountEntry*> DriveMounts(const std::vector<MountEntry>& mounts) {
+    // A folder of a volume mounted at several places (bind mounts, a subvolume mounted
+    // twice) is one drive, so that it is watched and scanned once.
+    std::map<std::pair<std::string, std::string>, const MountEntry*> shown;
+    for (const auto& mount : mounts) {
+        if (IsPseudoFileSystem(mount.FsType)) continue;
+        const MountEntry*& kept = shown[{mount.Device, mount.Root}];
+        if (StandsBetter(mount, kept)) kept = &mount;
+    }
+    std::vector<const MountEntry*> drives;
+    for (const auto& [key, mount] : shown)
+        drives.push_back(mount);
+    std::sort(drives.begin(), drives.end(), [](const MountEntry* a, const MountEntry* b) {
+        return a->MountPoint < b->MountPoint;
+    });
+    return drives;
+}
+
+// What the drive list depends on: the drives, and which of them can be written. A remount
+// read-only or back changes it as a new or removed drive does.
+std::vector<std::pair<std::string, bool>> DriveStates(const std::vector<MountEntry>& mounts) {
+    std::vector<std::pair<std::string, bool>> states;
+    for (const MountEntry* mount : DriveMounts(mounts))
+        states.emplace_back(mount->MountPoint, mount->Writable());
+    return states;
+}
+
 class MountInfoWatch final : public IMountWatch {
 public:
-    MountInfoWatch(UniqueFd fd, std::vector<std::string> drives)
-        : FFd(std::move(fd)), FDrives(std::move(drives)) {}
+    explicit MountInfoWatch(UniqueFd fd)
+        : FFd(std::move(fd)), FStates(DriveStates(ReadMountTable())) {}
 
     bool WaitForChange() override {
         for (;;) {
-            // The kernel marks mountinfo with POLLPRI after every mount and unmount.
+            // The kernel marks mountinfo with POLLPRI after every mount, unmount and remount.
             const int events = WaitForFdOrWake(FFd.Get(), POLLPRI, FWake);
             if (events <= 0) return false;
-            auto drives = DriveRoots(ReadMountTable());
-            if (drives != FDrives) {
-                FDrives = std::move(drives);
+            auto states = DriveStates(ReadMountTable());
+            if (states != FStates) {
+                FStates = std::move(states);
                 return true;
             }
         }
@@ -119,28 +162,53 @@ public:
 
 private:
     UniqueFd FFd;
-    std::vector<std::string> FDrives;
+    std::vector<std::pair<std::string, bool>> FStates;
     WakeEvent FWake;
 };
 
+// A read-only subvolume (a snapshot) refuses every change, whatever the mount says.
+bool IsReadOnlySubvolume(const std::string& mountPoint) {
+    const UniqueFd fd(::open(mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    uint64_t flags = 0;
+    return fd && ::ioctl(fd.Get(), BTRFS_IOC_SUBVOL_GETFLAGS, &flags) == 0 &&
+           (flags & BTRFS_SUBVOL_RDONLY) != 0;
+}
+
 } // namespace
 
+std::string WhyBtrfsCannotCompress(const BtrfsVolumeFacts& facts) {
+    if (facts.ReachError != 0)
+        return "this user cannot enter it (" + ErrorText(facts.ReachError) + ")";
+    if (facts.MountReadOnly) return "it is mounted read-only";
+    if (facts.FileSystemReadOnly)
+        return "its file system is read-only (mounted read-only elsewhere, or switched to "
+               "read-only after an error)";
+    if (facts.ReadOnlySubvolume) return "it is a read-only subvolume (a snapshot)";
+    if (facts.SectorSize > LargestSector)
+        return "its sectors of " + std::to_string(facts.SectorSize) +
+               " bytes are larger than the " + std::to_string(LargestSector) +
+               " bytes that compression takes";
+    return {};
+}
+
 std::vector<std::string> DriveRoots(const std::vector<MountEntry>& mounts) {
-    // A folder of a volume mounted at several places (bind mounts, a subvolume mounted
-    // twice) is one drive, so that it is watched and scanned once: the shortest mount
-    // point stands for it, the first one of equal length.
-    std::map<std::pair<std::string, std::string>, const MountEntry*> shown;
-    for (const auto& mount : mounts) {
-        if (IsPseudoFileSystem(mount.FsType)) continue;
-        const MountEntry*& kept = shown[{mount.Device, mount.Root}];
-        if (!kept || mount.MountPoint.size() < kept->MountPoint.size()) kept = &mount;
-    }
     std::vector<std::string> roots;
-    for (const auto& [key, mount] : shown)
+    for (const MountEntry* mount : DriveMounts(mounts))
         roots.push_back(WithTrailingSlash(mount->MountPoint));
     std::sort(roots.begin(), roots.end());
     roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
     return roots;
+}
+
+bool OnUsbTransport(std::string_view devicePath) {
+    // /sys/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host0/.../block/sda
+    std::size_t pos = 0;
+    while ((pos = devicePath.find("/usb", pos)) != std::string_view::npos) {
+        pos += 4;
+        if (pos < devicePath.size() && std::isdigit(static_cast<unsigned char>(devicePath[pos])))
+            return true;
+    }
+    return false;
 }
 
 std::vector<std::string> PosixVolumes::LogicalDrives() {
@@ -164,13 +232,30 @@ OsValue<VolumeInformation> PosixVolumes::QueryVolumeInformation(const std::strin
     const auto mounts = ReadMountTable();
     const MountEntry* mount = FindMount(mounts, root);
     if (!mount) return Result::Fail(ENOENT);
+    const bool btrfs = mount->FsType == "btrfs";
+    BtrfsVolumeFacts facts;
+    if (::faccessat(AT_FDCWD, mount->MountPoint.c_str(), X_OK, AT_EACCESS) != 0)
+        facts.ReachError = errno;
     struct statvfs info {};
-    if (::statvfs(mount->MountPoint.c_str(), &info) != 0) return Result::Fail(errno);
+    if (::statvfs(mount->MountPoint.c_str(), &info) != 0) {
+        const int error = errno;
+        if (btrfs && facts.ReachError != 0) ReportRefusal(root, WhyBtrfsCannotCompress(facts));
+        return Result::Fail(error);
+    }
     VolumeInformation volume;
     volume.Label = VolumeLabel(mount->MountPoint, mount->Source);
     volume.FileSystemName = mount->FsType;
-    // A read-only mount cannot rewrite anything.
-    volume.CanCompressFiles = mount->FsType == "btrfs" && !mount->ReadOnly;
+    if (!btrfs) return volume;
+    facts.MountReadOnly = mount->ReadOnly;
+    facts.FileSystemReadOnly = mount->SuperReadOnly || (info.f_flag & ST_RDONLY) != 0;
+    facts.ReadOnlySubvolume = IsReadOnlySubvolume(mount->MountPoint);
+    facts.SectorSize = info.f_bsize;
+    const std::string why = WhyBtrfsCannotCompress(facts);
+    volume.CanCompressFiles = why.empty();
+    if (why.empty())
+        ForgetRefusals(root);
+    else
+        ReportRefusal(root, why);
     return volume;
 }
 
@@ -184,7 +269,23 @@ OsValue<uint32_t> PosixVolumes::GetClusterSize(const std::string& root) {
 std::unique_ptr<IMountWatch> PosixVolumes::OpenMountWatch() {
     UniqueFd fd(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
     if (!fd) return nullptr;
-    return std::make_unique<MountInfoWatch>(std::move(fd), LogicalDrives());
+    return std::make_unique<MountInfoWatch>(std::move(fd));
+}
+
+void PosixVolumes::ReportRefusal(const std::string& root, const std::string& reason) {
+    {
+        const std::lock_guard lock(FMutex);
+        if (!FReported.emplace(WithTrailingSlash(root), reason).second) return;
+    }
+    FDiagnostics.Log("Drive \"" + VisibleText(WithTrailingSlash(root)) +
+                         "\" cannot take compressed files: " + reason,
+                     2);
+}
+
+void PosixVolumes::ForgetRefusals(const std::string& root) {
+    const std::string key = WithTrailingSlash(root);
+    const std::lock_guard lock(FMutex);
+    std::erase_if(FReported, [&](const auto& reported) { return reported.first == key; });
 }
 
 } // namespace brimble::posix

@@ -290,7 +290,8 @@ public:
     // The run state: pdiIdle, pdiFolderScan, pdiDelayedRun or the index of the drive scanned.
     int32_t FProcessingDriveIdx = pdiIdle;
     std::unique_ptr<TScanPathThread> FScanPathThread;
-    // Excluded folders with environment references expanded; none before the first scan.
+    // Excluded folders with environment references expanded: built when the options are
+    // applied (watcher reports and delayed passes decide by them too) and at each scan start.
     std::unique_ptr<std::vector<std::string>> FExpandedFoldersList;
     // The persistent lists: lag (path=date-time), delayed (path=day), never (bare names).
     // The lag and delayed lists are shared by the compression of found files and the

@@ -10,12 +10,15 @@
 namespace brimble::posix {
 
 struct MountEntry {
-    std::string MountPoint; // absolute, without trailing slash ("/" for the root)
-    std::string FsType;     // "btrfs", "ext4", "tmpfs", "fuse.sshfs", ...
-    std::string Source;     // "/dev/sda1", "server:/export", "tmpfs", ...
-    bool ReadOnly = false;
-    std::string Device; // "major:minor" of the file system: the same for all its mounts
-    std::string Root;   // the folder of the file system (or btrfs subvolume) mounted here
+    std::string MountPoint;     // absolute, without trailing slash ("/" for the root)
+    std::string FsType;         // "btrfs", "ext4", "tmpfs", "fuse.sshfs", ...
+    std::string Source;         // "/dev/sda1", "server:/export", "tmpfs", ...
+    bool ReadOnly = false;      // this mount's own flag
+    bool SuperReadOnly = false; // the file system's, for all its mounts (also after an error)
+    std::string Device;         // "major:minor" of the file system: the same for all its mounts
+    std::string Root;           // the folder of the file system (or btrfs subvolume) mounted here
+
+    bool Writable() const { return !ReadOnly && !SuperReadOnly; }
 };
 
 // Parses the text of a mountinfo file. A mount point that is mounted over appears once,
