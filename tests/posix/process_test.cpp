@@ -8,10 +8,12 @@
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/PosixProcess.h"
 
+#include <future>
 #include <gtest/gtest.h>
 #include <linux/ioprio.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <thread>
 
 namespace brimble::posix {
 namespace {
@@ -167,22 +169,40 @@ TEST_F(PosixProcessTest, PriorityLevelsBecomeNiceValuesAndIoClasses) {
 }
 
 // Started as the service units start it (nice 10, idle I/O class), no Priority level raises
-// the program above that; the lowest levels still lower it further.
+// the program or any of its threads above that; the lowest levels still lower it further.
 TEST(PosixPriorityTest, NoLevelRaisesThePriorityAboveTheOneAtStart) {
+    // In a child of its own, as root: root could raise it, so only the ceiling stops it.
     const pid_t child = ::fork();
     if (child == 0) {
         ::setpriority(PRIO_PROCESS, 0, 10);
         ::syscall(SYS_ioprio_set, IOPRIO_WHO_PROCESS, 0, IOPRIO_PRIO_VALUE(IOPRIO_CLASS_IDLE, 0));
         PosixProcess started; // reads what it was started with
+        // A thread that runs already when the options are applied (a watcher, say).
+        std::promise<pid_t> workerId;
+        std::promise<void> done;
+        std::thread worker([&] {
+            workerId.set_value(::gettid());
+            done.get_future().wait();
+        });
+        const pid_t other = workerId.get_future().get();
+        const auto stays = [&](pid_t thread, int nice) {
+            const long io = ::syscall(SYS_ioprio_get, IOPRIO_WHO_PROCESS, thread);
+            return ::getpriority(PRIO_PROCESS, static_cast<id_t>(thread)) == nice &&
+                   IOPRIO_PRIO_CLASS(io) == IOPRIO_CLASS_IDLE;
+        };
+        const struct {
+            PriorityLevel level;
+            int nice;
+        } cases[] = {{6, 10}, {3, 10}, {1, 15}, {5, 10}, {0, 19}, {4, 10}, {2, 10}, {255, 10}};
         bool ok = true;
-        for (const PriorityLevel level : {6, 3, 2, 4, 1, 5}) {
-            started.SetProcessPriority(level);
-            const long ioprio = ::syscall(SYS_ioprio_get, IOPRIO_WHO_PROCESS, 0);
-            ok = ok && ::getpriority(PRIO_PROCESS, 0) >= 10 &&
-                 IOPRIO_PRIO_CLASS(ioprio) == IOPRIO_CLASS_IDLE;
+        for (const auto& c : cases) {
+            // As the options are applied: the process, then the UI thread.
+            started.SetProcessPriority(c.level);
+            started.SetCurrentThreadPriority(c.level);
+            ok = ok && stays(::gettid(), c.nice) && stays(other, c.nice);
         }
-        started.SetProcessPriority(0);
-        ok = ok && ::getpriority(PRIO_PROCESS, 0) == 19;
+        done.set_value();
+        worker.join();
         ::_exit(ok ? 0 : 1);
     }
     int status = -1;
