@@ -93,6 +93,10 @@ void TfrmOptions::SaveOptions(bool WarnFileChanged) {
     FMain.View().ShowMessage(FMain.MessageTexts().CannotSaveOptions, MessageIcon::Error);
 }
 
+const TMessageTexts& TfrmOptions::MessageTexts() const {
+    return FMain.MessageTexts();
+}
+
 void TfrmOptions::ResetToDefaults() {
     // The file is not deleted here: a Cancel after this must find the user's settings.
     TBrimbleOptions defaults;

@@ -1,6 +1,7 @@
 #include "KeyRouter.h"
 
 #include "MainWindow.h"
+#include "OptionsDialog.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -18,7 +19,16 @@ TKeyRouter::~TKeyRouter() {
 
 bool TKeyRouter::RouteKey(int key) {
     // Only the program's own windows count: a message box keeps its own Esc.
-    const bool mainActive = QApplication::activeWindow() == &FMainWindow;
+    const QWidget* active = QApplication::activeWindow();
+    TOptionsDialog& options = FMainWindow.OptionsForm();
+    if (active == &options) {
+        // Esc hides as the close box does: the edits stay until the next showing reads
+        // the settings file.
+        if (key == Qt::Key_Escape) options.hide();
+        if (key == Qt::Key_F1) options.bbtnHelpClick();
+        return key == Qt::Key_Escape || key == Qt::Key_F1;
+    }
+    const bool mainActive = active == &FMainWindow;
     switch (key) {
     case Qt::Key_Escape:
         if (!mainActive) return false;

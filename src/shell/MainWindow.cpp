@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "BrimbleVersion.h"
+#include "OptionsDialog.h"
 #include "QtUiLoop.h"
 #include "engine/TBrimbleApplication.h"
 #include "ui_frmBrimblemain.h"
@@ -43,10 +44,6 @@ QPixmap RenderPicture(QSvgRenderer& renderer, int size) {
     return pixmap;
 }
 
-constexpr const char* kOptionsLater =
-    "The options dialog comes with a later version. Until then the settings are read from "
-    "the settings file:\n";
-
 } // namespace
 
 QIcon ProgramPicture(const char* name) {
@@ -61,7 +58,8 @@ QIcon ProgramPicture(const char* name) {
 TBrimbleMainWindow::TBrimbleMainWindow(QtUiLoop& loop, IDesktop& desktop)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      FLoop(loop), FDesktop(desktop), FUi(std::make_unique<Ui::frmBrimblemain>()) {
+      FLoop(loop), FDesktop(desktop), FUi(std::make_unique<Ui::frmBrimblemain>()),
+      FOptionsDialog(std::make_unique<TOptionsDialog>(loop, desktop)) {
     FUi->setupUi(this);
     setFixedSize(548, 319);
     FImageList = {ProgramPicture("tray-idle"), ProgramPicture("tray-busy"),
@@ -98,6 +96,7 @@ TBrimbleMainWindow::~TBrimbleMainWindow() = default;
 
 void TBrimbleMainWindow::Attach(TBrimbleApplication* application) {
     FApplication = application;
+    FOptionsDialog->Attach(application ? &application->OptionsDialog() : nullptr);
 }
 
 void TBrimbleMainWindow::BuildTray() {
@@ -228,11 +227,9 @@ void TBrimbleMainWindow::BringFormToFront(ViewWindow window) {
         raise();
         activateWindow();
         return;
-    case ViewWindow::Options: {
-        std::string file = FApplication ? FApplication->Main().Folders().IniFileName : "";
-        FDesktop.ShowNotice(this, kOptionsLater + file);
+    case ViewWindow::Options:
+        FOptionsDialog->ShowOptions();
         return;
-    }
     case ViewWindow::About:
         FDesktop.ShowNotice(this, "Brimble " + std::to_string(BRIMBLE_VERSION_MAJOR) + "." +
                                       std::to_string(BRIMBLE_VERSION_MINOR) + "." +
@@ -290,16 +287,13 @@ QWidget* TBrimbleMainWindow::Control(ScanControl control) const {
     case ScanControl::sbtnBrowseFolder:
         return FUi->sbtnBrowseFolder;
     case ScanControl::btnTryCompressDelayed:
-        break; // the options dialog's, kept as a state until that dialog exists
+        return &FOptionsDialog->TryCompressButton();
     }
     return nullptr;
 }
 
 void TBrimbleMainWindow::SetControlEnabled(ScanControl control, bool enabled) {
-    if (QWidget* widget = Control(control))
-        widget->setEnabled(enabled);
-    else
-        FTryCompressDelayedEnabled = enabled;
+    if (QWidget* widget = Control(control)) widget->setEnabled(enabled);
     if (control == ScanControl::spdbtnStop && !enabled && FRunStartedHere)
         // The engine finishes its run state after the controls: look once it has.
         QTimer::singleShot(0, this, &TBrimbleMainWindow::CheckRunEnded);
@@ -307,7 +301,7 @@ void TBrimbleMainWindow::SetControlEnabled(ScanControl control, bool enabled) {
 
 bool TBrimbleMainWindow::ControlEnabled(ScanControl control) {
     const QWidget* widget = Control(control);
-    return widget ? widget->isEnabled() : FTryCompressDelayedEnabled;
+    return widget && widget->isEnabled();
 }
 
 ScanArea TBrimbleMainWindow::SelectedScanArea() {
@@ -341,6 +335,7 @@ void TBrimbleMainWindow::SetDriveItems(const std::vector<TDriveItem>& items) {
 }
 
 void TBrimbleMainWindow::TranslateWindow(ViewWindow window, const TLanguageNode& element) {
+    if (window == ViewWindow::Options) return FOptionsDialog->Translate(element);
     if (window != ViewWindow::Main) return; // the other windows come later
     if (const std::string* caption = element.Attribute("Caption")) setWindowTitle(Q(*caption));
     for (const TLanguageNode& child : element.Children) {

@@ -25,6 +25,7 @@ namespace brimble {
 
 class QtUiLoop;
 class TBrimbleApplication;
+class TOptionsDialog;
 
 // The six pictures of the image list, by their fixed indexes.
 inline constexpr int kImageTrayIdle = 0;
@@ -57,6 +58,7 @@ public:
     void RequestHide();
 
     QSystemTrayIcon& TrayIcon() { return *FTrayIcon; }
+    TOptionsDialog& OptionsForm() { return *FOptionsDialog; }
     QMenu& PopupMenu() { return *FPopupMenu; }
     int TrayImage() const { return FTrayImage; }
     const QIcon& Image(int index) const { return FImageList.at(static_cast<std::size_t>(index)); }
@@ -104,6 +106,8 @@ private:
     QtUiLoop& FLoop;
     IDesktop& FDesktop;
     std::unique_ptr<Ui::frmBrimblemain> FUi;
+    // A window of its own, not a child: it shows while the main window is hidden.
+    std::unique_ptr<TOptionsDialog> FOptionsDialog;
     TBrimbleApplication* FApplication = nullptr;
     std::array<QIcon, kImageCount> FImageList;
     QSystemTrayIcon* FTrayIcon = nullptr; // children of the window
@@ -117,7 +121,6 @@ private:
     bool FTrayAvailable = true;
     bool FShownOnce = false;
     bool FRunStartedHere = false;
-    bool FTryCompressDelayedEnabled = true;
 };
 
 } // namespace brimble

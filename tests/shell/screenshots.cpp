@@ -1,19 +1,22 @@
-// Writes pictures of the main window in its states (idle, running, paused, done) for
-// review: brimble-screenshots FOLDER. Runs on the sim platform, so the totals are the same
-// every time.
+// Writes pictures of the main window in its states (idle, running, paused, done) and of
+// the options dialog's pages for review: brimble-screenshots FOLDER. Runs on the sim
+// platform, so the totals are the same every time.
 
+#include "OptionsDialog.h"
 #include "TrayFixture.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QTabWidget>
 #include <QTest>
 #include <iostream>
 
 namespace {
 
-bool Save(QWidget& window, const QString& folder, const char* state) {
-    const QString file = QDir(folder).filePath(QStringLiteral("main-window-%1.png").arg(state));
+bool Save(QWidget& window, const QString& folder, const char* state,
+          const char* name = "main-window") {
+    const QString file = QDir(folder).filePath(QStringLiteral("%1-%2.png").arg(name, state));
     if (window.grab().save(file)) {
         std::cout << file.toStdString() << '\n';
         return true;
@@ -45,5 +48,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     ok = Save(window, folder, "done") && ok;
+
+    // The options dialog, each page as it first shows.
+    f.Window().miOptionsClick();
+    auto& options = f.Window().OptionsForm();
+    auto* pages = options.findChild<QTabWidget*>(QStringLiteral("pctrlOptions"));
+    for (const char* page : {"tsMain", "tsCompress", "tsFiltering"}) {
+        pages->setCurrentWidget(options.findChild<QWidget*>(QLatin1String(page)));
+        ok = Save(options, folder, page, "options") && ok;
+    }
     return ok ? 0 : 1;
 }

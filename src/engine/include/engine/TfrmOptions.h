@@ -9,6 +9,7 @@
 // file stay as they are until OK, so Cancel (or closing the dialog) loses nothing that a
 // scan or the background mode reads meanwhile.
 
+#include "options/LanguageFile.h"
 #include "options/OptionsDialogValues.h"
 
 #include <cstddef>
@@ -48,6 +49,8 @@ public:
     std::function<void()> OnOptionsChanged;
     bool OptionsLoading() const { return FOptionsLoading; }
     TOptionsDialogValues& Values() { return FValues; }
+    // The translatable texts of the dialog's questions.
+    const TMessageTexts& MessageTexts() const;
 
     // --- the buttons, on Values() only ---
     // "Defaults": the values of a settings file without keys. OK writes them (keeping the
