@@ -217,10 +217,7 @@ void TOptionsDialog::TakeValues() {
     for (TNumberField* field : {ui.sedIdleTime, ui.sedMaxFileSizeFiltered,
                                 ui.sedMaxFileSizeUnfiltered, ui.sedMoveToNeverCompressDelay})
         field->setValue(field->TypedValue());
-    v.SmartCompressMode = ui.rdbSmartCompressOnIdle->isChecked() ? TSmartCompressMode::scmOnIdle
-                          : ui.rdbSmartCompressInteractive->isChecked()
-                              ? TSmartCompressMode::scmInteractive
-                              : TSmartCompressMode::scmDisabled;
+    v.SmartCompressMode = CheckedMode();
     v.Autostart = ui.cbAutostart->isChecked();
     v.StartHiddenToTray = ui.cbStartHiddenToTray->isChecked();
     v.LanguageIndex = ui.cbxLanguage->currentIndex();
@@ -242,6 +239,12 @@ void TOptionsDialog::TakeValues() {
     // The folder entries are kept in the values as they are edited.
     v.BeepOnComplete = ui.cbBeepOnComplete->isChecked();
     v.PriorityIndex = ui.cboxPriority->currentIndex();
+}
+
+TSmartCompressMode TOptionsDialog::CheckedMode() const {
+    if (FUi->rdbSmartCompressOnIdle->isChecked()) return TSmartCompressMode::scmOnIdle;
+    if (FUi->rdbSmartCompressInteractive->isChecked()) return TSmartCompressMode::scmInteractive;
+    return TSmartCompressMode::scmDisabled;
 }
 
 void TOptionsDialog::ShowFolders() {
@@ -268,22 +271,17 @@ void TOptionsDialog::FolderEdited(int row) {
 }
 
 void TOptionsDialog::ApplyEnabling() {
-    if (!FForm) return;
-    TOptionsDialogValues& v = FForm->Values();
     Ui::frmOptions& ui = *FUi;
-    v.SmartCompressMode = ui.rdbSmartCompressOnIdle->isChecked() ? TSmartCompressMode::scmOnIdle
-                          : ui.rdbSmartCompressInteractive->isChecked()
-                              ? TSmartCompressMode::scmInteractive
-                              : TSmartCompressMode::scmDisabled;
-    v.MaxFileSizeFilteredEnabled = ui.cbMaxFileSizeFiltered->isChecked();
-    v.MaxFileSizeUnfilteredEnabled = ui.cbMaxFileSizeUnfiltered->isChecked();
-    ui.sedIdleTime->setEnabled(v.IdleTimeEnabled());
+    // The controls as they stand, not the values: this runs also while they are filled.
+    TOptionsDialogValues shown;
+    shown.SmartCompressMode = CheckedMode();
+    ui.sedIdleTime->setEnabled(shown.IdleTimeEnabled());
     for (QWidget* delay :
          std::initializer_list<QWidget*>{ui.lblCompressionDelay, ui.cbCompressionDelay,
                                          ui.lblCompressAgainDelay, ui.cbCompressAgainDelay})
-        delay->setEnabled(v.DelaysEnabled());
-    ui.sedMaxFileSizeFiltered->setEnabled(v.MaxFileSizeFilteredEnabled);
-    ui.sedMaxFileSizeUnfiltered->setEnabled(v.MaxFileSizeUnfilteredEnabled);
+        delay->setEnabled(shown.DelaysEnabled());
+    ui.sedMaxFileSizeFiltered->setEnabled(ui.cbMaxFileSizeFiltered->isChecked());
+    ui.sedMaxFileSizeUnfiltered->setEnabled(ui.cbMaxFileSizeUnfiltered->isChecked());
 }
 
 // --- the handlers ---

@@ -4,6 +4,8 @@
 // (TfrmOptions). It is shown without blocking and reads the settings file at each showing;
 // what the buttons decide lies in the engine, the window only draws and binds.
 
+#include "options/uOptions.h"
+
 #include <QDialog>
 #include <functional>
 #include <memory>
@@ -69,6 +71,7 @@ private:
     // The dialog's values into the controls, and the controls' into the values.
     void ShowValues();
     void TakeValues();
+    TSmartCompressMode CheckedMode() const;
     void ShowFolders();
     void FolderEdited(int row);
     // Which controls are enabled follows the radio buttons and the size check boxes.
