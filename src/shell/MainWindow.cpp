@@ -2,6 +2,7 @@
 
 #include "BrimbleVersion.h"
 #include "OptionsDialog.h"
+#include "QtText.h"
 #include "QtUiLoop.h"
 #include "engine/TBrimbleApplication.h"
 #include "ui_frmBrimblemain.h"
@@ -25,14 +26,6 @@ static void InitPictures() {
 namespace brimble {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string S(const QString& text) {
-    return text.toUtf8().toStdString();
-}
 
 // Drawn by our own renderer rather than by an icon-engine plugin, so that the pictures
 // show on a machine that lacks the plugin.

@@ -2,6 +2,7 @@
 
 #include "Desktop.h"
 #include "MainWindow.h"
+#include "QtText.h"
 #include "QtUiLoop.h"
 #include "engine/TfrmOptions.h"
 #include "ui_frmOptions.h"
@@ -16,14 +17,6 @@
 namespace brimble {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string S(const QString& text) {
-    return text.toUtf8().toStdString();
-}
 
 // Files are added to the lists while the dialog is open; the counter looks this often.
 constexpr int kCounterRefreshMs = 1000;
