@@ -276,6 +276,37 @@ private Q_SLOTS:
         QCOMPARE(pages->currentIndex(), 2);
     }
 
+    void escHidesTheDialogAndF1OpensThePagesHelp() {
+        Show();
+        Dialog().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&Dialog()));
+        Find<QTabWidget>("pctrlOptions")->setCurrentIndex(1);
+        Find<QCheckBox>("cbBeepOnComplete")->setChecked(false);
+        QWidget* focused = QApplication::focusWidget() ? QApplication::focusWidget() : &Dialog();
+        QTest::keyClick(focused, Qt::Key_F1);
+        QCOMPARE(f->helpTopics, std::vector<std::string>({"options_Compress"}));
+        QTest::keyClick(focused, Qt::Key_Escape);
+        QVERIFY(!Dialog().isVisible());
+        QVERIFY(f->Window().isVisible()); // only the dialog hides
+        QVERIFY(f->Engine().Options().BeepOnComplete);
+    }
+
+    void tryCompressNowFollowsTheScanAndRetriesTheWaitingFiles() {
+        Show();
+        QPushButton* button = Find<QPushButton>("btnTryCompressDelayed");
+        f->Engine().SetScanning(true);
+        QVERIFY(!button->isEnabled());
+        f->Engine().SetScanning(false);
+        QVERIFY(button->isEnabled());
+
+        f->Engine().AddToCompressList(*f->Engine().FDelayedCompressList, "D:\\Docs\\a.txt", true);
+        Dialog().UpdateDelayedCompressFilesCnt();
+        QCOMPARE(Find<QLabel>("lblDelayedCompressFilesCnt")->text(), QString("(1)"));
+        Click("btnTryCompressDelayed");
+        QCOMPARE(f->Engine().FDelayedCompressList->Count(), std::size_t(0));
+        QCOMPARE(Find<QLabel>("lblDelayedCompressFilesCnt")->text(), QString("(0)"));
+    }
+
     void languageFilesTranslateTheDialogInTheDesktopsWording() {
         for (const auto& [file, language] :
              {std::pair{"English.xml", "English"}, std::pair{"Deutsch.xml", "Deutsch"}}) {
