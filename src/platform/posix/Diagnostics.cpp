@@ -7,13 +7,15 @@ void Diagnostics::SetSink(Sink sink) {
     FSink = std::move(sink);
 }
 
-void Diagnostics::Log(const std::string& message, int level) const {
+bool Diagnostics::Log(const std::string& message, int level) const {
     Sink sink;
     {
         const std::lock_guard lock(FMutex);
         sink = FSink;
     }
-    if (sink) sink(message, level);
+    if (!sink) return false;
+    sink(message, level);
+    return true;
 }
 
 } // namespace brimble::posix

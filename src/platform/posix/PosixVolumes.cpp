@@ -273,13 +273,13 @@ std::unique_ptr<IMountWatch> PosixVolumes::OpenMountWatch() {
 }
 
 void PosixVolumes::ReportRefusal(const std::string& root, const std::string& reason) {
-    {
-        const std::lock_guard lock(FMutex);
-        if (!FReported.emplace(WithTrailingSlash(root), reason).second) return;
-    }
-    FDiagnostics.Log("Drive \"" + VisibleText(WithTrailingSlash(root)) +
-                         "\" cannot take compressed files: " + reason,
-                     2);
+    const std::string drive = WithTrailingSlash(root);
+    const std::lock_guard lock(FMutex);
+    if (FReported.contains({drive, reason})) return;
+    // The first drive-list refresh may come before the program connects its log.
+    if (FDiagnostics.Log(
+            "Drive \"" + VisibleText(drive) + "\" cannot take compressed files: " + reason, 2))
+        FReported.emplace(drive, reason);
 }
 
 void PosixVolumes::ForgetRefusals(const std::string& root) {

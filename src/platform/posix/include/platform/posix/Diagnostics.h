@@ -15,7 +15,8 @@ public:
     using Sink = std::function<void(const std::string& message, int level)>;
 
     void SetSink(Sink sink);
-    void Log(const std::string& message, int level) const;
+    // False when no sink heard it: a report meant to be said once can be said again later.
+    bool Log(const std::string& message, int level) const;
 
 private:
     mutable std::mutex FMutex;
