@@ -96,7 +96,8 @@ void RunAction(IFileSystem& fs, TFileCompressRec& rec) {
     } else if (rec.Action == caDecompress) {
         compress = false;
     }
-    rec.ResultSuccess = SetFileCompression(fs, rec.FileName, compress, &rec.ErrorCode);
+    rec.ResultSuccess =
+        SetFileCompression(fs, rec.FileName, compress, &rec.ErrorCode, compress ? rec.Level : 0);
 }
 
 // Starts the worker on Rec and waits until it has ended.
@@ -113,8 +114,8 @@ void RunWorker(IFileSystem& fs, TFileCompressRec& rec) {
 } // namespace
 
 bool SetFileCompression(IFileSystem& fs, const std::string& FileName, bool Compress,
-                        int* ErrorCode) {
-    const OsResult result = fs.SetCompression(FileName, Compress);
+                        int* ErrorCode, int Level) {
+    const OsResult result = fs.SetCompression(FileName, Compress, Level);
     if (!result && ErrorCode) *ErrorCode = result.code();
     return result.ok();
 }
@@ -149,6 +150,7 @@ TCompressOutcome TfrmBrimblemain::CarryOut(const std::string& FileName, TCompres
     TFileCompressRec rec;
     rec.FileName = FileName;
     rec.Action = Action;
+    rec.Level = CompressionLevelNow();
     {
         const TTrayBusyScope busy(FView);
         RunWorker(FPlatform.FileSystem(), rec);
@@ -176,6 +178,11 @@ TCompressOutcome TfrmBrimblemain::CarryOut(const std::string& FileName, TCompres
         Log("Added to Delayed Compress List", 1);
     }
     return TCompressOutcome::coFailed;
+}
+
+int TfrmBrimblemain::CompressionLevelNow() const {
+    const bool manualScan = FProcessingDriveIdx != pdiIdle && FProcessingDriveIdx != pdiDelayedRun;
+    return manualScan || FOptions->SmartCompressionLevel ? FOptions->CompressionLevel : 0;
 }
 
 void TfrmBrimblemain::ReportRefusal(const std::string& FileName, const std::string& Reason) {

@@ -140,6 +140,8 @@ const std::array<TBinding, kOptionCount>& Bindings() {
         NumberBinding<int64_t, &V::MaxFileSizeUnfilteredMb>("MaxFileSizeUnfiltered"),
         FlagBinding<&O::CompressEncrypted, &V::CompressEncrypted>("CompressEncrypted"),
         FlagBinding<&O::CompressSharedFiles, &V::CompressSharedFiles>("CompressSharedFiles"),
+        NumberBinding<int32_t, &V::CompressionLevel>("CompressionLevel"),
+        FlagBinding<&O::SmartCompressionLevel, &V::SmartCompressionLevel>("SmartCompressionLevel"),
         ChoiceBinding<&V::SmartDecompressIndex>("SmartDecompress"),
         DelayBinding<&V::CompressionDelayIndex>("CompressionDelay"),
         DelayBinding<&V::CompressAgainDelayIndex>("CompressAgainDelay"),

@@ -94,6 +94,8 @@ constexpr std::array<TOptionSetting, kOptionCount> kSettings = {
            kFileSizeRange),
     Flag("CompressEncrypted", &O::CompressEncrypted, false),
     Flag("CompressSharedFiles", &O::CompressSharedFiles, false),
+    Number("CompressionLevel", F::Integer, &O::CompressionLevel, 3, {1, 15, 1}),
+    Flag("SmartCompressionLevel", &O::SmartCompressionLevel, false),
     Choice("SmartDecompress", F::Ordinal, &O::SmartDecompress, 1, kSmartDecompressChoices),
     Choice("CompressionDelay", F::DelayIndex, &O::CompressionDelay, kCompressionDelayFallback,
            kCompressionDelays),

@@ -237,6 +237,26 @@ TEST_F(FileProcessing, SharedDataIsCompressedWhenTheUserAsksForIt) {
     EXPECT_EQ(Engine().Stats().CompressedFiles_Count, 1);
 }
 
+// The level of the options is a manual scan's; the background mode compresses at the file
+// system's default, while the user works, unless asked otherwise.
+TEST_F(FileProcessing, TheCompressionLevelIsTheManualScansAndTheBackgroundsWhenAsked) {
+    Engine().Options().CompressionLevel = 9;
+    const struct {
+        int32_t run;
+        bool smartToo;
+        int level;
+    } cases[] = {{0, false, 9}, {pdiFolderScan, false, 9}, {pdiIdle, false, 0},
+                 {pdiDelayedRun, false, 0}, {pdiIdle, true, 9}};
+    for (const auto& c : cases) {
+        sim.RemoveFile(kDir + "a.txt");
+        sim.AddFile(kDir + "a.txt", 10000, fa::Archive, 0.3);
+        Engine().FProcessingDriveIdx = c.run;
+        Engine().Options().SmartCompressionLevel = c.smartToo;
+        Process("a.txt");
+        EXPECT_EQ(sim.LastCompressionLevel(), c.level) << c.run << " " << c.smartToo;
+    }
+}
+
 // A refused change keeps the lists as they were (an old entry of the file even leaves the
 // delayed list), and the log names each folder once per run.
 TEST_F(FileProcessing, RefusedFilesStayOffTheDelayedListAndTheirFolderIsLoggedOnce) {

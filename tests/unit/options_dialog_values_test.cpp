@@ -259,6 +259,8 @@ O EverySettingChanged() {
     o.CompressionDelay = 60;
     o.CompressAgainDelay = 15000;
     o.MoveToNeverCompressDelay = 4;
+    o.CompressionLevel = 9;
+    o.SmartCompressionLevel = true;
     return o;
 }
 

@@ -65,7 +65,7 @@ TEST(OptionsDefaults, FiltersHaveTheirExactElements) {
         EXPECT_EQ(in.count(e), 0u) << e << " stands in both default filters";
 }
 
-TEST(OptionsTable, ListsTheTwentyTwoKeysInSaveOrderEachForOneField) {
+TEST(OptionsTable, ListsTheTwentyFourKeysInSaveOrderEachForOneField) {
     const std::vector<std::string> expected = {"SmartCompressMode",
                                                "Autostart",
                                                "StartHidden",
@@ -76,6 +76,8 @@ TEST(OptionsTable, ListsTheTwentyTwoKeysInSaveOrderEachForOneField) {
                                                "MaxFileSizeUnfiltered",
                                                "CompressEncrypted",
                                                "CompressSharedFiles",
+                                               "CompressionLevel",
+                                               "SmartCompressionLevel",
                                                "SmartDecompress",
                                                "CompressionDelay",
                                                "CompressAgainDelay",

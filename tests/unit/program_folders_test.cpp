@@ -104,7 +104,7 @@ public:
     MOCK_METHOD(OsValue<uint32_t>, GetAttributes, (const std::string&), (override));
     MOCK_METHOD(OsResult, SetAttributes, (const std::string&, uint32_t), (override));
     MOCK_METHOD(OsResult, Decrypt, (const std::string&), (override));
-    MOCK_METHOD(OsResult, SetCompression, (const std::string&, bool), (override));
+    MOCK_METHOD(OsResult, SetCompression, (const std::string&, bool, int), (override));
     MOCK_METHOD(OsValue<int64_t>, GetCompressedSize, (const std::string&), (override));
     MOCK_METHOD(OsValue<TDataLayout>, ExamineData, (const std::string&), (override));
     MOCK_METHOD(std::string, SysErrorMessage, (int), (override));

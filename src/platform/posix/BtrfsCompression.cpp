@@ -1,5 +1,6 @@
 #include "platform/posix/BtrfsCompression.h"
 
+#include "platform/posix/ErrorText.h"
 #include "platform/posix/OnDiskSize.h"
 
 #include <cerrno>
@@ -19,15 +20,19 @@ namespace brimble::posix {
 
 namespace {
 
+// Defragment flag that takes the compression level from the request (kernel 6.15 and
+// later): the type in the low byte of compress_type, the level in the next.
+constexpr uint64_t DefragRangeLevel = 4;
 // Defragment flag that writes the data back uncompressed (kernel 6.17 and later).
 constexpr uint64_t DefragRangeNoCompress = 8;
 constexpr uint32_t CompressZstd = 3;
+constexpr int DefaultZstdLevel = 3;
 
 OsResult Errno() {
     return OsResult::Fail(errno);
 }
 
-OsResult Defragment(int fd, uint64_t flags) {
+OsResult Defragment(int fd, uint64_t flags, int level = 0) {
     // Data still in memory would be written by the rules of the moment it is flushed, not
     // by this request: it must be on disk first so that the request rewrites all of it.
     FlushPendingData(fd);
@@ -36,6 +41,8 @@ OsResult Defragment(int fd, uint64_t flags) {
     args.len = std::numeric_limits<uint64_t>::max();
     args.flags = flags;
     args.compress_type = (flags & BTRFS_DEFRAG_RANGE_COMPRESS) ? CompressZstd : 0;
+    if (flags & DefragRangeLevel)
+        args.compress_type |= static_cast<uint32_t>(static_cast<uint8_t>(level)) << 8;
     if (::ioctl(fd, BTRFS_IOC_DEFRAG_RANGE, &args) != 0) return Errno();
     // No fsync: the old extents stay valid until the new ones are committed, and the size
     // query waits for the new ones itself. A flush per file would cost more than the work.
@@ -159,7 +166,19 @@ OsResult RewriteInPlace(const std::string& path, dev_t device, ino_t inode) {
     return result;
 }
 
-OsResult BtrfsCompression::SetCompression(const std::string& path, bool compress) {
+OsResult BtrfsCompression::CompressData(int fd, int level) {
+    if (level <= 0 || level == DefaultZstdLevel || FLevelRefused)
+        return Defragment(fd, BTRFS_DEFRAG_RANGE_COMPRESS);
+    const OsResult leveled = Defragment(fd, BTRFS_DEFRAG_RANGE_COMPRESS | DefragRangeLevel, level);
+    if (leveled || (leveled.code() != EINVAL && leveled.code() != EOPNOTSUPP)) return leveled;
+    if (!FLevelRefused.exchange(true))
+        FDiagnostics.Log("The kernel takes no compression level (" + ErrorText(leveled.code()) +
+                             "): files are compressed at the default level",
+                         1);
+    return Defragment(fd, BTRFS_DEFRAG_RANGE_COMPRESS);
+}
+
+OsResult BtrfsCompression::SetCompression(const std::string& path, bool compress, int level) {
     struct stat examined {};
     if (::lstat(path.c_str(), &examined) != 0) return Errno();
     if (!S_ISREG(examined.st_mode) && !S_ISDIR(examined.st_mode)) {
@@ -186,8 +205,8 @@ OsResult BtrfsCompression::SetCompression(const std::string& path, bool compress
     // A folder's flag is what new files in it inherit; it has no data to rewrite.
     if (S_ISDIR(examined.st_mode)) return {};
 
-    OsResult result = compress ? Defragment(fd.Get(), BTRFS_DEFRAG_RANGE_COMPRESS)
-                               : Decompress(std::move(fd), path);
+    OsResult result =
+        compress ? CompressData(fd.Get(), level) : Decompress(std::move(fd), path);
     if (!result && newFlags != oldFlags) {
         // The data kept its old form: so does the flag, so the file reads as it is. (The
         // descriptor is opened anew: the in-place rewrite needed it to be the only one.)

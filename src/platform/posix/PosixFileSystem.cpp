@@ -105,8 +105,8 @@ OsResult PosixFileSystem::Decrypt(const std::string& path) {
     return {};
 }
 
-OsResult PosixFileSystem::SetCompression(const std::string& path, bool compress) {
-    return FCompression.SetCompression(WithoutTrailingSlash(path), compress);
+OsResult PosixFileSystem::SetCompression(const std::string& path, bool compress, int level) {
+    return FCompression.SetCompression(WithoutTrailingSlash(path), compress, level);
 }
 
 OsValue<int64_t> PosixFileSystem::GetCompressedSize(const std::string& path) {

@@ -10,7 +10,7 @@
 namespace brimble::posix {
 
 PosixPlatform::PosixPlatform()
-    : FFileSystem(std::make_unique<PosixFileSystem>(FSwitches)),
+    : FFileSystem(std::make_unique<PosixFileSystem>(FSwitches, FDiagnostics)),
       FVolumes(std::make_unique<PosixVolumes>(FDiagnostics)),
       FChangeWatching(std::make_unique<PosixChangeWatching>(FSwitches, FDiagnostics)),
       FClock(std::make_unique<PosixClock>()), FLocale(std::make_unique<PosixLocale>()),

@@ -136,7 +136,7 @@ OsResult SimPlatform::Decrypt(const std::string& path) {
     return {};
 }
 
-OsResult SimPlatform::SetCompression(const std::string& path, bool compress) {
+OsResult SimPlatform::SetCompression(const std::string& path, bool compress, int level) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
     auto found = c.Find(path, false);
@@ -160,6 +160,7 @@ OsResult SimPlatform::SetCompression(const std::string& path, bool compress) {
     node->SharedData = false;
     node->EncodedByVolume = false;
     c.Operations.push_back((compress ? "compress " : "decompress ") + path);
+    c.LastCompressionLevel = level;
     return {};
 }
 

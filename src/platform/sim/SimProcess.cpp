@@ -158,6 +158,12 @@ void SimPlatform::SetFileVersion(const std::string& path, std::optional<FileVers
     }
 }
 
+int SimPlatform::LastCompressionLevel() {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    return c.LastCompressionLevel;
+}
+
 std::optional<std::thread::id> SimPlatform::LastCompressionThread() {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);

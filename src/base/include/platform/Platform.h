@@ -178,7 +178,12 @@ public:
     virtual OsResult SetAttributes(const std::string& path, uint32_t attr) = 0;
     virtual OsResult Decrypt(const std::string& path) = 0;
     // Switches transparent compression on or off; the content stays byte-identical.
-    virtual OsResult SetCompression(const std::string& path, bool compress) = 0;
+    // Level: the compression level of the rewrite (1 for the fastest, higher for smaller
+    // data); 0 for the file system's default. A file system without levels ignores it.
+    virtual OsResult SetCompression(const std::string& path, bool compress, int level) = 0;
+    OsResult SetCompression(const std::string& path, bool compress) {
+        return SetCompression(path, compress, 0);
+    }
     // Bytes the file occupies on disk.
     virtual OsValue<int64_t> GetCompressedSize(const std::string& path) = 0;
     // How the file's data lies on disk, from one cheap look (no flush of pending data):

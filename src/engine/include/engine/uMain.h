@@ -89,6 +89,7 @@ enum class TCompressOutcome {
 struct TFileCompressRec {
     std::string FileName;
     TCompressAction Action = TCompressAction::caCompress;
+    int Level = 0; // the compression level; 0 for the file system's default
     bool ResultSuccess = false;
     int ErrorCode = 0; // system error of the step that failed
     // Set instead of ErrorCode when the worker failed with an exception or could not start.
@@ -102,7 +103,7 @@ void CompressThreadProc(IFileSystem& fs, TFileCompressRec& Rec) noexcept;
 // Switches the file's compression on or off; false with the system error in *ErrorCode
 // when the file could not be opened or the request failed.
 bool SetFileCompression(IFileSystem& fs, const std::string& FileName, bool Compress,
-                        int* ErrorCode = nullptr);
+                        int* ErrorCode = nullptr, int Level = 0);
 
 class TfrmBrimblemain {
 public:
@@ -317,6 +318,9 @@ private:
 
     // --- compression worker ---
     TCompressOutcome CarryOut(const std::string& FileName, TCompressAction Action);
+    // The level a compression uses now: the option's for a manual scan, the file system's
+    // default for the background mode unless the user asked for the option's there too.
+    int CompressionLevelNow() const;
     // Logs a refused change: each file at level 2, its folder once per run at level 1.
     void ReportRefusal(const std::string& FileName, const std::string& Reason);
     static constexpr std::size_t kMaxRefusedFolders = 4096;

@@ -40,6 +40,8 @@ struct TOptionsDialogValues {
     int64_t MaxFileSizeFilteredMb = 1;
     bool CompressEncrypted = false;
     bool CompressSharedFiles = false;
+    int32_t CompressionLevel = 3;
+    bool SmartCompressionLevel = false;
     int SmartDecompressIndex = kNoSelection;
     int32_t MoveToNeverCompressDelay = 1; // days
 

@@ -26,6 +26,10 @@ struct TBrimbleOptions {
     // Also files whose data is shared with a snapshot or another file: compressing them
     // un-shares the data, so the volume may lose space.
     bool CompressSharedFiles = false;
+    // zstd's level for manual scans (1 fastest .. 15 smallest); the background mode uses the
+    // file system's default unless SmartCompressionLevel says otherwise.
+    int32_t CompressionLevel = 0;
+    bool SmartCompressionLevel = false;
     TSmartDecompress SmartDecompress = TSmartDecompress::sdNone;
     std::string FilterIncluding;
     std::string FilterExcluding;

@@ -13,9 +13,11 @@
 // shared with reflinked copies or snapshots.
 
 #include "platform/Platform.h"
+#include "platform/posix/Diagnostics.h"
 #include "platform/posix/PosixSwitches.h"
 #include "platform/posix/UniqueFd.h"
 
+#include <atomic>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -29,10 +31,13 @@ namespace brimble::posix {
 
 class BtrfsCompression {
 public:
-    explicit BtrfsCompression(const PosixSwitches& switches) : FSwitches(switches) {}
+    BtrfsCompression(const PosixSwitches& switches, const Diagnostics& diagnostics)
+        : FSwitches(switches), FDiagnostics(diagnostics) {}
 
     // Fails with EOPNOTSUPP off btrfs, EBUSY when the in-place rewrite finds the file in use.
-    OsResult SetCompression(const std::string& path, bool compress);
+    // Level: zstd's level of the rewrite, 0 for the default; a kernel that takes no level
+    // (before 6.15) compresses at the default, which is said once.
+    OsResult SetCompression(const std::string& path, bool compress, int level = 0);
 
 private:
     // Whether the kernel writes data back uncompressed on request; learnt per volume from
@@ -48,6 +53,8 @@ private:
     using TInodeKey = std::pair<dev_t, ino_t>;
 
     OsResult Decompress(UniqueFd fd, const std::string& path);
+    // The compressing rewrite, at Level where the kernel takes one.
+    OsResult CompressData(int fd, int level);
     Support SupportOn(dev_t device);
     void Learn(dev_t device, Support support);
     void RestoreFlagsBefore(const std::string& path, const struct stat& examined);
@@ -55,6 +62,8 @@ private:
     std::optional<TFlagsBefore> TakeFlagsBefore(const struct stat& file);
 
     const PosixSwitches& FSwitches;
+    const Diagnostics& FDiagnostics;
+    std::atomic<bool> FLevelRefused = false;
     std::mutex FMutex;
     std::map<dev_t, Support> FSupport;
     // The engine undoes right after it measured a compression, so only the latest few are

@@ -11,8 +11,8 @@ namespace brimble::posix {
 
 class PosixFileSystem final : public IFileSystem {
 public:
-    explicit PosixFileSystem(const PosixSwitches& switches)
-        : FSwitches(switches), FCompression(switches) {}
+    PosixFileSystem(const PosixSwitches& switches, const Diagnostics& diagnostics)
+        : FSwitches(switches), FCompression(switches, diagnostics) {}
 
     char PathDelimiter() const override { return '/'; }
     std::string DriveOfPath(const std::string& path) override;
@@ -27,7 +27,8 @@ public:
     OsValue<uint32_t> GetAttributes(const std::string& path) override;
     OsResult SetAttributes(const std::string& path, uint32_t attr) override;
     OsResult Decrypt(const std::string& path) override;
-    OsResult SetCompression(const std::string& path, bool compress) override;
+    OsResult SetCompression(const std::string& path, bool compress, int level) override;
+    using IFileSystem::SetCompression;
     OsValue<int64_t> GetCompressedSize(const std::string& path) override;
     OsValue<TDataLayout> ExamineData(const std::string& path) override;
     bool IsRefusal(int code) const override;

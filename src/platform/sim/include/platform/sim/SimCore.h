@@ -110,6 +110,7 @@ public:
     ListingHook Hook;
     std::vector<std::string> Operations;
     std::optional<std::thread::id> LastCompressionThread;
+    int LastCompressionLevel = 0;
     std::vector<std::shared_ptr<ReaderQueue>> Readers;
     uint32_t LastMountId = 0;
 

@@ -125,6 +125,8 @@ public:
     void ClearOperations();
     int Beeps();
     int CompletionSounds(); // not counted among the beeps
+    // The level of the last compression request that succeeded (0: the default).
+    int LastCompressionLevel();
     // The thread that made the last compression request, thrown ones included.
     std::optional<std::thread::id> LastCompressionThread();
     std::optional<std::string> AutostartEntry(const std::string& name);
@@ -169,7 +171,8 @@ public:
     OsValue<uint32_t> GetAttributes(const std::string& path) override;
     OsResult SetAttributes(const std::string& path, uint32_t attr) override;
     OsResult Decrypt(const std::string& path) override;
-    OsResult SetCompression(const std::string& path, bool compress) override;
+    OsResult SetCompression(const std::string& path, bool compress, int level) override;
+    using IFileSystem::SetCompression;
     OsValue<int64_t> GetCompressedSize(const std::string& path) override;
     OsValue<TDataLayout> ExamineData(const std::string& path) override;
     bool IsRefusal(int code) const override { return code == err::WriteProtect; }
