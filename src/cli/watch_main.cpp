@@ -48,9 +48,14 @@ int Watch(THeadlessStart& start, const TStopSignals& signals) {
     }
 
     // Run, not RunUntil: nothing but a message or a timer may wake an idle service. A stop
-    // signal runs the shutdown, which ends the loop.
+    // signal runs the shutdown, which ends the loop; it never waits for a watcher's crawl,
+    // which ends at its next folder.
     const TStopSignalWatch watch(signals, [&] { loop.Post([&] { application.ProgramExit(); }); });
-    std::cout << "brimble-watch: watching " << engine.MonitoringDriveCount() << " volume(s)"
+    // The watchers set up on their own threads: each says when it watches, and how, once the
+    // loop runs.
+    engine.SetMonitoringReport(
+        [](const std::string& line) { std::cout << "brimble-watch: " << line << std::endl; });
+    std::cout << "brimble-watch: " << engine.MonitoringDriveCount() << " volume(s) to watch"
               << std::endl;
     if (engine.MonitoringDriveCount() == 0)
         std::cerr << "brimble-watch: no mounted btrfs volume to watch\n";

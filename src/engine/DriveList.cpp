@@ -1,5 +1,5 @@
 // The qualifying drives in the window's check list, and the change watchers of smart
-// compression that every refresh restarts.
+// compression that every refresh brings in line with them.
 
 #include "engine/VolumeQueries.h"
 #include "engine/uMain.h"
@@ -37,7 +37,8 @@ void SortByRoot(std::vector<TDriveEntry>& list, const IPathRules& rules) {
 
 void TfrmBrimblemain::RefreshDriveList() {
     if (FShuttingDown) return; // no watcher may start after the shutdown stopped them
-    StopMonitoring();
+    // The watchers are not stopped here: a drive that stays keeps its watcher, which on a
+    // large volume would otherwise crawl its tree again and miss changes meanwhile.
     try {
         std::vector<TDriveEntry> previous = FDriveLettersList;
         const std::vector<TDriveItem> items = FView.DriveItems();
@@ -85,36 +86,93 @@ void TfrmBrimblemain::RebuildDriveItems(const std::vector<TDriveEntry>& Previous
 
 void TfrmBrimblemain::FinishDriveListRefresh() {
     SortByRoot(FDriveLettersList, FPlatform.FileSystem().PathRules());
-    if (FOptions->SmartCompressMode != TSmartCompressMode::scmDisabled) StartMonitoring();
+    StartMonitoring();
     Log("Drives list updated", 2);
 }
 
 void TfrmBrimblemain::StartMonitoring() {
     // No watcher runs during a manual scan (a refresh when the window is shown may come
     // then); the refresh at the scan's end starts them.
-    if (ScanRunning()) return;
-    for (const TDriveEntry& entry : FDriveLettersList) {
-        if (!DriveOk(entry.Root, false)) continue;
-        const std::string root = entry.Root;
-        FMonitoringDrivesList.push_back(std::make_unique<TMonitorFileChanged>(
-            FPlatform, FUiLoop, root,
-            [this](TMonitorFileChanged& Sender, const std::string& FileName) {
-                FileChanged(&Sender, FileName);
-            },
-            [this, root](TMonitorFileChanged&) {
-                Log("Changes below \"" + LogName(root) + "\" were lost", 1);
-            }));
+    if (FOptions->SmartCompressMode == TSmartCompressMode::scmDisabled || ScanRunning()) {
+        StopMonitoring();
+        return;
     }
+    IFileSystem& fs = FPlatform.FileSystem();
+    std::vector<std::string> wanted;
+    for (const TDriveEntry& entry : FDriveLettersList)
+        if (DriveOk(entry.Root, false)) wanted.push_back(entry.Root);
+
+    // Taken out first: a watcher's end may serve UI messages, and one of them may refresh.
+    std::vector<TMonitoredDrive> running = std::exchange(FMonitoringDrivesList, {});
+    std::vector<TMonitoredDrive> leaving;
+    for (TMonitoredDrive& drive : running) {
+        const auto stays = std::find_if(wanted.begin(), wanted.end(), [&](const std::string& r) {
+            return fs.PathRules().Same(r, drive.Root);
+        });
+        // Another volume mounted at the same place is another drive.
+        if (stays != wanted.end() && !drive.Watcher->EndedByItself() &&
+            fs.FileSystemIdOf(drive.Root) == drive.VolumeId) {
+            wanted.erase(stays);
+            FMonitoringDrivesList.push_back(std::move(drive));
+        } else {
+            leaving.push_back(std::move(drive));
+        }
+    }
+    for (const TMonitoredDrive& drive : leaving)
+        drive.Watcher->Terminate(); // all asked before any is waited for
+    leaving.clear();
+    for (const std::string& root : wanted)
+        StartWatcher(root);
+    // In drive order, as a refresh from scratch lists them.
+    std::stable_sort(FMonitoringDrivesList.begin(), FMonitoringDrivesList.end(),
+                     [&](const TMonitoredDrive& a, const TMonitoredDrive& b) {
+                         return fs.PathRules().Compare(a.Root, b.Root) < 0;
+                     });
+}
+
+void TfrmBrimblemain::StartWatcher(const std::string& Root) {
+    if (!FDiagnosticsHookup.Connected) {
+        // What the back end gives up on while a watcher sets up (a folder it cannot watch,
+        // the limit of watches) must reach the log from the first watcher on.
+        FPlatform.SetDiagnosticsSink(
+            [this](const std::string& message, int level) { Log(message, level); });
+        FDiagnosticsHookup.Connected = &FPlatform;
+    }
+    TMonitorHandlers handlers;
+    handlers.OnFileChanged = [this](TMonitorFileChanged& Sender, const std::string& FileName) {
+        FileChanged(&Sender, FileName);
+    };
+    handlers.OnChangesLost = [this, Root](TMonitorFileChanged&) {
+        Log("Changes below \"" + LogName(Root) + "\" were lost", 1);
+    };
+    handlers.OnWatchState = [this, Root](TMonitorFileChanged&, const std::string& Text,
+                                         bool Ended) {
+        if (Ended)
+            MonitoringReport("Change watching of \"" + LogName(Root) + "\" ended: " + Text +
+                                 "; it starts again with the next refresh of the drive list",
+                             1);
+        else
+            MonitoringReport("Watching \"" + LogName(Root) + "\" (" + Text + ")", 2);
+    };
+    const std::optional<uint64_t> volume = FPlatform.FileSystem().FileSystemIdOf(Root);
+    FMonitoringDrivesList.push_back(
+        {Root, volume,
+         std::make_unique<TMonitorFileChanged>(FPlatform, FUiLoop, Root, std::move(handlers))});
+}
+
+void TfrmBrimblemain::MonitoringReport(const std::string& Line, int LogLev) {
+    Log(Line, LogLev);
+    if (FMonitoringReport) FMonitoringReport(Line);
 }
 
 void TfrmBrimblemain::StopMonitoring() {
     // Taken out first: a watcher's end may serve UI messages, and one of them may refresh.
-    std::vector<std::unique_ptr<TMonitorFileChanged>> watchers =
-        std::exchange(FMonitoringDrivesList, {});
-    // All are asked before any is waited for, so that they wind down together. A watcher
-    // that ended by itself is not asked: it only goes with its handle.
-    for (const auto& watcher : watchers)
-        if (!watcher->EndedByItself()) watcher->Terminate();
+    std::vector<TMonitoredDrive> watchers = std::exchange(FMonitoringDrivesList, {});
+    // All are asked before any is waited for, so that they wind down together; a crawl
+    // ends at its next folder. A watcher that ended by itself is not asked: it only goes
+    // with its handle.
+    for (const TMonitoredDrive& drive : watchers)
+        if (!drive.Watcher->EndedByItself()) drive.Watcher->Terminate();
     watchers.clear();
 }
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -33,15 +34,22 @@ std::string WithDelimiter(const std::string& path, char delimiter) {
 
 struct TMonitorFileChanged::Core {
     Core(TMonitorFileChanged& owner, Platform& platform, IUiLoop& uiLoop, std::string path,
-         TFileChangedEvent onFileChanged, TChangesLostEvent onChangesLost)
+         TMonitorHandlers handlers)
         : FOwner(owner), FChangeWatching(platform.ChangeWatching()), FClock(platform.Clock()),
-          FUiLoop(uiLoop), FPath(std::move(path)), FFileChanged(std::move(onFileChanged)),
-          FChangesLost(std::move(onChangesLost)) {}
+          FUiLoop(uiLoop), FPath(std::move(path)), FFileChanged(std::move(handlers.OnFileChanged)),
+          FChangesLost(std::move(handlers.OnChangesLost)),
+          FWatchState(std::move(handlers.OnWatchState)) {}
 
     void Execute();
-    void Watch();
+    // Why the watcher ended without a stop request; empty when it was asked to stop.
+    std::string Watch();
+    // Opens the reader where a stop request can reach it and sets it up; null when it
+    // could not, with Why set.
+    IChangeReader* OpenReader(std::string& why);
+    bool ReportWatchState(const std::string& text, bool ended);
     // False when the watcher is to end: a hand-over failed or a stop request came.
-    bool HandleBatch(const std::vector<ChangeRecord>& records, TFileChangedInfo& last);
+    bool HandleBatch(const std::vector<ChangeRecord>& records, TFileChangedInfo& last,
+                     bool finishedChanges);
     bool ReportChange(const std::string& name);
     bool ReportLostChanges();
     void CallFileChanged();
@@ -67,6 +75,9 @@ struct TMonitorFileChanged::Core {
     const uint32_t FFilter = DefaultFilter;
     const TFileChangedEvent FFileChanged;
     const TChangesLostEvent FChangesLost;
+    const TWatchStateEvent FWatchState;
+    // Why the last hand-over raised, for the end's report.
+    std::string FHandOverError;
     // Written by the thread only while no hand-over is outstanding; read inside one.
     std::string FChangedFileName;
 
@@ -82,11 +93,16 @@ struct TMonitorFileChanged::Core {
 };
 
 void TMonitorFileChanged::Core::Execute() {
+    std::string why;
     try {
-        Watch();
-    } catch (...) {
+        why = Watch();
+    } catch (const std::exception& error) {
         // A failing back end ends the watcher like a failed read.
+        why = error.what();
+    } catch (...) {
+        why = "unexpected error";
     }
+    if (!why.empty() && !TerminateRequested()) ReportWatchState(why, true);
     std::unique_ptr<IChangeReader> reader;
     {
         std::lock_guard lock(FMutex);
@@ -99,29 +115,58 @@ void TMonitorFileChanged::Core::Execute() {
     FStateChanged.notify_all();
 }
 
-void TMonitorFileChanged::Core::Watch() {
-    if (!FFileChanged || FPath.empty()) return;
-    std::unique_ptr<IChangeReader> opened = FChangeWatching.OpenChangeReader(FPath, FFilter);
-    if (!opened) return;
+std::string TMonitorFileChanged::Core::Watch() {
+    if (!FFileChanged || FPath.empty()) return "nothing to report to";
+    std::string why;
+    IChangeReader* opened = OpenReader(why);
+    if (!opened) return why;
     IChangeReader& reader = *opened;
-    {
-        std::lock_guard lock(FMutex);
-        if (FTerminated) return;
-        FReader = std::move(opened);
-    }
+    if (!ReportWatchState(reader.Method(), false)) return FHandOverError;
     // Starts empty, so that the first event is never taken for a repeat.
     TFileChangedInfo last;
     std::vector<ChangeRecord> records;
-    while (reader.Read(records) && !TerminateRequested()) {
-        if (!HandleBatch(records, last)) return;
+    const bool finishedChanges = reader.ReportsFinishedChanges();
+    while (reader.Read(records)) {
+        if (TerminateRequested()) return {};
+        if (!HandleBatch(records, last, finishedChanges)) return FHandOverError;
     }
+    if (TerminateRequested()) return {};
+    why = reader.FailureReason();
+    return why.empty() ? "reading the changes failed" : why;
+}
+
+IChangeReader* TMonitorFileChanged::Core::OpenReader(std::string& why) {
+    std::unique_ptr<IChangeReader> opened = FChangeWatching.OpenChangeReader(FPath, FFilter);
+    if (!opened) {
+        why = "the folder cannot be watched";
+        return nullptr;
+    }
+    IChangeReader* reader = opened.get();
+    {
+        std::lock_guard lock(FMutex);
+        if (FTerminated) return nullptr;
+        FReader = std::move(opened);
+    }
+    // Published first, so that a stop request wakes a long set-up.
+    if (reader->Prepare()) return reader;
+    if (!TerminateRequested()) {
+        why = reader->FailureReason();
+        if (why.empty()) why = "setting up the watch failed";
+    }
+    return nullptr;
+}
+
+bool TMonitorFileChanged::Core::ReportWatchState(const std::string& text, bool ended) {
+    if (!FWatchState) return true;
+    return HandOver([this, &text, ended] { FWatchState(FOwner, text, ended); });
 }
 
 bool TMonitorFileChanged::Core::HandleBatch(const std::vector<ChangeRecord>& records,
-                                            TFileChangedInfo& last) {
+                                            TFileChangedInfo& last, bool finishedChanges) {
     for (const ChangeRecord& record : records) {
         if (IsReportedAction(record.Action)) {
-            if (IsRepeat(record, last, FClock.Now())) continue;
+            // A finished change is never a repeat: dropping it could lose a file's last write.
+            if (!finishedChanges && IsRepeat(record, last, FClock.Now())) continue;
             if (!ReportChange(record.Name)) return false;
         } else if (record.Action == fileaction::None) {
             if (!ReportLostChanges()) return false;
@@ -164,8 +209,13 @@ bool TMonitorFileChanged::Core::HandOver(const std::function<void()>& call) {
             } leave{*this};
             call();
         });
+    } catch (const std::exception& error) {
+        // The handler's error is the UI's to report; here it ends the watcher, and the end
+        // says why.
+        FHandOverError = std::string("handling a change raised an error: ") + error.what();
+        ok = false;
     } catch (...) {
-        // The handler's error is the UI's to report; here it only ends the watcher.
+        FHandOverError = "handling a change raised an error";
         ok = false;
     }
     std::lock_guard lock(FMutex);
@@ -210,11 +260,10 @@ void TMonitorFileChanged::Core::WaitUntilEnded() {
 }
 
 TMonitorFileChanged::TMonitorFileChanged(Platform& platform, IUiLoop& uiLoop,
-                                         const std::string& Path, TFileChangedEvent OnFileChanged,
-                                         TChangesLostEvent OnChangesLost)
+                                         const std::string& Path, TMonitorHandlers Handlers)
     : FCore(std::make_shared<Core>(*this, platform, uiLoop,
                                    WithDelimiter(Path, platform.FileSystem().PathDelimiter()),
-                                   std::move(OnFileChanged), std::move(OnChangesLost))) {
+                                   std::move(Handlers))) {
     FThread = std::thread([core = FCore] { core->Execute(); });
 }
 

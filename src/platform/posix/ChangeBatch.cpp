@@ -1,9 +1,12 @@
 #include "platform/posix/ChangeBatch.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 namespace brimble::posix {
 
 namespace {
-constexpr std::size_t MaxTrackedSizes = 65536;
+constexpr std::size_t MaxCreatedFiles = 65536;
 }
 
 WatchFilter WatchFilter::FromBits(uint32_t filter) {
@@ -30,16 +33,20 @@ void ChangeBatch::MoveTo(std::vector<ChangeRecord>& records) {
     FOverflow = false;
 }
 
-bool SizeTracker::Changed(const std::string& path, int64_t size) {
-    const auto found = FSizes.find(path);
-    const bool changed = found == FSizes.end() || found->second != size;
-    Remember(path, size);
-    return changed;
+bool IsFileBeingWritten(int dirFd, const std::string& name) {
+    struct stat info {};
+    if (::fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0)
+        return true; // gone already: nothing to report now, and its close may still come
+    return S_ISREG(info.st_mode) && info.st_nlink == 1;
 }
 
-void SizeTracker::Remember(const std::string& path, int64_t size) {
-    if (FSizes.size() >= MaxTrackedSizes && !FSizes.contains(path)) FSizes.clear();
-    FSizes[path] = size;
+void WrittenFiles::Created(const std::string& path) {
+    if (FCreated.size() >= MaxCreatedFiles) FCreated.clear();
+    FCreated.insert(path);
+}
+
+uint32_t WrittenFiles::Closed(const std::string& path) {
+    return FCreated.erase(path) > 0 ? fileaction::Added : fileaction::Modified;
 }
 
 std::string JoinRelative(const std::string& folder, const std::string& name) {

@@ -25,20 +25,44 @@ namespace {
 
 constexpr std::size_t BufferSize = 64 * 1024;
 
-// Which mount an entry lies on; watching stops at mount points, as a drive ends there.
-std::optional<uint64_t> MountOf(const std::string& path) {
+// The mount and the file system an entry lies on. Watching stops where either changes: at a
+// mount point, as a drive ends there, and at a btrfs subvolume or snapshot, which has a
+// device of its own on the same mount. Never triggers an automount.
+struct VolumeId {
+    uint64_t Mount = 0;
+    uint64_t Device = 0;
+    bool operator==(const VolumeId&) const = default;
+};
+
+std::optional<VolumeId> VolumeOf(const std::string& path) {
     struct statx info {};
-    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &info) != 0)
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MNT_ID,
+                &info) != 0)
         return std::nullopt;
-    if (info.stx_mask & STATX_MNT_ID) return info.stx_mnt_id;
-    // Kernels before 5.8: the device tells mounts apart well enough.
-    return (static_cast<uint64_t>(info.stx_dev_major) << 32) | info.stx_dev_minor;
+    const uint64_t device = (static_cast<uint64_t>(info.stx_dev_major) << 32) | info.stx_dev_minor;
+    // Kernels before 5.8 have no mount id: the device tells mounts apart well enough.
+    return VolumeId{(info.stx_mask & STATX_MNT_ID) ? info.stx_mnt_id : device, device};
+}
+
+// The system's limit of inotify watches per user, for the message that it was reached.
+std::string MaxUserWatches() {
+    const UniqueFd fd(::open("/proc/sys/fs/inotify/max_user_watches", O_RDONLY | O_CLOEXEC));
+    char text[32] = {};
+    if (!fd || ::read(fd.Get(), text, sizeof text - 1) <= 0) return "?";
+    std::string value(text);
+    while (!value.empty() && (value.back() == '\n' || value.back() == ' '))
+        value.pop_back();
+    return value;
 }
 
 struct DirEntryInfo {
     std::string Name;
     bool IsDirectory = false;
 };
+
+// Every so many entries of one folder the crawl looks whether it is to stop, so that a
+// folder with very many subfolders cannot hold a stop request up.
+constexpr std::size_t EntriesBetweenStopChecks = 256;
 
 std::vector<DirEntryInfo> ListFolder(const std::string& path) {
     std::vector<DirEntryInfo> entries;
@@ -50,9 +74,9 @@ std::vector<DirEntryInfo> ListFolder(const std::string& path) {
         bool isDirectory = raw->d_type == DT_DIR;
         if (raw->d_type == DT_UNKNOWN) {
             struct stat info {};
-            isDirectory =
-                ::fstatat(::dirfd(stream), raw->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-                S_ISDIR(info.st_mode);
+            isDirectory = ::fstatat(::dirfd(stream), raw->d_name, &info,
+                                    AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) == 0 &&
+                          S_ISDIR(info.st_mode);
         }
         entries.push_back({name, isDirectory});
     }
@@ -62,9 +86,9 @@ std::vector<DirEntryInfo> ListFolder(const std::string& path) {
 
 class InotifyReader final : public IChangeReader {
 public:
-    InotifyReader(UniqueFd inotify, std::string root, uint64_t rootMount, WatchFilter filter,
+    InotifyReader(UniqueFd inotify, std::string root, VolumeId rootVolume, WatchFilter filter,
                   const Diagnostics& diagnostics)
-        : FInotify(std::move(inotify)), FRoot(std::move(root)), FRootMount(rootMount),
+        : FInotify(std::move(inotify)), FRoot(std::move(root)), FRootVolume(rootVolume),
           FFilter(filter), FDiagnostics(diagnostics), FBuffer(BufferSize) {}
 
     bool AddRootWatch(int* error) {
@@ -75,11 +99,16 @@ public:
         }
         FRootWatch = wd;
         FFolders[wd] = "";
-        // The whole tree is watched before the reader is handed out, so every change after
-        // the open is seen, as with a file-system-wide watch.
+        // The folders below get their watches in Prepare.
         FPending.push_back({"", false});
-        WatchPendingFolders();
         return true;
+    }
+
+    bool Prepare() override {
+        // The crawl runs here, on the watcher's own thread, where a stop request ends it
+        // between two folders; a folder created meanwhile is watched when its parent's
+        // event is read, as its parent's watch came first.
+        return WatchPendingFolders();
     }
 
     bool Read(std::vector<ChangeRecord>& records) override {
@@ -90,17 +119,33 @@ public:
                 FBatch.MoveTo(records);
                 return true;
             }
-            if (FRootGone) return false;
+            if (FRootGone) {
+                FFailure = "the folder was removed or its volume unmounted";
+                return false;
+            }
             const int events = WaitForFdOrWake(FInotify.Get(), POLLIN, FWake);
-            if (events <= 0 || (events & (POLLERR | POLLHUP | POLLNVAL))) return false;
+            if (events == 0) return false; // woken
+            if (events < 0 || (events & (POLLERR | POLLHUP | POLLNVAL))) {
+                FFailure = "waiting for inotify events failed";
+                return false;
+            }
             const ssize_t length = ::read(FInotify.Get(), FBuffer.data(), FBuffer.size());
             if (length < 0) {
                 if (errno == EAGAIN || errno == EINTR) continue;
+                FFailure = "reading inotify events failed: " + ErrorText(errno);
                 return false;
             }
             Parse(static_cast<std::size_t>(length));
         }
     }
+
+    bool ReportsFinishedChanges() const override { return FFilter.Sizes; }
+    std::string Method() const override {
+        std::string method = "inotify, " + std::to_string(FFolders.size()) + " folders";
+        if (FLimitReported) method += ", not all (the limit fs.inotify.max_user_watches)";
+        return method;
+    }
+    std::string FailureReason() const override { return FFailure; }
 
     void Wake() override { FWake.Signal(); }
 
@@ -113,7 +158,9 @@ private:
     uint32_t Mask() const {
         uint32_t mask = IN_CREATE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE | IN_ONLYDIR |
                         IN_DONT_FOLLOW | IN_EXCL_UNLINK;
-        if (FFilter.Sizes) mask |= IN_MODIFY;
+        // A written file counts once it is closed: not at every write of a file that is
+        // still growing, nor of one that stays open (a log, a database).
+        if (FFilter.Sizes) mask |= IN_CLOSE_WRITE;
         return mask;
     }
 
@@ -128,7 +175,9 @@ private:
             if (FWake.Signalled()) return false;
             const PendingFolder folder = std::move(FPending.front());
             FPending.pop_front();
+            std::size_t seen = 0;
             for (const auto& entry : ListFolder(FullPath(folder.Relative))) {
+                if (++seen % EntriesBetweenStopChecks == 0 && FWake.Signalled()) return false;
                 const std::string relative = JoinRelative(folder.Relative, entry.Name);
                 if (folder.ReportContent && FFilter.Names(entry.IsDirectory))
                     FBatch.Add(fileaction::Added, relative);
@@ -141,7 +190,7 @@ private:
 
     bool AddWatch(const std::string& relative) {
         const std::string path = FullPath(relative);
-        if (MountOf(path) != FRootMount) return false; // another mount: another drive
+        if (VolumeOf(path) != FRootVolume) return false; // another mount or subvolume
         const int wd = ::inotify_add_watch(FInotify.Get(), path.c_str(), Mask());
         if (wd >= 0) {
             FFolders[wd] = relative;
@@ -149,10 +198,12 @@ private:
         }
         if (errno == ENOSPC) {
             if (!FLimitReported)
-                FDiagnostics.Log("Change watching: the limit of inotify watches "
-                                 "(fs.inotify.max_user_watches) is reached; \"" +
-                                     path + "\" and further folders below \"" + FRoot +
-                                     "\" are not watched",
+                FDiagnostics.Log("Change watching: the limit of inotify watches is reached after " +
+                                     std::to_string(FFolders.size()) + " folders below \"" +
+                                     VisibleText(FRoot) + "\"; \"" + VisibleText(path) +
+                                     "\" and further folders are not watched. Raise the "
+                                     "setting fs.inotify.max_user_watches (now " +
+                                     MaxUserWatches() + ")",
                                  1);
             FLimitReported = true;
         } else if (errno != ENOENT && errno != ENOTDIR) {
@@ -193,36 +244,31 @@ private:
         const bool names = FFilter.Names(isDirectory);
 
         if (event.mask & IN_CREATE) {
-            if (names) FBatch.Add(fileaction::Added, entry);
+            // A new file counts once it is written and closed, when its content is complete.
+            if (!isDirectory && FFilter.Sizes && IsFileBeingWritten(AT_FDCWD, FullPath(entry)))
+                FWritten.Created(entry);
+            else if (names)
+                FBatch.Add(fileaction::Added, entry);
             if (isDirectory && AddWatch(entry)) FPending.push_back({entry, true});
-            if (!isDirectory) RememberSize(entry);
         }
         if (event.mask & IN_MOVED_FROM) {
             if (names) FBatch.Add(fileaction::RenamedOldName, entry);
             if (isDirectory) FMovedAway[event.cookie] = entry;
-            FSizes.Forget(entry);
+            FWritten.Gone(entry);
         }
         if (event.mask & IN_MOVED_TO) {
             if (names) FBatch.Add(fileaction::RenamedNewName, entry);
-            if (isDirectory)
-                FolderMovedIn(event.cookie, entry);
-            else
-                RememberSize(entry);
+            if (isDirectory) FolderMovedIn(event.cookie, entry);
         }
         if (event.mask & IN_DELETE) {
             if (names) FBatch.Add(fileaction::Removed, entry);
-            FSizes.Forget(entry);
+            FWritten.Gone(entry);
         }
-        if ((event.mask & IN_MODIFY) && !isDirectory) {
-            struct stat info {};
-            if (::lstat(FullPath(entry).c_str(), &info) == 0 && FSizes.Changed(entry, info.st_size))
-                FBatch.Add(fileaction::Modified, entry);
+        if ((event.mask & IN_CLOSE_WRITE) && !isDirectory) {
+            const uint32_t action = FWritten.Closed(entry);
+            FBatch.Add(action == fileaction::Added && !names ? fileaction::Modified : action,
+                       entry);
         }
-    }
-
-    void RememberSize(const std::string& entry) {
-        struct stat info {};
-        if (::lstat(FullPath(entry).c_str(), &info) == 0) FSizes.Remember(entry, info.st_size);
     }
 
     // A folder renamed inside the tree keeps its watches under the new path; one moved in
@@ -265,7 +311,7 @@ private:
 
     UniqueFd FInotify;
     std::string FRoot; // without trailing slash
-    uint64_t FRootMount;
+    VolumeId FRootVolume;
     WatchFilter FFilter;
     const Diagnostics& FDiagnostics;
     std::vector<char> FBuffer;
@@ -277,7 +323,8 @@ private:
     bool FRootGone = false;
     bool FLimitReported = false;
     ChangeBatch FBatch;
-    SizeTracker FSizes;
+    WrittenFiles FWritten;
+    std::string FFailure;
     WakeEvent FWake;
 };
 
@@ -286,8 +333,8 @@ private:
 std::unique_ptr<IChangeReader> OpenInotifyReader(const std::string& root, uint32_t filter,
                                                  const Diagnostics& diagnostics, int* error) {
     const std::string folder = WithoutTrailingSlash(root);
-    const auto mount = MountOf(folder);
-    if (!mount) {
+    const auto volume = VolumeOf(folder);
+    if (!volume) {
         *error = errno;
         return nullptr;
     }
@@ -296,7 +343,7 @@ std::unique_ptr<IChangeReader> OpenInotifyReader(const std::string& root, uint32
         *error = errno;
         return nullptr;
     }
-    auto reader = std::make_unique<InotifyReader>(std::move(inotify), folder, *mount,
+    auto reader = std::make_unique<InotifyReader>(std::move(inotify), folder, *volume,
                                                   WatchFilter::FromBits(filter), diagnostics);
     if (!reader->AddRootWatch(error)) return nullptr;
     return reader;

@@ -1,5 +1,7 @@
 #include "platform/posix/PosixChangeWatching.h"
 
+#include "base/VisibleText.h"
+#include "platform/posix/ErrorText.h"
 #include "platform/posix/FanotifyReader.h"
 #include "platform/posix/InotifyReader.h"
 
@@ -7,11 +9,23 @@ namespace brimble::posix {
 
 std::unique_ptr<IChangeReader> PosixChangeWatching::OpenChangeReader(const std::string& root,
                                                                      uint32_t filter) {
-    int error = 0;
+    const std::string shown = "\"" + VisibleText(root) + "\"";
     if (!FSwitches.ForceInotify) {
-        if (auto reader = OpenFanotifyReader(root, filter, &error)) return reader;
+        std::string whyNot;
+        if (auto reader = OpenFanotifyReader(root, filter, &whyNot)) return reader;
+        // Said each time: inotify costs a crawl and a watch per folder, and may not cover
+        // everything.
+        FDiagnostics.Log("Change watching of " + shown + ": no fanotify, as " + whyNot +
+                             "; inotify watches each folder instead",
+                         1);
     }
-    return OpenInotifyReader(root, filter, FDiagnostics, &error);
+    int error = 0;
+    auto reader = OpenInotifyReader(root, filter, FDiagnostics, &error);
+    if (!reader)
+        FDiagnostics.Log("Change watching of " + shown +
+                             ": inotify cannot watch the folder: " + ErrorText(error),
+                         1);
+    return reader;
 }
 
 } // namespace brimble::posix

@@ -288,12 +288,25 @@ struct ChangeRecord {
 class IChangeReader {
 public:
     virtual ~IChangeReader() = default;
+    // Sets up what watching needs beyond the open (one watch per folder, say), which may
+    // take long on a large tree; called once, on the watcher's own thread, before the first
+    // Read. False when it was woken or failed; every change after it returns true is seen.
+    virtual bool Prepare() { return true; }
     // Blocks until changes are there, then fills Records (cleared first). A batch with
     // one record of action None means the platform lost changes. False when the read
     // failed (the volume went away) or Wake was called.
     virtual bool Read(std::vector<ChangeRecord>& records) = 0;
-    // Wakes a blocked Read (which then returns false) from any thread.
+    // Wakes a blocked Prepare or Read (which then returns false) from any thread.
     virtual void Wake() = 0;
+    // Whether each record stands for a finished change (a file reported once it was closed
+    // after writing), so that none may be dropped as a repeat of the one before. Where a
+    // write shows as a string of resizes, the watcher drops repeats within a short window.
+    virtual bool ReportsFinishedChanges() const { return false; }
+    // How the changes are watched, for the log and the service's start-up lines; read
+    // between Prepare and Read on the watcher's thread.
+    virtual std::string Method() const { return {}; }
+    // Why the last Prepare or Read failed when it was not woken; empty when not known.
+    virtual std::string FailureReason() const { return {}; }
 };
 
 class IChangeWatching {

@@ -18,6 +18,7 @@
 #include "threads/uCommonFunctions.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -184,6 +185,11 @@ public:
     const std::vector<TDriveEntry>& DriveLettersList() const { return FDriveLettersList; }
     // Watchers started by the last refresh that are still listed.
     std::size_t MonitoringDriveCount() const { return FMonitoringDrivesList.size(); }
+    // Also told, besides the log, each line that says how a drive is watched or why its
+    // watcher ended (a service prints them).
+    void SetMonitoringReport(std::function<void(const std::string& Line)> Report) {
+        FMonitoringReport = std::move(Report);
+    }
 
     // --- delayed compress and timers ---
     void ProcessDelayedFiles(bool Idle, bool Visual);
@@ -367,7 +373,29 @@ private:
     void RebuildDriveItems(const std::vector<TDriveEntry>& Previous);
     // The end of every refresh: the list sorted and a watcher per fixed drive or RAM disk.
     void FinishDriveListRefresh();
+    // Stops the watchers of drives that left (or hold another volume now, or whose watcher
+    // ended by itself) and starts one for each qualifying drive without one; a drive that
+    // stays keeps its watcher.
     void StartMonitoring();
+    void StartWatcher(const std::string& Root);
+    void MonitoringReport(const std::string& Line, int LogLev);
+    // A running watcher and the volume it watches.
+    struct TMonitoredDrive {
+        std::string Root;
+        std::optional<uint64_t> VolumeId;
+        std::unique_ptr<TMonitorFileChanged> Watcher;
+    };
+    // The back end's reports (folders it cannot watch) go to the log from before the first
+    // watcher starts until this object goes.
+    struct TDiagnosticsHookup {
+        Platform* Connected = nullptr;
+        TDiagnosticsHookup() = default;
+        TDiagnosticsHookup(const TDiagnosticsHookup&) = delete;
+        TDiagnosticsHookup& operator=(const TDiagnosticsHookup&) = delete;
+        ~TDiagnosticsHookup() {
+            if (Connected) Connected->SetDiagnosticsSink(nullptr);
+        }
+    };
 
     // --- scan controller: Go, Pause and drive runs ---
     // Whether a typed scan folder is one the platform accepts and whose drive it can tell.
@@ -396,7 +424,9 @@ private:
     std::unique_ptr<TLogFile> FLogFile;
     int32_t FProcessingDiskClusterSize = 4096;
     std::vector<TDriveEntry> FDriveLettersList;
-    std::vector<std::unique_ptr<TMonitorFileChanged>> FMonitoringDrivesList;
+    std::vector<TMonitoredDrive> FMonitoringDrivesList;
+    std::function<void(const std::string& Line)> FMonitoringReport;
+    TDiagnosticsHookup FDiagnosticsHookup; // after the log, so that it goes first
     std::unique_ptr<ITimer> FtmrIncessant;
     std::unique_ptr<ITimer> FtmrDelayedCompress;
     TStats FStatsT;

@@ -23,6 +23,16 @@ using TFileChangedEvent =
 // The platform lost changes below the watched folder; they are not reported later. Runs on
 // the UI thread like TFileChangedEvent.
 using TChangesLostEvent = std::function<void(TMonitorFileChanged& Sender)>;
+// Text says how the watcher watches (Ended false: every change from now on is seen) or why
+// it ended without a stop request (Ended true). Runs on the UI thread like the others.
+using TWatchStateEvent =
+    std::function<void(TMonitorFileChanged& Sender, const std::string& Text, bool Ended)>;
+
+struct TMonitorHandlers {
+    TFileChangedEvent OnFileChanged;
+    TChangesLostEvent OnChangesLost;
+    TWatchStateEvent OnWatchState;
+};
 
 // The last change record the watcher handled, for dropping repeats.
 struct TFileChangedInfo {
@@ -38,12 +48,19 @@ public:
     // The same name with the same action within this many days is one change.
     static constexpr TDateTime RepeatWindow = 0.00001;
 
-    // Starts watching Path (the delimiter is added when missing) at once. The platform and the
-    // UI loop must outlive the watcher.
+    // Starts watching Path (the delimiter is added when missing) at once; what watching needs
+    // beyond the open (a crawl of the tree) runs on the watcher's thread, so this never
+    // waits for it. The platform and the UI loop must outlive the watcher.
     TMonitorFileChanged(Platform& platform, IUiLoop& uiLoop, const std::string& Path,
-                        TFileChangedEvent OnFileChanged, TChangesLostEvent OnChangesLost = {});
+                        TMonitorHandlers Handlers);
+    TMonitorFileChanged(Platform& platform, IUiLoop& uiLoop, const std::string& Path,
+                        TFileChangedEvent OnFileChanged, TChangesLostEvent OnChangesLost = {})
+        : TMonitorFileChanged(
+              platform, uiLoop, Path,
+              TMonitorHandlers{std::move(OnFileChanged), std::move(OnChangesLost), {}}) {}
     // Makes the stop request and waits for the thread, serving its pending hand-over when
-    // called on the UI thread; nothing more is reported. Called from the watcher's own
+    // called on the UI thread; nothing more is reported. A crawl in progress ends at the
+    // next folder, so the wait is short. Called from the watcher's own
     // handler, it cannot wait for the thread, which then ends on its own once the handler
     // has returned.
     ~TMonitorFileChanged();

@@ -1,13 +1,13 @@
 #pragma once
 
 // What the change readers share: the records of one read, the filter they honour and the
-// sizes they compare to tell a resize from a write that keeps the size.
+// new files whose report waits until they are written and closed.
 
 #include "platform/Platform.h"
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace brimble::posix {
@@ -16,7 +16,7 @@ namespace brimble::posix {
 struct WatchFilter {
     bool FileNames = false; // files created, deleted, renamed
     bool DirNames = false;  // folders created, deleted, renamed
-    bool Sizes = false;     // files whose size changed
+    bool Sizes = false;     // files written (counted when they are closed)
 
     static WatchFilter FromBits(uint32_t filter);
     bool Names(bool isDirectory) const { return isDirectory ? DirNames : FileNames; }
@@ -37,16 +37,25 @@ private:
     bool FOverflow = false;
 };
 
-// The last size seen per path, so that only a change of size is reported as one. A path
-// never seen counts as changed. Bounded: when full it starts afresh.
-class SizeTracker {
+// Whether a new entry (Name in the folder DirFd, or a path with AT_FDCWD) is a file that is
+// being written: a plain file with one name. Its creation counts once it is closed, when its
+// content is complete; a link, a second name of a file or anything but a plain file is
+// complete as it appears.
+bool IsFileBeingWritten(int dirFd, const std::string& name);
+
+// How the readers turn what the kernel tells into records for written files: a new file is
+// reported as created when it is first closed after writing, any other file as modified at
+// each such close. Bounded: when full it starts afresh, and a file then forgotten is
+// reported as modified rather than created, which the watcher handles alike.
+class WrittenFiles {
 public:
-    bool Changed(const std::string& path, int64_t size);
-    void Remember(const std::string& path, int64_t size);
-    void Forget(const std::string& path) { FSizes.erase(path); }
+    void Created(const std::string& path);
+    void Gone(const std::string& path) { FCreated.erase(path); }
+    // The action of the record for a close after writing.
+    uint32_t Closed(const std::string& path);
 
 private:
-    std::unordered_map<std::string, int64_t> FSizes;
+    std::unordered_set<std::string> FCreated;
 };
 
 // Name joined to a relative folder ("" for the watched root).
