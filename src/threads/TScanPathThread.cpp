@@ -139,7 +139,9 @@ void TScanPathThread::ScanPath(const std::string& root) {
         try {
             WalkTree(rootDir);
         } catch (...) {
-            // A failing file system ends the walk like Abort; the completion still comes.
+            // A failing file system ends the walk like Abort; the completion still comes,
+            // after the files found before.
+            FlushFound();
         }
     }
     StopWalk();
@@ -171,10 +173,14 @@ void TScanPathThread::WalkTree(const std::string& rootDir) {
         }
         ReportFile(dir, entry);
     }
+    FlushFound();
 }
 
 void TScanPathThread::EnterDirectory(DirStack& stack, std::string& dir, std::size_t parentLength,
                                      const std::optional<uint64_t>& rootFileSystem) {
+    // The files of the folder listed so far go over before another folder is looked at: a
+    // batch is a part of one listing, and the reports keep the walk's order.
+    FlushFound();
     // Asked first, so that a refused folder is never listed, however wide it is.
     if (!AllowedByEvent(dir)) {
         dir.resize(parentLength);
@@ -212,17 +218,44 @@ bool TScanPathThread::AllowedByEvent(const std::string& dir) {
 
 void TScanPathThread::ReportFile(const std::string& dir, const TFileAttrRec& entry) {
     if (!OnFileFound || ShouldStop()) return;
-    {
-        std::lock_guard lock(FMutex);
-        FScanOK = true;
+    if (FFound.empty()) FFirstFound = std::chrono::steady_clock::now();
+    FFound.push_back({dir, entry});
+    if (FoundBatchDue()) FlushFound();
+}
+
+bool TScanPathThread::FoundBatchDue() const {
+    return FFound.size() >= BatchSize ||
+           (!FFound.empty() && std::chrono::steady_clock::now() - FFirstFound >= BatchTime);
+}
+
+void TScanPathThread::FlushFound() {
+    std::size_t next = 0;
+    while (next < FFound.size() && !ShouldStop()) {
+        // Applied at once, by the UI thread, before the next hand-over.
+        if (!HandOver([this, &next] { next = HandleFound(next); })) break;
     }
-    // Written only while no hand-over is outstanding; the handler reads them inside one.
-    FDirectory = dir;
-    FSearchRec = entry;
-    HandOver([this] { OnFileFound(*this, FDirectory, FSearchRec); });
+    FFound.clear();
+}
+
+std::size_t TScanPathThread::HandleFound(std::size_t first) {
+    const auto sliceEnd = std::chrono::steady_clock::now() + BatchTime;
+    std::size_t i = first;
+    while (i < FFound.size()) {
+        {
+            std::lock_guard lock(FMutex);
+            // A handler that paused or stopped the walk acts before the next file.
+            if (FTerminated || FScanComplete || FPaused) break;
+            FScanOK = true;
+        }
+        const TFound& found = FFound[i++];
+        OnFileFound(*this, found.Directory, found.Entry);
+        if (std::chrono::steady_clock::now() >= sliceEnd) break;
+    }
+    return i;
 }
 
 void TScanPathThread::ReportSkip(const std::string& dir, TDirectorySkip reason, int errorCode) {
+    FlushFound();
     if (!OnDirectorySkipped || ShouldStop()) return;
     HandOver(
         [this, &dir, reason, errorCode] { OnDirectorySkipped(*this, dir, reason, errorCode); });

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -267,6 +268,29 @@ TEST_F(ScanThreadTest, AbortAfterScanEndsTheOwedWalkBeforeItReportsAFile) {
     EXPECT_EQ(events, (Events{"C:\\A\\a1", Done, DoneEmpty}));
 }
 
+// More files than one hand-over takes: all of them in the listing's order, and a Stop in
+// the middle of a batch acts before the next file of that batch.
+TEST_F(ScanThreadTest, BatchesKeepTheListingOrderAndStopActsBetweenTheirFiles) {
+    Events all;
+    for (int i = 0; i < 600; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "C:\\Root\\f%03d", i);
+        sim.AddFile(name, 10);
+        all.push_back(name);
+    }
+    onFile = [&](const std::string& file) {
+        if (file == "C:\\Root\\f009") thread->Abort();
+    };
+    Events stopped(all.begin(), all.begin() + 10);
+    stopped.push_back(Done);
+    EXPECT_EQ(WalkOnce("C:\\Root"), stopped);
+
+    onFile = nullptr;
+    all.push_back(Done);
+    const Events whole = WalkOnce("C:\\Root");
+    EXPECT_TRUE(whole == all) << whole.size() << " events";
+}
+
 TEST_F(ScanThreadTest, PauseHoldsTheWalkAndReleaseGoesOnWhereItStopped) {
     for (const char* name : {"f1", "f2", "f3"})
         sim.AddFile(std::string("C:\\Root\\") + name, 10);
@@ -329,11 +353,14 @@ TEST_F(ScanThreadTest, FoldersThatVanishOrTurnUnreadableDuringTheWalkAreSkipped)
              if (file == "C:\\Root\\a.txt") sim.SetUnreadable("C:\\Root\\sub", true);
          },
          {"C:\\Root\\a.txt", "C:\\Root\\z.txt", Done}},
+        // The files of one listing go over together, as a system's listing hands out its
+        // entries in chunks: what was listed before the folder went is still reported.
         {"removed while it is listed",
          [&](const std::string& file) {
              if (file == "C:\\Root\\sub\\b1.txt") sim.RemoveFile("C:\\Root\\sub");
          },
-         {"C:\\Root\\a.txt", "C:\\Root\\sub\\b1.txt", "C:\\Root\\z.txt", Done}},
+         {"C:\\Root\\a.txt", "C:\\Root\\sub\\b1.txt", "C:\\Root\\sub\\b2.txt", "C:\\Root\\z.txt",
+          Done}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,12 +1,17 @@
 #pragma once
 
 // The one long-lived worker thread of a manual scan. It walks a tree depth-first and
-// hands each file, and the end of each walk, to the UI thread, waiting until the handler
-// has run. It decides nothing and changes no file.
+// hands the files, and the end of each walk, to the UI thread, waiting until the handler
+// has run. It decides nothing and changes no file. Files go over in batches, each a part
+// of one folder's listing (up to BatchSize, or what was found within BatchTime): one
+// hand-over costs more than deciding a file that needs nothing. The UI thread still handles them
+// one by one, in the walk's order, and a hand-over returns once it has handled files for BatchTime,
+// so that Pause, Stop and the window's other messages act between two files as before.
 
 #include "platform/Platform.h"
 #include "threads/UiLoop.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -36,6 +41,9 @@ using TDirectorySkipNotifyEvent = std::function<void(
 
 class TScanPathThread {
 public:
+    static constexpr std::size_t BatchSize = 256;
+    static constexpr std::chrono::microseconds BatchTime{2000};
+
     // Made without starting; Start begins with a walk of Path.
     TScanPathThread(IFileSystem& fs, IUiLoop& uiLoop, const std::string& Path);
     // Requests termination, releases a pause and joins: no path leaves the thread running.
@@ -82,7 +90,14 @@ private:
     void EnterDirectory(DirStack& stack, std::string& dir, std::size_t parentLength,
                         const std::optional<uint64_t>& rootFileSystem);
     bool AllowedByEvent(const std::string& dir);
+    // Queues a found file; the batch goes over when full or old enough.
     void ReportFile(const std::string& dir, const TFileAttrRec& entry);
+    // Hands the queued files over, in as many hand-overs as the UI thread's time slices need.
+    void FlushFound();
+    bool FoundBatchDue() const;
+    // On the UI thread: handles queued files from First on until a stop, a pause or the end
+    // of the time slice; returns the index of the first file left.
+    std::size_t HandleFound(std::size_t first);
     void ReportSkip(const std::string& dir, TDirectorySkip reason, int errorCode);
     void ReportCompletion();
     // Runs Call on the UI thread and waits; false (and the walk stops) when it raised.
@@ -113,8 +128,14 @@ private:
     bool FPaused = false;
     bool FInHandOver = false;
     bool FEnded = false;
-    std::string FDirectory;
-    TFileAttrRec FSearchRec;
+    // Found files not yet handed over; the scan thread fills it only while no hand-over is
+    // outstanding, the UI thread reads it only inside one.
+    struct TFound {
+        std::string Directory;
+        TFileAttrRec Entry;
+    };
+    std::vector<TFound> FFound;
+    std::chrono::steady_clock::time_point FFirstFound;
     bool FPriorityPending = false;
     PriorityLevel FPriority = 3;
     IProcess* FPriorityProcess = nullptr;
