@@ -95,7 +95,11 @@ void TOptionsDialog::Guarded(const std::function<void()>& call) {
 
 void TOptionsDialog::FitFrame() {
     // A fixed frame: the described client area, more where the captions or the font need it.
-    setFixedSize(minimumSizeHint().expandedTo(QSize(607, 350)));
+    // Captions changed on pages not shown have not told their layouts yet.
+    for (QLayout* layout : findChildren<QLayout*>())
+        layout->invalidate();
+    // The width every caption asks for; the height without the spacers' slack.
+    setFixedSize(QSize(sizeHint().width(), minimumSizeHint().height()).expandedTo(QSize(607, 350)));
 }
 
 QPushButton& TOptionsDialog::TryCompressButton() {

@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
     auto* pages = options.findChild<QTabWidget*>(QStringLiteral("pctrlOptions"));
     for (const char* page : {"tsMain", "tsCompress", "tsFiltering"}) {
         pages->setCurrentWidget(options.findChild<QWidget*>(QLatin1String(page)));
+        QApplication::processEvents(); // the page's layout, as a user would see it
         ok = Save(options, folder, page, "options") && ok;
     }
     return ok ? 0 : 1;
