@@ -189,6 +189,8 @@ void TOptionsDialog::ShowValues() {
     ui.sedMaxFileSizeUnfiltered->setValue(static_cast<int>(v.MaxFileSizeUnfilteredMb));
     ui.cbCompressEncrypted->setChecked(v.CompressEncrypted);
     ui.cbCompressSharedFiles->setChecked(v.CompressSharedFiles);
+    ui.sedCompressionLevel->setValue(v.CompressionLevel);
+    ui.cbSmartCompressionLevel->setChecked(v.SmartCompressionLevel);
     ui.cbSmartDecompress->setCurrentIndex(v.SmartDecompressIndex);
     ui.cbCompressionDelay->setCurrentIndex(v.CompressionDelayIndex);
     ui.cbCompressAgainDelay->setCurrentIndex(v.CompressAgainDelayIndex);
@@ -211,8 +213,9 @@ void TOptionsDialog::TakeValues() {
     TOptionsDialogValues& v = FForm->Values();
     Ui::frmOptions& ui = *FUi;
     // Enter takes OK while a number field still holds what was typed: settle it first.
-    for (TNumberField* field : {ui.sedIdleTime, ui.sedMaxFileSizeFiltered,
-                                ui.sedMaxFileSizeUnfiltered, ui.sedMoveToNeverCompressDelay})
+    for (TNumberField* field :
+         {ui.sedIdleTime, ui.sedMaxFileSizeFiltered, ui.sedMaxFileSizeUnfiltered,
+          ui.sedMoveToNeverCompressDelay, ui.sedCompressionLevel})
         field->setValue(field->TypedValue());
     v.SmartCompressMode = CheckedMode();
     v.Autostart = ui.cbAutostart->isChecked();
@@ -224,6 +227,8 @@ void TOptionsDialog::TakeValues() {
     v.MaxFileSizeUnfilteredMb = ui.sedMaxFileSizeUnfiltered->value();
     v.CompressEncrypted = ui.cbCompressEncrypted->isChecked();
     v.CompressSharedFiles = ui.cbCompressSharedFiles->isChecked();
+    v.CompressionLevel = ui.sedCompressionLevel->value();
+    v.SmartCompressionLevel = ui.cbSmartCompressionLevel->isChecked();
     v.SmartDecompressIndex = ui.cbSmartDecompress->currentIndex();
     v.CompressionDelayIndex = ui.cbCompressionDelay->currentIndex();
     v.CompressAgainDelayIndex = ui.cbCompressAgainDelay->currentIndex();

@@ -87,12 +87,15 @@ private Q_SLOTS:
         Find<QRadioButton>("rdbSmartCompressOnIdle")->click();
         Find<QCheckBox>("cbBeepOnComplete")->click();
         Find<QComboBox>("cbCompressAgainDelay")->setCurrentIndex(0);
+        Type("sedCompressionLevel", "20");
+        Find<QCheckBox>("cbSmartCompressionLevel")->click();
         Type("sedIdleTime", "12"); // still in the field when OK is pressed
         Click("bbtnOK");
         QVERIFY(!Dialog().isVisible());
         const std::string written = f->sim.Content(ini);
-        for (const char* line : {"SmartCompressMode=1\r\n", "IdleTime=12\r\n",
-                                 "BeepOnComplete=0\r\n", "CompressAgainDelay=0\r\n"})
+        for (const char* line :
+             {"SmartCompressMode=1\r\n", "IdleTime=12\r\n", "BeepOnComplete=0\r\n",
+              "CompressAgainDelay=0\r\n", "CompressionLevel=15\r\n", "SmartCompressionLevel=1\r\n"})
             QVERIFY2(written.find(line) != std::string::npos, line);
         // Applied: the incessant timer runs in the on-idle mode.
         QCOMPARE(f->Engine().Options().IdleTime, 12);
