@@ -22,10 +22,21 @@ void TfrmBrimblemain::OptionsChanged() {
         AutorunEntry(kAutorunName, FOptions->Autostart ? arWrite : arDelete);
     ApplyLanguage();
     ApplyTimerOptions();
+    if (FOptions->SmartCompressMode == TSmartCompressMode::scmOnIdle) LogIdleSource();
     SetPriority(FOptions->Priority);
     // Watcher reports and delayed passes decide by them too, not only scans.
     RebuildExpandedFolders();
     RefreshDriveList();
+}
+
+void TfrmBrimblemain::LogIdleSource() {
+    GetIdleTime(); // a platform learns its source with the first query
+    const std::string source = FOptions->IdleFromMachineLoad
+                                   ? "the machine's load (the option IdleFromMachineLoad)"
+                                   : FPlatform.Clock().IdleSource();
+    if (source == FLoggedIdleSource) return;
+    FLoggedIdleSource = source;
+    Log("Idle time from " + source, 1);
 }
 
 bool TfrmBrimblemain::AutorunEntry(const std::string& Name, int Action) {

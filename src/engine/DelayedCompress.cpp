@@ -146,7 +146,9 @@ void TfrmBrimblemain::tmrDelayedCompressTimer() {
 }
 
 int32_t TfrmBrimblemain::GetIdleTime() {
-    return static_cast<int32_t>(FPlatform.Clock().UserIdleMilliseconds());
+    IClock& clock = FPlatform.Clock();
+    return static_cast<int32_t>(FOptions->IdleFromMachineLoad ? clock.MachineIdleMilliseconds()
+                                                              : clock.UserIdleMilliseconds());
 }
 
 void TfrmBrimblemain::TryCompressDelayed(bool Visual) {

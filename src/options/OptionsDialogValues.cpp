@@ -142,6 +142,7 @@ const std::array<TBinding, kOptionCount>& Bindings() {
         FlagBinding<&O::CompressSharedFiles, &V::CompressSharedFiles>("CompressSharedFiles"),
         NumberBinding<int32_t, &V::CompressionLevel>("CompressionLevel"),
         FlagBinding<&O::SmartCompressionLevel, &V::SmartCompressionLevel>("SmartCompressionLevel"),
+        FlagBinding<&O::IdleFromMachineLoad, &V::IdleFromMachineLoad>("IdleFromMachineLoad"),
         ChoiceBinding<&V::SmartDecompressIndex>("SmartDecompress"),
         DelayBinding<&V::CompressionDelayIndex>("CompressionDelay"),
         DelayBinding<&V::CompressAgainDelayIndex>("CompressAgainDelay"),

@@ -96,6 +96,7 @@ constexpr std::array<TOptionSetting, kOptionCount> kSettings = {
     Flag("CompressSharedFiles", &O::CompressSharedFiles, false),
     Number("CompressionLevel", F::Integer, &O::CompressionLevel, 3, {1, 15, 1}),
     Flag("SmartCompressionLevel", &O::SmartCompressionLevel, false),
+    Flag("IdleFromMachineLoad", &O::IdleFromMachineLoad, false),
     Choice("SmartDecompress", F::Ordinal, &O::SmartDecompress, 1, kSmartDecompressChoices),
     Choice("CompressionDelay", F::DelayIndex, &O::CompressionDelay, kCompressionDelayFallback,
            kCompressionDelays),

@@ -261,6 +261,7 @@ O EverySettingChanged() {
     o.MoveToNeverCompressDelay = 4;
     o.CompressionLevel = 9;
     o.SmartCompressionLevel = true;
+    o.IdleFromMachineLoad = true;
     return o;
 }
 

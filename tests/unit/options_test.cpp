@@ -65,7 +65,7 @@ TEST(OptionsDefaults, FiltersHaveTheirExactElements) {
         EXPECT_EQ(in.count(e), 0u) << e << " stands in both default filters";
 }
 
-TEST(OptionsTable, ListsTheTwentyFourKeysInSaveOrderEachForOneField) {
+TEST(OptionsTable, ListsTheTwentyFiveKeysInSaveOrderEachForOneField) {
     const std::vector<std::string> expected = {"SmartCompressMode",
                                                "Autostart",
                                                "StartHidden",
@@ -78,6 +78,7 @@ TEST(OptionsTable, ListsTheTwentyFourKeysInSaveOrderEachForOneField) {
                                                "CompressSharedFiles",
                                                "CompressionLevel",
                                                "SmartCompressionLevel",
+                                               "IdleFromMachineLoad",
                                                "SmartDecompress",
                                                "CompressionDelay",
                                                "CompressAgainDelay",

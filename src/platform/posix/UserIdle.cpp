@@ -196,10 +196,35 @@ uint32_t UserIdle::Milliseconds() {
         FLogind = std::make_unique<LogindSource>();
     }
     if (FX11) {
-        if (auto idle = FX11->Milliseconds()) return *idle;
+        if (auto idle = FX11->Milliseconds()) {
+            FSource = "the X screen saver's input idle time";
+            return *idle;
+        }
     }
-    if (auto idle = FLogind->Milliseconds()) return *idle;
-    return 0;
+    if (auto idle = FLogind->Milliseconds()) {
+        FSource = "the session's idle hint (logind)";
+        return *idle;
+    }
+    FSource = "the machine's load (pressure stall information)";
+    return MachineIdleLocked();
+}
+
+uint32_t UserIdle::MachineMilliseconds() {
+    const std::lock_guard lock(FMutex);
+    return MachineIdleLocked();
+}
+
+uint32_t UserIdle::MachineIdleLocked() {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const uint64_t nowMs =
+        static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return FPressure.Update(nowMs, ReadPressure());
+}
+
+std::string UserIdle::Source() {
+    const std::lock_guard lock(FMutex);
+    return FSource;
 }
 
 } // namespace brimble::posix

@@ -76,6 +76,18 @@ uint32_t SimPlatform::UserIdleMilliseconds() {
     return c.IdleMs;
 }
 
+void SimPlatform::SetMachineIdleMilliseconds(uint32_t ms) {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    c.MachineIdleMs = ms;
+}
+
+uint32_t SimPlatform::MachineIdleMilliseconds() {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    return c.MachineIdleMs;
+}
+
 // ===== locale =====
 
 void SimPlatform::SetSeparators(const std::string& thousands, const std::string& decimal) {

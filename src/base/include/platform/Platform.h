@@ -328,8 +328,14 @@ public:
     virtual TDateTime Now() = 0;
     // Milliseconds since some fixed start; wraps at 2^32 like the Windows tick count.
     virtual uint32_t TickCount() = 0;
-    // Milliseconds since the user's last input.
+    // Milliseconds since the user's last input; where none can be seen (a server, a
+    // service), the machine's idle time below.
     virtual uint32_t UserIdleMilliseconds() = 0;
+    // Milliseconds for which the machine itself has been idle: almost nothing waiting for
+    // the processor or the disk. 0 where the platform cannot tell.
+    virtual uint32_t MachineIdleMilliseconds() { return 0; }
+    // Where UserIdleMilliseconds looks, for the log.
+    virtual std::string IdleSource() { return "the user's input"; }
 };
 
 // --- locale ---

@@ -351,6 +351,9 @@ private:
     // --- applying options ---
     // The chosen language file's texts for the message boxes and every window.
     void ApplyLanguage();
+    // Says in the log where the on-idle mode learns the idle time, when that changed.
+    void LogIdleSource();
+    std::string FLoggedIdleSource;
 
     // --- delayed compress and timers ---
     // The on-idle part of a tick: counts idle periods and starts an idle pass for each.

@@ -42,6 +42,7 @@ struct TOptionsDialogValues {
     bool CompressSharedFiles = false;
     int32_t CompressionLevel = 3;
     bool SmartCompressionLevel = false;
+    bool IdleFromMachineLoad = false;
     int SmartDecompressIndex = kNoSelection;
     int32_t MoveToNeverCompressDelay = 1; // days
 

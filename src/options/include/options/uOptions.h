@@ -30,6 +30,9 @@ struct TBrimbleOptions {
     // file system's default unless SmartCompressionLevel says otherwise.
     int32_t CompressionLevel = 0;
     bool SmartCompressionLevel = false;
+    // The on-idle mode waits for the machine's own idleness (little waiting for processor
+    // and disk) instead of the user's input: for servers and desktops that never say.
+    bool IdleFromMachineLoad = false;
     TSmartDecompress SmartDecompress = TSmartDecompress::sdNone;
     std::string FilterIncluding;
     std::string FilterExcluding;

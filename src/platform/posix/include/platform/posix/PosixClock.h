@@ -12,6 +12,8 @@ public:
     // Milliseconds since boot, sleep included, as the Windows tick count counts.
     uint32_t TickCount() override;
     uint32_t UserIdleMilliseconds() override { return FIdle.Milliseconds(); }
+    uint32_t MachineIdleMilliseconds() override { return FIdle.MachineMilliseconds(); }
+    std::string IdleSource() override { return FIdle.Source(); }
 
 private:
     UserIdle FIdle;

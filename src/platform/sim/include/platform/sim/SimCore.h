@@ -119,6 +119,7 @@ public:
     int64_t ElapsedMs = 0;       // since NowBase was set
     uint32_t Tick = 1'000'000;
     uint32_t IdleMs = 0;
+    uint32_t MachineIdleMs = 0;
 
     // --- locale and process ---
     std::string ThousandSep = ",";

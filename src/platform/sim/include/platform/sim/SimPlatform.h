@@ -140,7 +140,8 @@ public:
     void SetNow(TDateTime now);
     // Moves Now, TickCount and the user's idle time together: time passes without input.
     void AdvanceMilliseconds(int64_t ms);
-    void SetUserIdleMilliseconds(uint32_t ms); // 0: the user just typed
+    void SetUserIdleMilliseconds(uint32_t ms);    // 0: the user just typed
+    void SetMachineIdleMilliseconds(uint32_t ms); // 0: the machine is busy
 
     // ===== process and locale set-up =====
     void SetProgramPath(const std::string& path);
@@ -200,6 +201,7 @@ public:
     TDateTime Now() override;
     uint32_t TickCount() override;
     uint32_t UserIdleMilliseconds() override;
+    uint32_t MachineIdleMilliseconds() override;
 
     // ===== ILocale =====
     std::string ThousandSeparator() override;
