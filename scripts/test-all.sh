@@ -33,8 +33,11 @@ phase() { # name, command...
     local name=$1 start=$SECONDS
     shift
     echo "=== $name ==="
-    "$@"
-    phases+=("$(printf '%-28s %5d s' "$name" $((SECONDS - start)))")
+    local status=0 mark=""
+    "$@" || status=$?
+    [ "$status" -eq 0 ] || mark="  FAILED"
+    phases+=("$(printf '%-28s %5d s%s' "$name" $((SECONDS - start)) "$mark")")
+    return "$status"
 }
 
 configure() { # name, cmake args...

@@ -113,8 +113,8 @@ void RunWorker(IFileSystem& fs, TFileCompressRec& rec) {
 
 } // namespace
 
-bool SetFileCompression(IFileSystem& fs, const std::string& FileName, bool Compress,
-                        int* ErrorCode, int Level) {
+bool SetFileCompression(IFileSystem& fs, const std::string& FileName, bool Compress, int* ErrorCode,
+                        int Level) {
     const OsResult result = fs.SetCompression(FileName, Compress, Level);
     if (!result && ErrorCode) *ErrorCode = result.code();
     return result.ok();

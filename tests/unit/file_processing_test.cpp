@@ -245,8 +245,11 @@ TEST_F(FileProcessing, TheCompressionLevelIsTheManualScansAndTheBackgroundsWhenA
         int32_t run;
         bool smartToo;
         int level;
-    } cases[] = {{0, false, 9}, {pdiFolderScan, false, 9}, {pdiIdle, false, 0},
-                 {pdiDelayedRun, false, 0}, {pdiIdle, true, 9}};
+    } cases[] = {{0, false, 9},
+                 {pdiFolderScan, false, 9},
+                 {pdiIdle, false, 0},
+                 {pdiDelayedRun, false, 0},
+                 {pdiIdle, true, 9}};
     for (const auto& c : cases) {
         sim.RemoveFile(kDir + "a.txt");
         sim.AddFile(kDir + "a.txt", 10000, fa::Archive, 0.3);

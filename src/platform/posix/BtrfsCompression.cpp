@@ -205,8 +205,7 @@ OsResult BtrfsCompression::SetCompression(const std::string& path, bool compress
     // A folder's flag is what new files in it inherit; it has no data to rewrite.
     if (S_ISDIR(examined.st_mode)) return {};
 
-    OsResult result =
-        compress ? CompressData(fd.Get(), level) : Decompress(std::move(fd), path);
+    OsResult result = compress ? CompressData(fd.Get(), level) : Decompress(std::move(fd), path);
     if (!result && newFlags != oldFlags) {
         // The data kept its old form: so does the flag, so the file reads as it is. (The
         // descriptor is opened anew: the in-place rewrite needed it to be the only one.)
