@@ -14,7 +14,7 @@ using enum TCompressAction;
 void TfrmBrimblemain::FileChanged(const void* /*Sender*/, const std::string& FileName) {
     if (FShuttingDown) return; // the lists are saved and gone
     // Writing the log would report the log again, without end.
-    if (FileName == FLogFile->FileName()) return;
+    if (FLogFile->IsLogFile(FileName)) return;
     if (GetCompressAction(FileName) == caNone) return;
     Log("[FileChanged]: " + LogName(FileName), 2);
 

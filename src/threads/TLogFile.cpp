@@ -5,6 +5,8 @@
 #include "platform/Platform.h"
 #include "threads/uCommonFunctions.h"
 
+#include <optional>
+
 namespace brimble {
 
 namespace {
@@ -41,8 +43,8 @@ std::string WithCrLfLineEnds(const std::string& text) {
 } // namespace
 
 TLogFile::TLogFile(Platform& platform, const std::string& AppName, const std::string& FileName,
-                   bool AppendLog)
-    : FPlatform(platform), FFileName(FileName), FAppName(AppName) {
+                   bool AppendLog, int64_t MaxBytes)
+    : FPlatform(platform), FFileName(FileName), FAppName(AppName), FMaxBytes(MaxBytes) {
     if (!AppendLog) WriteHeader();
 }
 
@@ -54,7 +56,9 @@ void TLogFile::Write(const std::string& S, int LogLev) {
         IFileSystem& fs = FPlatform.FileSystem();
         // A log that is not there (first run, or deleted by the user) starts with its
         // header. Opening for append would create it bare, so existence is asked first.
-        const bool existed = fs.FileExists(FFileName);
+        const std::optional<TFileAttrRec> entry = fs.FindEntry(FFileName);
+        bool existed = entry && !(entry->Attr & fa::Directory);
+        if (existed && entry->Size >= FMaxBytes && Rotate()) existed = false;
         if (!existed && !WriteHeader()) return;
         OsValue<std::unique_ptr<IOutputFile>> file = fs.OpenForWrite(FFileName, WriteMode::Append);
         if (!file) {
@@ -65,11 +69,11 @@ void TLogFile::Write(const std::string& S, int LogLev) {
         }
         // No control character reaches the file raw; a message's own line breaks stay (names
         // in a message are escaped whole where they are put in, so they cannot forge lines).
-        const std::string entry =
+        const std::string line =
             WithCrLfLineEnds(TimeStamp() + '\t' +
                              VisibleText(S, {.EscapeBackslash = false, .KeepLineBreaks = true}));
         IOutputFile& out = **file;
-        if (!out.Write(FPlatform.Locale().ToAnsi(entry)) || !out.Close()) Alert();
+        if (!out.Write(FPlatform.Locale().ToAnsi(line)) || !out.Close()) Alert();
     } catch (...) {
         // No failure of the log may reach its caller; the entry is lost.
         Alert();
@@ -112,6 +116,26 @@ void TLogFile::Alert() noexcept {
         FPlatform.Process().MessageBeep();
     } catch (...) {
     }
+}
+
+bool TLogFile::Rotate() {
+    IFileSystem& fs = FPlatform.FileSystem();
+    const std::string older = FFileName + ".1";
+    if (fs.FindEntry(older) && !fs.EraseFile(older)) return false;
+    return fs.RenameEntry(FFileName, older).ok();
+}
+
+bool TLogFile::IsLogFile(const std::string& Path) {
+    IFileSystem& fs = FPlatform.FileSystem();
+    if (fs.PathRules().Same(Path, FFileName)) return true;
+    // Only a file of the log's name can be the log: the cheap test first.
+    const char delimiter = fs.PathDelimiter();
+    const auto nameOf = [delimiter](const std::string& path) {
+        const auto at = path.rfind(delimiter);
+        return at == std::string::npos ? path : path.substr(at + 1);
+    };
+    if (!fs.PathRules().Same(nameOf(Path), nameOf(FFileName))) return false;
+    return fs.SameFile(Path, FFileName);
 }
 
 void TLogFile::DeleteQuietly() noexcept {

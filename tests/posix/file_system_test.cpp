@@ -68,6 +68,26 @@ TEST_F(PosixFileSystemTest, ListingReportsEveryEntryWithItsWindowsAttributes) {
     EXPECT_EQ(fs.GetAttributes(Path("missing")).code(), ENOENT);
 }
 
+// A file reached through a linked folder is the same file; one of the same name elsewhere
+// is not. (The log uses it not to report itself.)
+TEST_F(PosixFileSystemTest, SameFileLooksThroughLinksAndRenamingNeverReplaces) {
+    ::mkdir((dir.Path() + "/real").c_str(), 0755);
+    ::mkdir((dir.Path() + "/other").c_str(), 0755);
+    WriteFile(dir.Path() + "/real/brimble.log", "log");
+    WriteFile(dir.Path() + "/other/brimble.log", "other");
+    ASSERT_EQ(::symlink((dir.Path() + "/real").c_str(), (dir.Path() + "/home").c_str()), 0);
+    EXPECT_TRUE(fs.SameFile(dir.Path() + "/home/brimble.log", dir.Path() + "/real/brimble.log"));
+    EXPECT_FALSE(fs.SameFile(dir.Path() + "/other/brimble.log", dir.Path() + "/real/brimble.log"));
+    EXPECT_FALSE(fs.SameFile(dir.Path() + "/missing.log", dir.Path() + "/missing.log"));
+
+    EXPECT_EQ(
+        fs.RenameEntry(dir.Path() + "/real/brimble.log", dir.Path() + "/other/brimble.log").code(),
+        EEXIST);
+    EXPECT_EQ(ReadFile(dir.Path() + "/other/brimble.log"), "other");
+    EXPECT_TRUE(fs.RenameEntry(dir.Path() + "/real/brimble.log", dir.Path() + "/real/b.log.1"));
+    EXPECT_EQ(ReadFile(dir.Path() + "/real/b.log.1"), "log");
+}
+
 TEST_F(PosixFileSystemTest, ALinkToAFolderIsNeverListedThrough) {
     ::mkdir(Path("sub").c_str(), 0755);
     WriteFile(Path("sub/inside.txt"), "x");

@@ -50,6 +50,35 @@ TEST_F(LogFile, TheFirstEntryCreatesTheFileWithItsHeader) {
     EXPECT_EQ(sim.Beeps(), 0);
 }
 
+// A log that reached its size goes to the one older file, which a later turn replaces; the
+// new log starts with its header.
+TEST_F(LogFile, AFullLogBecomesTheOlderFileAndANewOneBegins) {
+    auto log = std::make_unique<TLogFile>(sim, "Brimble", path, true, 200);
+    log->Write("first run " + std::string(150, 'a'), 1);
+    log->Write("second", 1); // the log is past 200 bytes: it turns first
+    log->Write("third", 1);
+    EXPECT_EQ(sim.Content(path), Header + Noon + "second\r\n" + Noon + "third\r\n");
+    EXPECT_NE(sim.Content(path + ".1").find("first run"), std::string::npos);
+
+    log->Write(std::string(200, 'b'), 1);
+    log->Write("fourth", 1);
+    EXPECT_EQ(sim.Content(path), Header + Noon + "fourth\r\n");
+    const std::string older = sim.Content(path + ".1");
+    EXPECT_EQ(older.find("first run"), std::string::npos); // the older file was replaced
+    EXPECT_NE(older.find("bbbb"), std::string::npos);
+}
+
+// The log knows itself by the file, not the text of its path.
+TEST_F(LogFile, KnowsItsOwnFileUnderAnotherSpelling) {
+    auto log = Open();
+    log->Write("x", 1);
+    EXPECT_TRUE(log->IsLogFile(path));
+    EXPECT_TRUE(log->IsLogFile("c:\\users\\U\\AppData\\Local\\Brimble\\BRIMBLE.LOG"));
+    sim.AddFile("C:\\Other\\Brimble.log", 10);
+    EXPECT_FALSE(log->IsLogFile("C:\\Other\\Brimble.log"));
+    EXPECT_FALSE(log->IsLogFile(path + ".1"));
+}
+
 TEST_F(LogFile, AppendingKeepsAnExistingFileWithoutANewHeader) {
     sim.AddFileWithContent(path, "earlier run\r\n");
     auto log = Open(true);

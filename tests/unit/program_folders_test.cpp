@@ -112,6 +112,7 @@ public:
     MOCK_METHOD(bool, DirectoryExists, (const std::string&), (override));
     MOCK_METHOD(OsResult, ForceDirectories, (const std::string&), (override));
     MOCK_METHOD(OsResult, EraseFile, (const std::string&), (override));
+    MOCK_METHOD(OsResult, RenameEntry, (const std::string&, const std::string&), (override));
     MOCK_METHOD(OsResult, ReadWholeFile, (const std::string&, std::string&), (override));
     MOCK_METHOD(OsResult, ReplaceFileAtomically, (const std::string&, std::string_view),
                 (override));

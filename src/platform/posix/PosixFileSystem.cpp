@@ -190,6 +190,20 @@ OsResult PosixFileSystem::EraseFile(const std::string& path) {
     return {};
 }
 
+OsResult PosixFileSystem::RenameEntry(const std::string& from, const std::string& to) {
+    // Never over an existing file: that one may be the user's.
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0)
+        return OsResult::Fail(errno);
+    return {};
+}
+
+bool PosixFileSystem::SameFile(const std::string& a, const std::string& b) {
+    struct stat first {
+    }, second{};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 OsResult PosixFileSystem::ReadWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();
     // Not blocking on open: a FIFO without a writer would hold the caller forever.

@@ -265,6 +265,23 @@ OsResult SimPlatform::EraseFile(const std::string& path) {
     return {};
 }
 
+OsResult SimPlatform::RenameEntry(const std::string& from, const std::string& to) {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    auto found = c.Find(from, false);
+    Node* node = found.Entry;
+    if (!node) return OsResult::Fail(found.MissingError());
+    auto target = c.Find(to, false);
+    if (!target.Parent) return OsResult::Fail(target.MissingError());
+    if (target.Entry) return OsResult::Fail(err::AlreadyExists);
+    if (node->Locked) return OsResult::Fail(err::SharingViolation);
+    if (found.Parent->ReadOnlyFolder || target.Parent->ReadOnlyFolder)
+        return OsResult::Fail(err::AccessDenied);
+    c.MoveNode(*node, *target.Parent, target.Name);
+    c.Operations.push_back("rename " + from + " " + to);
+    return {};
+}
+
 OsResult SimPlatform::ReadWholeFile(const std::string& path, std::string& bytes) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);

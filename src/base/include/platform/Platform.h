@@ -204,6 +204,13 @@ public:
     // Creates the folder with its missing parents.
     virtual OsResult ForceDirectories(const std::string& path) = 0;
     virtual OsResult EraseFile(const std::string& path) = 0;
+    // Gives a file a new name in its folder (the log's older file); fails when To exists.
+    virtual OsResult RenameEntry(const std::string& from, const std::string& to) = 0;
+    // Whether two paths lead to the same file, through links and other names of a folder
+    // too; false when either cannot be examined.
+    virtual bool SameFile(const std::string& a, const std::string& b) {
+        return PathRules().Same(a, b);
+    }
     // The whole content of a (small) file.
     virtual OsResult ReadWholeFile(const std::string& path, std::string& bytes) = 0;
     // Replaces Path with Bytes so that a crash leaves either the old or the new file:

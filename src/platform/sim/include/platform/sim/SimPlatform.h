@@ -182,6 +182,7 @@ public:
     bool DirectoryExists(const std::string& path) override;
     OsResult ForceDirectories(const std::string& path) override;
     OsResult EraseFile(const std::string& path) override;
+    OsResult RenameEntry(const std::string& from, const std::string& to) override;
     OsResult ReadWholeFile(const std::string& path, std::string& bytes) override;
     OsResult ReplaceFileAtomically(const std::string& path, std::string_view bytes) override;
     OsValue<std::unique_ptr<IOutputFile>> OpenForWrite(const std::string& path,
