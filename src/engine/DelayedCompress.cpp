@@ -95,7 +95,7 @@ void TfrmBrimblemain::tmrIncessantTimer() {
     case scmDisabled:
         break;
     }
-    if (FProcessingDriveIdx == pdiIdle) PurgeCompressList(*FDelayedCompressList, true);
+    if (FProcessingDriveIdx == pdiIdle) PurgeDelayedOnTick();
 }
 
 void TfrmBrimblemain::AcceptIdlePeriod() {

@@ -92,7 +92,7 @@ void TfrmBrimblemain::SaveCompressList(std::unique_ptr<TCompressList>& List,
     List.reset();
 }
 
-void TfrmBrimblemain::PurgeCompressList(TCompressList& List, bool CheckAge) {
+void TfrmBrimblemain::PurgeCompressList(TCompressList& List, bool CheckAge, bool CheckExistence) {
     const std::lock_guard lock(FCriticalSection);
     if (List.Empty()) return;
     IFileSystem& fs = FPlatform.FileSystem();
@@ -108,7 +108,7 @@ void TfrmBrimblemain::PurgeCompressList(TCompressList& List, bool CheckAge) {
         const std::string entry = List[i];
         const std::string name(TCompressList::NameOf(entry));
         const std::string bareName(BareName(name, fs.PathDelimiter()));
-        if (!fs.FileExists(name)) {
+        if (CheckExistence && !fs.FileExists(name)) {
             List.Delete(i);
         } else if (FNeverCompressList && FNeverCompressList->Contains(bareName)) {
             List.Delete(i);
@@ -117,6 +117,41 @@ void TfrmBrimblemain::PurgeCompressList(TCompressList& List, bool CheckAge) {
             FNeverCompressList->Add(bareName);
             List.Delete(i);
         }
+    }
+}
+
+void TfrmBrimblemain::PurgeDelayedOnTick() {
+    const std::lock_guard lock(FCriticalSection);
+    if (!FDelayedCompressList) return;
+    TCompressList& list = *FDelayedCompressList;
+    // The never list and the age rule need no look at the disk: over the whole list, but
+    // only when the day or the never list changed.
+    const int64_t today = DayNumber(FPlatform.Clock().Now());
+    const uint64_t never = FNeverCompressList ? FNeverCompressList->Revision() : 0;
+    if (today != FPurgeDay || never != FPurgeNeverRevision) {
+        PurgeCompressList(list, true, false);
+        FPurgeDay = today;
+        FPurgeNeverRevision = FNeverCompressList ? FNeverCompressList->Revision() : 0;
+    }
+    // Whether each file is still there: one sweep a minute at most, a sixtieth of the list
+    // each tick, so a long list costs no burst of file look-ups every second.
+    const uint32_t now = FPlatform.Clock().TickCount();
+    if (FPurgeSweepPos >= list.Count()) {
+        if (FPurgeSweepStarted && now - FPurgeSweepStart < kPurgeSweepMs) return;
+        FPurgeSweepStarted = true;
+        FPurgeSweepStart = now;
+        FPurgeSweepPos = 0;
+        // Set for the whole sweep: the entries it drops must not slow it down.
+        const std::size_t ticks = kPurgeSweepMs / 1000;
+        FPurgeSweepBudget = (list.Count() + ticks - 1) / ticks;
+    }
+    IFileSystem& fs = FPlatform.FileSystem();
+    for (std::size_t budget = FPurgeSweepBudget; budget > 0 && FPurgeSweepPos < list.Count();
+         --budget) {
+        if (fs.FileExists(std::string(TCompressList::NameOf(list[FPurgeSweepPos]))))
+            ++FPurgeSweepPos;
+        else
+            list.Delete(FPurgeSweepPos);
     }
 }
 

@@ -16,6 +16,7 @@ bool TCompressList::Add(std::string entry) {
     const auto at = LowerBound(entry);
     if (at != FEntries.end() && FRules->Same(*at, entry)) return false;
     FEntries.insert(at, std::move(entry));
+    ++FRevision;
     return true;
 }
 
@@ -26,8 +27,17 @@ std::size_t TCompressList::IndexOf(std::string_view entry) const {
 }
 
 std::size_t TCompressList::IndexOfName(std::string_view name) const {
-    for (std::size_t i = 0; i < FEntries.size(); ++i)
-        if (FRules->Same(NameOf(FEntries[i]), name)) return i;
+    // Every entry of that name begins with the name and "=", and in the sorted list those
+    // entries stand together from the first that does not sort before that prefix. A path
+    // may hold "=" itself, so the few entries there are each checked by their own name.
+    std::string prefix(name);
+    prefix += '=';
+    for (auto at = LowerBound(prefix); at != FEntries.end(); ++at) {
+        if (at->size() < prefix.size() ||
+            !FRules->Same(std::string_view(*at).substr(0, prefix.size()), prefix))
+            break;
+        if (FRules->Same(NameOf(*at), name)) return static_cast<std::size_t>(at - FEntries.begin());
+    }
     return npos;
 }
 
@@ -36,6 +46,7 @@ void TCompressList::Delete(std::size_t index) {
         throw std::out_of_range("list index " + std::to_string(index) + " out of bounds (" +
                                 std::to_string(FEntries.size()) + ")");
     FEntries.erase(FEntries.begin() + static_cast<std::ptrdiff_t>(index));
+    ++FRevision;
 }
 
 std::string_view TCompressList::NameOf(std::string_view entry) {

@@ -9,6 +9,17 @@
 namespace brimble {
 namespace {
 
+namespace posix_like {
+// Paths compared byte for byte, as on Linux.
+struct ExactRules final : IPathRules {
+    int Compare(std::string_view a, std::string_view b) const override { return a.compare(b); }
+    bool IsAtOrBelow(std::string_view path, std::string_view folder) const override {
+        return path.starts_with(folder);
+    }
+    std::string Normalize(std::string_view path) const override { return std::string(path); }
+};
+} // namespace posix_like
+
 std::vector<std::string> Entries(const TCompressList& list) {
     return {list.begin(), list.end()};
 }
@@ -50,6 +61,26 @@ TEST(TCompressList, FindsByTheNameBeforeTheLastEquals) {
     EXPECT_EQ(TCompressList::NameOf("no stamp"), "");
     EXPECT_EQ(TCompressList::ValueOf("no stamp"), "");
     EXPECT_EQ(list[list.IndexOfName("")], "=46001"); // the first match in list order
+}
+
+// The look-up by name is a search in the sorted entries: names that begin alike, exact
+// letter case where the platform keeps it, and a long list.
+TEST(TCompressList, FindsANameAmongNamesThatBeginAlike) {
+    posix_like::ExactRules exact;
+    for (const IPathRules* rules :
+         {static_cast<const IPathRules*>(&exact), static_cast<const IPathRules*>(nullptr)}) {
+        sim::SimPlatform sim;
+        TCompressList list(rules ? *rules : sim.PathRules());
+        for (const char* e : {"/d/a.txt.bak=1", "/d/a.txtx=2", "/d/a.txt=3", "/d/a=4"})
+            list.Add(e);
+        for (int i = 0; i < 5000; ++i)
+            list.Add("/d/many/" + std::to_string(i) + "=5");
+        EXPECT_EQ(list[list.IndexOfName("/d/a.txt")], "/d/a.txt=3");
+        EXPECT_EQ(list[list.IndexOfName("/d/a")], "/d/a=4");
+        EXPECT_EQ(list[list.IndexOfName("/d/many/4321")], "/d/many/4321=5");
+        EXPECT_EQ(list.IndexOfName("/d/a.tx"), TCompressList::npos);
+        EXPECT_EQ(list.IndexOfName("/D/A.TXT") != TCompressList::npos, rules == nullptr);
+    }
 }
 
 TEST(TCompressList, DeletesByIndexAndClears) {

@@ -5,6 +5,7 @@
 #include "support/EngineFixture.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <limits>
 #include <stdexcept>
@@ -341,6 +342,38 @@ TEST_F(DelayedCompress, NestedPassReturnsAtOnceAndAnErrorEndsThePass) {
     EXPECT_TRUE(sim.IsCompressed(kC));
     EXPECT_EQ(Delayed(), (Lines{DayEntry(kA), DayEntry(kB)})) << "the entries not done stay";
     ExpectIdleControls();
+}
+
+// A long delayed list costs no burst of file look-ups each second: whether the files exist
+// is looked at once a minute, a sixtieth of the list each tick, while the never list and
+// the age rule apply at once when they or the day change. Each entry still leaves when its
+// file is gone, its name is on the never list, or it is too old.
+TEST_F(DelayedCompress, TheTickPurgeSpreadsTheFileLookUpsOverAMinute) {
+    Mode(scmInteractive, 20);
+    Engine().Options().MoveToNeverCompressDelay = 30;
+    Lines gone;
+    for (int i = 0; i < 120; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "C:\\Gone\\f%03d.txt", i);
+        gone.push_back(DayEntry(name, kToday));
+        Engine().FDelayedCompressList->Add(gone.back());
+    }
+    Engine().FDelayedCompressList->Add(DayEntry(kA, kToday));
+    Engine().FDelayedCompressList->Add(DayEntry(kB, kToday - 30)); // too old tomorrow
+
+    Advance(1000);
+    EXPECT_EQ(Delayed().size(), 121u) << "three look-ups in the first tick, not 122";
+    for (int tick = 1; tick < 60; ++tick)
+        Advance(1000);
+    EXPECT_EQ(Delayed(), (Lines{DayEntry(kA, kToday), DayEntry(kB, kToday - 30)}));
+
+    Engine().FNeverCompressList->Add("a.txt"); // applies at the next tick
+    Advance(1000);
+    EXPECT_EQ(Delayed(), Lines{DayEntry(kB, kToday - 30)});
+
+    Advance(24 * 3600 * 1000); // the next day
+    EXPECT_TRUE(Delayed().empty());
+    EXPECT_TRUE(Engine().FNeverCompressList->Contains("b.txt"));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,11 +29,17 @@ public:
     // Index of the entry the same as Entry; npos when absent.
     std::size_t IndexOf(std::string_view entry) const;
     bool Contains(std::string_view entry) const { return IndexOf(entry) != npos; }
-    // Index of the first entry, in list order, whose name is the same as Name.
+    // Index of the first entry, in list order, whose name is the same as Name. A search in
+    // the sorted entries: a handled file's look-up costs no pass over a long list.
     std::size_t IndexOfName(std::string_view name) const;
     // Removes the entry at Index; std::out_of_range when there is none.
     void Delete(std::size_t index);
-    void Clear() { FEntries.clear(); }
+    void Clear() {
+        FEntries.clear();
+        ++FRevision;
+    }
+    // Counts the changes, so that a reader can tell that the list changed.
+    uint64_t Revision() const { return FRevision; }
 
     std::size_t Count() const { return FEntries.size(); }
     bool Empty() const { return FEntries.empty(); }
@@ -53,6 +60,7 @@ private:
 
     const IPathRules* FRules;
     std::vector<std::string> FEntries;
+    uint64_t FRevision = 0;
 };
 
 } // namespace brimble

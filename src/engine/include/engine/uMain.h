@@ -152,7 +152,12 @@ public:
     // Writes the list (or deletes the file of an empty one) and releases it.
     void SaveCompressList(std::unique_ptr<TCompressList>& List, const std::string& FileName,
                           bool Purge, bool CheckAge);
-    void PurgeCompressList(TCompressList& List, bool CheckAge);
+    // Drops the entries whose file is gone (unless CheckExistence is false), whose name is
+    // on the never list, and with CheckAge those too old (to the never list).
+    void PurgeCompressList(TCompressList& List, bool CheckAge, bool CheckExistence = true);
+    // The delayed list's purge of a timer tick: the never list and the age when the day or
+    // the never list changed, whether the files exist once a minute spread over the ticks.
+    void PurgeDelayedOnTick();
     bool AddToCompressList(TCompressList& List, const std::string& FileName, bool DayStamp);
     void TryRemoveFromDelayedList(const std::string& FileName);
     // The start-up order of the three lists; the owner calls it once the settings are read.
@@ -351,6 +356,15 @@ private:
     // --- applying options ---
     // The chosen language file's texts for the message boxes and every window.
     void ApplyLanguage();
+    // The tick purge's state (PurgeDelayedOnTick).
+    static constexpr uint32_t kPurgeSweepMs = 60'000;
+    int64_t FPurgeDay = -1;
+    uint64_t FPurgeNeverRevision = 0;
+    bool FPurgeSweepStarted = false;
+    uint32_t FPurgeSweepStart = 0;
+    std::size_t FPurgeSweepPos = static_cast<std::size_t>(-1);
+    std::size_t FPurgeSweepBudget = 1; // look-ups a tick
+
     // Says in the log where the on-idle mode learns the idle time, when that changed.
     void LogIdleSource();
     std::string FLoggedIdleSource;
