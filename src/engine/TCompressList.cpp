@@ -30,6 +30,12 @@ std::size_t TCompressList::IndexOfName(std::string_view name) const {
     // Every entry of that name begins with the name and "=", and in the sorted list those
     // entries stand together from the first that does not sort before that prefix. A path
     // may hold "=" itself, so the few entries there are each checked by their own name.
+    // Entries without "=" (the never list's) have an empty name too, wherever they sort.
+    if (name.empty()) {
+        for (std::size_t i = 0; i < FEntries.size(); ++i)
+            if (NameOf(FEntries[i]).empty()) return i;
+        return npos;
+    }
     std::string prefix(name);
     prefix += '=';
     for (auto at = LowerBound(prefix); at != FEntries.end(); ++at) {

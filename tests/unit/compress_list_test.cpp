@@ -61,6 +61,9 @@ TEST(TCompressList, FindsByTheNameBeforeTheLastEquals) {
     EXPECT_EQ(TCompressList::NameOf("no stamp"), "");
     EXPECT_EQ(TCompressList::ValueOf("no stamp"), "");
     EXPECT_EQ(list[list.IndexOfName("")], "=46001"); // the first match in list order
+    TCompressList bare(sim.PathRules());             // a never list's entries have no "="
+    bare.Add("NTLDR");
+    EXPECT_EQ(bare.IndexOfName(""), 0u);
 }
 
 // The look-up by name is a search in the sorted entries: names that begin alike, exact
