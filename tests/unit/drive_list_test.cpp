@@ -1,6 +1,7 @@
-// The drive check list and the change watchers that each refresh restarts, on the sim
-// platform: which drives appear, which ticks survive, which drives are watched, and a
-// changed file that a watcher reports and the engine compresses.
+// The drive check list and the change watchers that each refresh brings in line with it, on
+// the sim platform: which drives appear, which ticks survive, which drives are watched, that
+// a drive that stays keeps its watcher, and a changed file that a watcher reports and the
+// engine compresses.
 
 #include "support/EngineFixture.h"
 
@@ -84,7 +85,7 @@ TEST_F(DriveList, TicksSurviveRefreshesWhileTheDriveStaysListed) {
     EXPECT_EQ(view.driveItemRebuilds, 1);
     EXPECT_EQ(view.driveItems, (Items{{"C: - System", true}, {"D: - Data", false}}));
 
-    // A removable NTFS drive joins ticked, without a watcher; C: and D: get new ones.
+    // A removable NTFS drive joins ticked, without a watcher; C: and D: keep theirs.
     sim.AddVolume("E:\\", DriveType::Removable, "NTFS", 4096);
     Engine().RefreshDriveList();
     EXPECT_EQ(view.driveItems,
@@ -113,7 +114,33 @@ TEST_F(DriveList, StopMonitoringEndsEveryWatcher) {
     EXPECT_TRUE(WatchersReading(2));
 }
 
-TEST_F(DriveList, AWatcherThatEndedByItselfIsDroppedByTheNextRefresh) {
+TEST_F(DriveList, ARefreshKeepsTheWatcherOfADriveThatStaysAndLosesNoChange) {
+    Engine().Options().FilterIncluding = "txt";
+    Engine().Options().CompressUnfiltered = false;
+    Engine().Options().CompressionDelay = 5; // reports go to the lag list
+    SetMode(TSmartCompressMode::scmInteractive);
+    Engine().RefreshDriveList();
+    ASSERT_TRUE(WatchersReading(2));
+    // The change waits in the watcher's queue while the window refreshes (shown, a mount
+    // changed): a restarted watcher would drop it with its old reader.
+    sim.AddFileWithContent("D:\\kept.txt", std::string(10'000, 'a'));
+    sim.AddVolume("E:\\", DriveType::Fixed, "NTFS", 4096, "New");
+    Engine().RefreshDriveList();
+    EXPECT_EQ(Engine().MonitoringDriveCount(), 3u);
+    EXPECT_TRUE(WatchersReading(3));
+    EXPECT_TRUE(RunUntil(
+        [&] { return LogText().find("[FileChanged]: D:\\kept.txt") != std::string::npos; }));
+
+    // A drive that left loses its watcher; the others keep theirs.
+    sim.AddFileWithContent("C:\\kept-too.txt", std::string(10'000, 'a'));
+    sim.RemoveVolume("E:\\");
+    Engine().RefreshDriveList();
+    EXPECT_EQ(Engine().MonitoringDriveCount(), 2u);
+    EXPECT_TRUE(RunUntil(
+        [&] { return LogText().find("[FileChanged]: C:\\kept-too.txt") != std::string::npos; }));
+}
+
+TEST_F(DriveList, AWatcherThatEndedByItselfIsSaidAndDroppedByTheNextRefresh) {
     SetMode(TSmartCompressMode::scmOnIdle);
     Engine().RefreshDriveList();
     ASSERT_TRUE(WatchersReading(2));
@@ -121,6 +148,9 @@ TEST_F(DriveList, AWatcherThatEndedByItselfIsDroppedByTheNextRefresh) {
     sim.RemoveVolume("D:\\");
     ASSERT_TRUE(WatchersReading(1));
     EXPECT_EQ(Engine().MonitoringDriveCount(), 2u);
+    EXPECT_TRUE(RunUntil([&] {
+        return LogText().find("\tChange watching of \"D:\\\" ended: ") != std::string::npos;
+    }));
 
     Engine().RefreshDriveList();
     EXPECT_EQ(Engine().MonitoringDriveCount(), 1u);
