@@ -169,6 +169,14 @@ int CompareText(std::string_view a, std::string_view b) {
     return aDone ? -1 : 1;
 }
 
+std::size_t CaselessHash(std::string_view s) {
+    // FNV-1a over the folded keys that SameText compares.
+    uint64_t hash = 0xcbf29ce484222325u;
+    for (std::size_t i = 0; i < s.size();)
+        hash = (hash ^ NextKey(s, i)) * 0x100000001b3u;
+    return static_cast<std::size_t>(hash);
+}
+
 std::string AsciiUpper(std::string_view s) {
     std::string result(s);
     for (char& c : result) {

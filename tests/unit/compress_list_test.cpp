@@ -1,7 +1,9 @@
 #include "engine/TCompressList.h"
 #include "platform/sim/SimPlatform.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -66,15 +68,18 @@ TEST(TCompressList, FindsByTheNameBeforeTheLastEquals) {
     EXPECT_EQ(bare.IndexOfName(""), 0u);
 }
 
-// The look-up by name is a search in the sorted entries: names that begin alike, exact
-// letter case where the platform keeps it, and a long list.
-TEST(TCompressList, FindsANameAmongNamesThatBeginAlike) {
+// Look-ups go through a hash that must agree with the platform's rule: names that begin
+// alike, letter case (a folded one too) where the platform ignores it and exact where it
+// keeps it, and a long list.
+TEST(TCompressList, FindsANameUnderThePlatformsRule) {
     posix_like::ExactRules exact;
     for (const IPathRules* rules :
          {static_cast<const IPathRules*>(&exact), static_cast<const IPathRules*>(nullptr)}) {
         sim::SimPlatform sim;
+        const bool caseless = rules == nullptr;
         TCompressList list(rules ? *rules : sim.PathRules());
-        for (const char* e : {"/d/a.txt.bak=1", "/d/a.txtx=2", "/d/a.txt=3", "/d/a=4"})
+        for (const char* e :
+             {"/d/a.txt.bak=1", "/d/a.txtx=2", "/d/a.txt=3", "/d/a=4", "/d/Ärger.txt=5"})
             list.Add(e);
         for (int i = 0; i < 5000; ++i)
             list.Add("/d/many/" + std::to_string(i) + "=5");
@@ -82,7 +87,63 @@ TEST(TCompressList, FindsANameAmongNamesThatBeginAlike) {
         EXPECT_EQ(list[list.IndexOfName("/d/a")], "/d/a=4");
         EXPECT_EQ(list[list.IndexOfName("/d/many/4321")], "/d/many/4321=5");
         EXPECT_EQ(list.IndexOfName("/d/a.tx"), TCompressList::npos);
-        EXPECT_EQ(list.IndexOfName("/D/A.TXT") != TCompressList::npos, rules == nullptr);
+        EXPECT_EQ(list.IndexOfName("/D/A.TXT") != TCompressList::npos, caseless);
+        EXPECT_EQ(list.IndexOfName("/d/ärger.TXT") != TCompressList::npos, caseless);
+        EXPECT_EQ(list.Contains("/D/MANY/7=5"), caseless);
+        EXPECT_EQ(list.Add("/D/A=4"), !caseless);
+    }
+}
+
+// The blocks, their counts and the index against a plain sorted vector searched from the
+// front, through enough additions and deletions to split and join blocks: order,
+// positions and look-ups stay the same.
+TEST(TCompressList, AgreesWithASortedVectorThroughManyChanges) {
+    posix_like::ExactRules exact;
+    for (const IPathRules* rules :
+         {static_cast<const IPathRules*>(&exact), static_cast<const IPathRules*>(nullptr)}) {
+        sim::SimPlatform sim;
+        const IPathRules& rule = rules ? *rules : sim.PathRules();
+        TCompressList list(rule);
+        std::vector<std::string> model;
+        const auto modelIndexOfName = [&](std::string_view name) {
+            for (std::size_t i = 0; i < model.size(); ++i)
+                if (rule.Same(TCompressList::NameOf(model[i]), name)) return i;
+            return TCompressList::npos;
+        };
+        std::mt19937 random(7);
+        for (int step = 0; step < 12000; ++step) {
+            // Mostly additions first, then mostly deletions: the list grows past many blocks
+            // and shrinks again.
+            const bool add = model.empty() || random() % 100 < (step < 6000 ? 75u : 20u);
+            if (add) {
+                const unsigned n = random() % 4000;
+                std::string entry = (n % 3 ? "/D/f" : "/d/F") + std::to_string(n) + "=" +
+                                    std::to_string(random() % 2);
+                const bool known = std::any_of(model.begin(), model.end(),
+                                               [&](const auto& e) { return rule.Same(e, entry); });
+                ASSERT_EQ(list.Add(entry), !known) << entry;
+                if (!known)
+                    model.insert(
+                        std::find_if(model.begin(), model.end(),
+                                     [&](const auto& e) { return rule.Compare(e, entry) > 0; }),
+                        entry);
+            } else {
+                const std::size_t at = random() % model.size();
+                list.Delete(at);
+                model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+            }
+            ASSERT_EQ(list.Count(), model.size());
+            if (step % 500 == 0) {
+                ASSERT_EQ(Entries(list), model) << "step " << step;
+            }
+            const std::string probe = "/d/f" + std::to_string(random() % 4000);
+            ASSERT_EQ(list.IndexOfName(probe), modelIndexOfName(probe)) << probe;
+            if (!model.empty()) {
+                const std::size_t at = random() % model.size();
+                ASSERT_EQ(list[at], model[at]);
+                ASSERT_EQ(list.IndexOf(model[at]), at);
+            }
+        }
     }
 }
 
