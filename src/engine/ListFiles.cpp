@@ -5,6 +5,8 @@
 #include "engine/ListFileFormat.h"
 #include "engine/uMain.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <mutex>
 #include <string_view>
@@ -16,6 +18,13 @@ namespace {
 constexpr const char* NeverCompressListName = "NeverCompress.lst";
 constexpr const char* DelayedCompressListName = "DelayedCompress.lst";
 constexpr const char* LagCompressListName = "LagCompress.lst";
+
+// The tick purge's sweeps over the delayed list's files (the timer ticks once a second).
+constexpr uint32_t kSweepMilliseconds = 60'000;
+constexpr std::size_t kSweepTicks = kSweepMilliseconds / 1000;
+// Well below a millisecond of file look-ups a tick; a list of 100,000 files is swept in
+// about eight minutes instead of one.
+constexpr std::size_t kMostLookUpsPerTick = 200;
 
 // The last component of a path: the name a never-list entry matches.
 std::string_view BareName(std::string_view path, char delimiter) {
@@ -38,6 +47,7 @@ void TfrmBrimblemain::LoadCompressList(const std::string& ListFileName, std::str
     FileNameField = FFolders.UserDataDir + fs.PathDelimiter() + ListFileName;
     List = std::make_unique<TCompressList>(fs.PathRules());
     FUnreadableListFiles.erase(FileNameField);
+    FTickPurge = {}; // a new list: the tick purge starts over
 
     // Whatever is at the path is read (a FIFO or a folder fails and is logged), so that the
     // exit never replaces what was there with a list of its own.
@@ -124,34 +134,40 @@ void TfrmBrimblemain::PurgeDelayedOnTick() {
     const std::lock_guard lock(FCriticalSection);
     if (!FDelayedCompressList) return;
     TCompressList& list = *FDelayedCompressList;
-    // The never list and the age rule need no look at the disk: over the whole list, but
-    // only when the day or the never list changed.
+    TTickPurge& purge = FTickPurge;
+    // The never list and the age rule need no look at the disk, and what they decide
+    // changes only with the day, the never list or the age limit: over the whole list then.
+    const auto neverRevision = [this] {
+        return FNeverCompressList ? FNeverCompressList->Revision() : 0;
+    };
     const int64_t today = DayNumber(FPlatform.Clock().Now());
-    const uint64_t never = FNeverCompressList ? FNeverCompressList->Revision() : 0;
-    if (today != FPurgeDay || never != FPurgeNeverRevision) {
+    const int32_t maxAge = FOptions->MoveToNeverCompressDelay;
+    if (today != purge.Day || neverRevision() != purge.NeverRevision || maxAge != purge.MaxAge) {
         PurgeCompressList(list, true, false);
-        FPurgeDay = today;
-        FPurgeNeverRevision = FNeverCompressList ? FNeverCompressList->Revision() : 0;
+        purge.Day = today;
+        purge.NeverRevision = neverRevision(); // after the names the age rule just moved
+        purge.MaxAge = maxAge;
     }
-    // Whether each file is still there: one sweep a minute at most, a sixtieth of the list
-    // each tick, so a long list costs no burst of file look-ups every second.
+    // Whether the files are still there: sweeps at least a minute apart, a share of the list
+    // each tick, so that no file is looked at more than once a minute and a long list costs
+    // a bounded number of look-ups a tick (its sweep then takes longer).
     const uint32_t now = FPlatform.Clock().TickCount();
-    if (FPurgeSweepPos >= list.Count()) {
-        if (FPurgeSweepStarted && now - FPurgeSweepStart < kPurgeSweepMs) return;
-        FPurgeSweepStarted = true;
-        FPurgeSweepStart = now;
-        FPurgeSweepPos = 0;
+    if (purge.SweepPos >= list.Count()) {
+        if (purge.Swept && now - purge.SweepStart < kSweepMilliseconds) return;
+        purge.Swept = true;
+        purge.SweepStart = now;
+        purge.SweepPos = 0;
         // Set for the whole sweep: the entries it drops must not slow it down.
-        const std::size_t ticks = kPurgeSweepMs / 1000;
-        FPurgeSweepBudget = (list.Count() + ticks - 1) / ticks;
+        purge.LookUpsPerTick = std::clamp<std::size_t>(
+            (list.Count() + kSweepTicks - 1) / kSweepTicks, 1, kMostLookUpsPerTick);
     }
     IFileSystem& fs = FPlatform.FileSystem();
-    for (std::size_t budget = FPurgeSweepBudget; budget > 0 && FPurgeSweepPos < list.Count();
+    for (std::size_t budget = purge.LookUpsPerTick; budget > 0 && purge.SweepPos < list.Count();
          --budget) {
-        if (fs.FileExists(std::string(TCompressList::NameOf(list[FPurgeSweepPos]))))
-            ++FPurgeSweepPos;
+        if (fs.FileExists(std::string(TCompressList::NameOf(list[purge.SweepPos]))))
+            ++purge.SweepPos;
         else
-            list.Delete(FPurgeSweepPos);
+            list.Delete(purge.SweepPos);
     }
 }
 

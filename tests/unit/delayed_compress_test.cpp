@@ -346,34 +346,51 @@ TEST_F(DelayedCompress, NestedPassReturnsAtOnceAndAnErrorEndsThePass) {
 
 // A long delayed list costs no burst of file look-ups each second: whether the files exist
 // is looked at once a minute, a sixtieth of the list each tick, while the never list and
-// the age rule apply at once when they or the day change. Each entry still leaves when its
-// file is gone, its name is on the never list, or it is too old.
+// the age rule apply at once when they, the age limit or the day change. Each entry still
+// leaves when its file is gone, its name is on the never list, or it is too old.
 TEST_F(DelayedCompress, TheTickPurgeSpreadsTheFileLookUpsOverAMinute) {
     Mode(scmInteractive, 20);
     Engine().Options().MoveToNeverCompressDelay = 30;
-    Lines gone;
     for (int i = 0; i < 120; ++i) {
         char name[32];
-        std::snprintf(name, sizeof name, "C:\\Gone\\f%03d.txt", i);
-        gone.push_back(DayEntry(name, kToday));
-        Engine().FDelayedCompressList->Add(gone.back());
+        std::snprintf(name, sizeof name, "C:\\Attic\\f%03d.txt", i); // before C:\Data
+        Engine().FDelayedCompressList->Add(DayEntry(name, kToday));
     }
-    Engine().FDelayedCompressList->Add(DayEntry(kA, kToday));
-    Engine().FDelayedCompressList->Add(DayEntry(kB, kToday - 30)); // too old tomorrow
+    const Lines kept = {DayEntry(kA, kToday), DayEntry(kB, kToday - 30), DayEntry(kC, kToday - 25)};
+    for (const std::string& entry : kept)
+        Engine().FDelayedCompressList->Add(entry);
 
     Advance(1000);
-    EXPECT_EQ(Delayed().size(), 121u) << "three look-ups in the first tick, not 122";
+    EXPECT_EQ(Delayed().size(), 120u) << "three look-ups in the first tick, not 123";
     for (int tick = 1; tick < 60; ++tick)
         Advance(1000);
-    EXPECT_EQ(Delayed(), (Lines{DayEntry(kA, kToday), DayEntry(kB, kToday - 30)}));
+    EXPECT_EQ(Delayed(), kept) << "every gone file within the minute";
 
     Engine().FNeverCompressList->Add("a.txt"); // applies at the next tick
     Advance(1000);
-    EXPECT_EQ(Delayed(), Lines{DayEntry(kB, kToday - 30)});
+    EXPECT_EQ(Delayed(), (Lines{kept[1], kept[2]}));
+
+    Engine().Options().MoveToNeverCompressDelay = 25; // b.txt is too old now, c.txt not yet
+    Advance(1000);
+    EXPECT_EQ(Delayed(), Lines{kept[2]});
+    EXPECT_TRUE(Engine().FNeverCompressList->Contains("b.txt"));
 
     Advance(24 * 3600 * 1000); // the next day
     EXPECT_TRUE(Delayed().empty());
-    EXPECT_TRUE(Engine().FNeverCompressList->Contains("b.txt"));
+    EXPECT_TRUE(Engine().FNeverCompressList->Contains("c.txt"));
+}
+
+// However long the list, a tick looks at a bounded number of files; the sweep then takes
+// longer than a minute, and still reaches every entry.
+TEST_F(DelayedCompress, TheTickPurgeLooksAtABoundedNumberOfFilesATick) {
+    Mode(scmInteractive, 20);
+    for (int i = 0; i < 30'000; ++i)
+        Engine().FDelayedCompressList->Add(DayEntry("C:\\Gone\\" + std::to_string(i), kToday));
+    Advance(1000);
+    EXPECT_EQ(Engine().FDelayedCompressList->Count(), 29'800u);
+    for (int tick = 1; tick < 150; ++tick)
+        Advance(1000);
+    EXPECT_TRUE(Engine().FDelayedCompressList->Empty());
 }
 
 } // namespace

@@ -155,8 +155,9 @@ public:
     // Drops the entries whose file is gone (unless CheckExistence is false), whose name is
     // on the never list, and with CheckAge those too old (to the never list).
     void PurgeCompressList(TCompressList& List, bool CheckAge, bool CheckExistence = true);
-    // The delayed list's purge of a timer tick: the never list and the age when the day or
-    // the never list changed, whether the files exist once a minute spread over the ticks.
+    // The delayed list's purge of a timer tick: the never list and the age rule when the
+    // day, the never list or the age limit changed; whether the files exist in sweeps of at
+    // least a minute, a bounded share of the list each tick.
     void PurgeDelayedOnTick();
     bool AddToCompressList(TCompressList& List, const std::string& FileName, bool DayStamp);
     void TryRemoveFromDelayedList(const std::string& FileName);
@@ -356,15 +357,6 @@ private:
     // --- applying options ---
     // The chosen language file's texts for the message boxes and every window.
     void ApplyLanguage();
-    // The tick purge's state (PurgeDelayedOnTick).
-    static constexpr uint32_t kPurgeSweepMs = 60'000;
-    int64_t FPurgeDay = -1;
-    uint64_t FPurgeNeverRevision = 0;
-    bool FPurgeSweepStarted = false;
-    uint32_t FPurgeSweepStart = 0;
-    std::size_t FPurgeSweepPos = static_cast<std::size_t>(-1);
-    std::size_t FPurgeSweepBudget = 1; // look-ups a tick
-
     // Says in the log where the on-idle mode learns the idle time, when that changed.
     void LogIdleSource();
     std::string FLoggedIdleSource;
@@ -382,6 +374,19 @@ private:
     void SetDelayedRunControls(bool Running);
     // The end of a delayed run on every way out: controls back, status cleared, idle.
     void EndDelayedRun();
+    // What the tick purge of the delayed list has done (PurgeDelayedOnTick). The rules that
+    // need no disk ran for this day, never list and age limit; the files are looked at in
+    // sweeps, at most one a minute, a share of the list each tick.
+    struct TTickPurge {
+        int64_t Day = -1;
+        uint64_t NeverRevision = 0;
+        int32_t MaxAge = 0;
+        bool Swept = false; // a sweep has started, at SweepStart
+        uint32_t SweepStart = 0;
+        std::size_t SweepPos = static_cast<std::size_t>(-1);
+        std::size_t LookUpsPerTick = 1;
+    };
+    TTickPurge FTickPurge;
 
     // --- drive list ---
     // Fills FDriveLettersList with the drives that qualify (removable ones too).
