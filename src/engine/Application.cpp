@@ -56,7 +56,7 @@ TBrimbleApplication::~TBrimbleApplication() {
         ProgramExit();
     } catch (const std::exception& error) {
         // Too late to tell anyone but the log.
-        FMain.Log(std::string("Shutdown error: ") + error.what(), 0);
+        FMain.Log(std::string("Shutdown error: ") + error.what(), llPassFailure);
     }
 }
 

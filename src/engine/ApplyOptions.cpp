@@ -36,7 +36,7 @@ void TfrmBrimblemain::LogIdleSource() {
                                    : FPlatform.Clock().IdleSource();
     if (source == FLoggedIdleSource) return;
     FLoggedIdleSource = source;
-    Log("Idle time from " + source, 1);
+    Log("Idle time from " + source, llNotice);
 }
 
 bool TfrmBrimblemain::AutorunEntry(const std::string& Name, int Action) {
@@ -68,7 +68,7 @@ void TfrmBrimblemain::ApplyLanguage() {
     if (!fs.FileExists(path)) return;
     const std::optional<TLanguageFile> file = ReadLanguageFile(fs, path);
     if (!file) {
-        Log("Language file \"" + LogName(path) + "\" is not readable XML; not applied", 2);
+        Log("Language file \"" + LogName(path) + "\" is not readable XML; not applied", llTrace);
         return;
     }
     ApplyLanguageVariables(*file, FMessageTexts);
@@ -80,7 +80,7 @@ void TfrmBrimblemain::ApplyLanguage() {
         try {
             FView.TranslateWindow(window, *element);
         } catch (const std::exception& error) {
-            Log(std::string("Translation error: ") + error.what(), 1);
+            Log(std::string("Translation error: ") + error.what(), llNotice);
         }
     }
 }
@@ -111,7 +111,7 @@ void TfrmBrimblemain::ProgramExit() {
         if (ScanRunning()) StopScan();
         FProcessingDriveIdx = pdiIdle;
         SaveLists();
-        Log("Program terminated", 1);
+        Log("Program terminated", llNotice);
         FUiLoop.Quit();
         return;
     }
@@ -124,7 +124,7 @@ void TfrmBrimblemain::ProgramExit() {
         FProcessingDriveIdx = pdiIdle;
     }
     SaveLists();
-    Log("Program terminated", 1);
+    Log("Program terminated", llNotice);
     FUiLoop.Quit();
 }
 

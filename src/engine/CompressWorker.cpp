@@ -141,7 +141,7 @@ bool TfrmBrimblemain::TryCompressFile(const std::string& FileName, TCompressActi
 
 TCompressOutcome TfrmBrimblemain::CarryOut(const std::string& FileName, TCompressAction Action) {
     if (Action == caNone) {
-        Log("Action: NONE. Try Remove From Delayed List", 2);
+        Log("Action: NONE. Try Remove From Delayed List", llTrace);
         TryRemoveFromDelayedList(FileName);
         return TCompressOutcome::coDone;
     }
@@ -171,11 +171,11 @@ TCompressOutcome TfrmBrimblemain::CarryOut(const std::string& FileName, TCompres
         TryRemoveFromDelayedList(FileName);
         return TCompressOutcome::coRefused;
     }
-    Log("Error during compress/decompress file \"" + LogName(FileName) + "\": " + reason, 1);
+    Log("Error during compress/decompress file \"" + LogName(FileName) + "\": " + reason, llNotice);
     if (IsCompressAction(Action)) {
         // Retried later; an entry that is there already keeps its first day.
         if (FDelayedCompressList) AddToCompressList(*FDelayedCompressList, FileName, true);
-        Log("Added to Delayed Compress List", 1);
+        Log("Added to Delayed Compress List", llNotice);
     }
     return TCompressOutcome::coFailed;
 }
@@ -187,7 +187,7 @@ int TfrmBrimblemain::CompressionLevelNow() const {
 
 void TfrmBrimblemain::ReportRefusal(const std::string& FileName, const std::string& Reason) {
     if (FLogFile->LogLevel() >= 2)
-        Log("File [" + LogName(FileName) + "] cannot be changed: " + Reason, 2);
+        Log("File [" + LogName(FileName) + "] cannot be changed: " + Reason, llTrace);
     IFileSystem& fs = FPlatform.FileSystem();
     const auto delimiter = FileName.rfind(fs.PathDelimiter());
     const std::string folder =
@@ -197,7 +197,7 @@ void TfrmBrimblemain::ReportRefusal(const std::string& FileName, const std::stri
     if (!FRefusedFolders.insert(folder).second) return;
     Log("Files in \"" + LogName(folder) + "\" cannot be changed (" + Reason +
             "): they are left as they are",
-        1);
+        llNotice);
 }
 
 } // namespace brimble

@@ -49,7 +49,7 @@ int32_t IdleThreshold(int32_t idleTimeMinutes, int32_t accepted) {
 void TfrmBrimblemain::ProcessDelayedFiles(bool Idle, bool Visual) {
     if (FProcessingDelayedFiles) return;
     const TFlagGuard running(FProcessingDelayedFiles);
-    Log("Delayed compress...", 2);
+    Log("Delayed compress...", llTrace);
 
     std::size_t i = 0;
     {
@@ -76,7 +76,7 @@ void TfrmBrimblemain::ProcessDelayedFiles(bool Idle, bool Visual) {
                 FIdlesAccepted = IdlesAfterCompletePass(static_cast<uint32_t>(GetIdleTime()),
                                                         FOptions->IdleTime);
         } catch (const std::exception&) {
-            Log("Unable to process delayed file!", 0);
+            Log("Unable to process delayed file!", llPassFailure);
             break;
         }
     }
@@ -105,7 +105,7 @@ void TfrmBrimblemain::AcceptIdlePeriod() {
     FIdlesAccepted = static_cast<int32_t>(static_cast<uint32_t>(FIdlesAccepted) + 1u);
     Log("IDLES (" + std::to_string(FOptions->IdleTime) +
             " min) ACCEPTED: " + std::to_string(FIdlesAccepted),
-        2);
+        llTrace);
     ProcessDelayedFiles(true, false);
 }
 

@@ -87,7 +87,7 @@ void TfrmBrimblemain::RebuildDriveItems(const std::vector<TDriveEntry>& Previous
 void TfrmBrimblemain::FinishDriveListRefresh() {
     SortByRoot(FDriveLettersList, FPlatform.FileSystem().PathRules());
     StartMonitoring();
-    Log("Drives list updated", 2);
+    Log("Drives list updated", llTrace);
 }
 
 void TfrmBrimblemain::StartMonitoring() {
@@ -143,16 +143,16 @@ void TfrmBrimblemain::StartWatcher(const std::string& Root) {
         FileChanged(&Sender, FileName);
     };
     handlers.OnChangesLost = [this, Root](TMonitorFileChanged&) {
-        Log("Changes below \"" + LogName(Root) + "\" were lost", 1);
+        Log("Changes below \"" + LogName(Root) + "\" were lost", llNotice);
     };
     handlers.OnWatchState = [this, Root](TMonitorFileChanged&, const std::string& Text,
                                          bool Ended) {
         if (Ended)
             MonitoringReport("Change watching of \"" + LogName(Root) + "\" ended: " + Text +
                                  "; it starts again with the next refresh of the drive list",
-                             1);
+                             llNotice);
         else
-            MonitoringReport("Watching \"" + LogName(Root) + "\" (" + Text + ")", 2);
+            MonitoringReport("Watching \"" + LogName(Root) + "\" (" + Text + ")", llTrace);
     };
     const std::optional<uint64_t> volume = FPlatform.FileSystem().FileSystemIdOf(Root);
     FMonitoringDrivesList.push_back(

@@ -51,7 +51,7 @@ void TfrmBrimblemain::CompressFoundFile(const std::string& FullName, int64_t Siz
         if (trace)
             Log("File [" + LogName(FullName) +
                     "] shares its data with another file or a snapshot: left as it is",
-                2);
+                llTrace);
         TryCompressFile(FullName, caNone);
         return;
     }
@@ -63,7 +63,7 @@ void TfrmBrimblemain::CompressFoundFile(const std::string& FullName, int64_t Siz
             Log("File [" + LogName(FullName) + "] (" +
                     FormatSize(FPlatform.Locale(), fsAutomatic, -1, layout->OnDiskSize) +
                     ") is stored compressed already",
-                2);
+                llTrace);
         inc.CompressedCount = 1;
         inc.CompressedSize = inc.CompressedOldSize = layout->OnDiskSize;
         TryCompressFile(FullName, caNone);
@@ -72,7 +72,7 @@ void TfrmBrimblemain::CompressFoundFile(const std::string& FullName, int64_t Siz
     if (trace)
         Log("File [" + LogName(FullName) + "] (" +
                 FormatSize(FPlatform.Locale(), fsAutomatic, -1, Size) + ") action: COMPRESS",
-            2);
+            llTrace);
     // What the file took before, so that the totals say what was really reclaimed.
     const int64_t before = layout ? layout->OnDiskSize : Size;
     switch (CarryOut(FullName, Action)) {
@@ -104,7 +104,7 @@ void TfrmBrimblemain::LeaveOrDecompressFoundFile(const std::string& FullName,
             if (trace)
                 Log("File [" + LogName(FullName) +
                         "] shares its data with another file or a snapshot: not decompressed",
-                    2);
+                    llTrace);
             TryCompressFile(FullName, caNone);
             return;
         }
@@ -112,7 +112,7 @@ void TfrmBrimblemain::LeaveOrDecompressFoundFile(const std::string& FullName,
     if (trace)
         Log("File [" + LogName(FullName) +
                 "] action: " + (Action == caDecompress ? "DECOMPRESS" : "NONE"),
-            2);
+            llTrace);
     TryCompressFile(FullName, Action);
 }
 

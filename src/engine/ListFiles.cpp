@@ -58,7 +58,7 @@ void TfrmBrimblemain::LoadCompressList(const std::string& ListFileName, std::str
             FUnreadableListFiles.insert(FileNameField);
             Log("Cannot read list file " + Quoted(LogName(FileNameField)) + ": " +
                     fs.SysErrorMessage(read.code()),
-                1);
+                llNotice);
         } else {
             for (std::string& entry : DecodeListFile(bytes, FPlatform.Locale()))
                 List->Add(std::move(entry));
@@ -81,23 +81,23 @@ void TfrmBrimblemain::SaveCompressList(std::unique_ptr<TCompressList>& List,
     IFileSystem& fs = FPlatform.FileSystem();
     if (FUnreadableListFiles.contains(FileName)) {
         Log("List file " + Quoted(LogName(FileName)) + " not saved: it could not be read at start",
-            1);
+            llNotice);
     } else if (!List->Empty()) {
         const EncodedListFile file = EncodeListFile(
             std::vector<std::string>(List->begin(), List->end()), FPlatform.Locale());
         if (!file.Skipped.empty())
             Log(std::to_string(file.Skipped.size()) +
                     " entries with a line break left out of list file " + Quoted(LogName(FileName)),
-                1);
+                llNotice);
         if (const OsResult written = fs.ReplaceFileAtomically(FileName, file.Bytes); !written)
             Log("Cannot write list file " + Quoted(LogName(FileName)) + ": " +
                     fs.SysErrorMessage(written.code()),
-                1);
+                llNotice);
     } else if (fs.FileExists(FileName)) {
         if (const OsResult deleted = fs.EraseFile(FileName); !deleted)
             Log("Cannot delete list file " + Quoted(LogName(FileName)) + ": " +
                     fs.SysErrorMessage(deleted.code()),
-                1);
+                llNotice);
     }
     List.reset();
 }
@@ -190,10 +190,10 @@ void TfrmBrimblemain::TryRemoveFromDelayedList(const std::string& FileName) {
         if (index == TCompressList::npos) return;
         FDelayedCompressList->Delete(index);
     } catch (const std::exception&) {
-        Log("[TryRemoveFromDelayedList]: Wrong index of " + Quoted(LogName(FileName)), 1);
+        Log("[TryRemoveFromDelayedList]: Wrong index of " + Quoted(LogName(FileName)), llNotice);
         return;
     }
-    Log("Removed from delayed compress list: " + Quoted(LogName(FileName)), 2);
+    Log("Removed from delayed compress list: " + Quoted(LogName(FileName)), llTrace);
 }
 
 void TfrmBrimblemain::LoadLists() {

@@ -75,7 +75,7 @@ void TfrmOptions::SaveOptions(bool WarnFileChanged) {
     if (!saved)
         FMain.Log("Cannot write settings file \"" + FMain.LogName(FMain.Folders().IniFileName) +
                       "\": " + fs.SysErrorMessage(saved.code()),
-                  2);
+                  llTrace);
 
     if (OnOptionsChanged) OnOptionsChanged();
     const TMessageTexts& texts = FMain.MessageTexts();
@@ -83,7 +83,7 @@ void TfrmOptions::SaveOptions(bool WarnFileChanged) {
     if (saved) return;
 
     if (SettingsInUserFolder()) {
-        FMain.Log(texts.CannotSaveOptions, 1);
+        FMain.Log(texts.CannotSaveOptions, llNotice);
     } else {
         FMain.SetIniFileName(FMain.Folders().UserDataDir + fs.PathDelimiter() +
                              NameOf(FMain.Folders().IniFileName, fs.PathDelimiter()));

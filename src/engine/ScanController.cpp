@@ -88,12 +88,12 @@ std::shared_ptr<const TScanSnapshot> TfrmBrimblemain::ScanSnapshot() const {
 bool TfrmBrimblemain::StartScan(const std::string& Path) {
     const std::string drive = FPlatform.FileSystem().DriveOfPath(Path);
     if (drive.empty() || !DriveOk(drive, true)) {
-        Log("Wrong drive!", 1);
+        Log("Wrong drive!", llNotice);
         FPlatform.Process().MessageBeep();
         return false;
     }
     FProcessingDiskClusterSize = static_cast<int32_t>(GetClusterSize(FPlatform.Volumes(), drive));
-    Log("Disk cluster size: " + std::to_string(FProcessingDiskClusterSize), 2);
+    Log("Disk cluster size: " + std::to_string(FProcessingDiskClusterSize), llTrace);
     // No background compression during a manual run; the refresh at its end restarts it.
     StopMonitoring();
 
@@ -149,7 +149,7 @@ void TfrmBrimblemain::HandleFoundFile(const void* Sender, const std::string& Pat
 void TfrmBrimblemain::ScanFailed(const std::string& Text) {
     // The run cannot be trusted to go on: it ends as Stop ends it, and says why.
     FScanError = Text;
-    Log("Scan stopped by an error: " + Text, 0);
+    Log("Scan stopped by an error: " + Text, llPassFailure);
     StopScan();
 }
 
@@ -157,12 +157,12 @@ void TfrmBrimblemain::DirectorySkipped(const void* /*Sender*/, const std::string
                                        TDirectorySkip Reason, int ErrorCode) {
     switch (Reason) {
     case TDirectorySkip::dsOtherFileSystem:
-        Log("Skipped mount point \"" + LogName(Dir) + "\"", 2);
+        Log("Skipped mount point \"" + LogName(Dir) + "\"", llTrace);
         return;
     case TDirectorySkip::dsUnlistable:
         Log("Cannot list folder \"" + LogName(Dir) +
                 "\": " + FPlatform.FileSystem().SysErrorMessage(ErrorCode),
-            1);
+            llNotice);
         return;
     }
 }
@@ -209,7 +209,7 @@ void TfrmBrimblemain::FinishScanRun() {
     FScanDrives.clear();
     if (FOptions->BeepOnComplete) {
         if (!FView.PlayCompletionSound()) FPlatform.Process().PlayCompletionSound();
-        Log("Scan complete!", 2);
+        Log("Scan complete!", llTrace);
     }
     if (std::exchange(FRefreshDrivesAfterRun, false)) RefreshDriveList();
 }

@@ -16,7 +16,7 @@ void TfrmBrimblemain::FileChanged(const void* /*Sender*/, const std::string& Fil
     // Writing the log would report the log again, without end.
     if (FLogFile->IsLogFile(FileName)) return;
     if (GetCompressAction(FileName) == caNone) return;
-    Log("[FileChanged]: " + LogName(FileName), 2);
+    Log("[FileChanged]: " + LogName(FileName), llTrace);
 
     switch (FOptions->SmartCompressMode) {
     case TSmartCompressMode::scmOnIdle:
@@ -41,12 +41,12 @@ void TfrmBrimblemain::SmartCompress(const std::string& FileName) {
     try {
         listed = FDelayedCompressList->IndexOfName(FileName);
     } catch (const std::exception&) {
-        Log("[SmartCompress]: Wrong index of \"" + LogName(FileName) + "\"", 1);
+        Log("[SmartCompress]: Wrong index of \"" + LogName(FileName) + "\"", llNotice);
     }
 
     const std::optional<TFileAttrRec> entry = fs.FindEntry(FileName);
     if (entry && (entry->Attr & fa::Directory) == 0) {
-        Log("[SmartCompress]: " + LogName(FileName), 2);
+        Log("[SmartCompress]: " + LogName(FileName), llTrace);
         FProcessingDiskClusterSize =
             static_cast<int32_t>(GetClusterSize(FPlatform.Volumes(), fs.DriveOfPath(FileName)));
         const auto delimiter = FileName.rfind(fs.PathDelimiter());

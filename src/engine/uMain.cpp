@@ -35,7 +35,7 @@ TfrmBrimblemain::TfrmBrimblemain(Platform& platform, IUiLoop& uiLoop, IMainView&
     const std::string logName = folders.UserDataDir + fs.PathDelimiter() + logFile;
     FLogFile = std::make_unique<TLogFile>(platform, "Brimble", logName, true);
     FLogFile->SetLogLevel(LogLevelFromCommandLine(platform.Process().CommandLineArguments()));
-    FLogFile->Write("Program started", 1);
+    FLogFile->Write("Program started", llNotice);
 
     // Created switched off; applying the options sets and switches them.
     FtmrIncessant = uiLoop.CreateTimer([this] { tmrIncessantTimer(); });
@@ -67,7 +67,7 @@ void TfrmBrimblemain::LoadSettings() {
         FSettingsReadError = fs.SysErrorMessage(read.code());
         Log("Cannot read settings file \"" + LogName(FFolders.IniFileName) +
                 "\": " + FSettingsReadError,
-            1);
+            llNotice);
     }
 }
 

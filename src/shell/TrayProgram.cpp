@@ -92,7 +92,7 @@ TTrayProgram::TTrayProgram(Platform& platform, const TProgramFolders& folders, b
     if (!trayAvailable) {
         const std::string notice = FApplication->Main().MessageTexts().NoTrayArea;
         std::cerr << "brimble: " << notice << '\n';
-        FApplication->Main().Log(notice, 1);
+        FApplication->Main().Log(notice, llNotice);
         // StartHidden would leave nothing to click.
         if (!FWindow->isVisible()) FWindow->BringFormToFront(ViewWindow::Main);
     }
@@ -125,7 +125,7 @@ void TTrayProgram::ReportUnhandledError(const std::string& text) {
     if (!FApplication) return;
     TfrmBrimblemain& engine = FApplication->Main();
     try {
-        engine.Log("Unhandled error: " + text, -1);
+        engine.Log("Unhandled error: " + text, llUnhandledError);
     } catch (...) {
         // The log itself failed: standard error has it.
     }

@@ -174,7 +174,7 @@ OsResult BtrfsCompression::CompressData(int fd, int level) {
     if (!FLevelRefused.exchange(true))
         FDiagnostics.Log("The kernel takes no compression level (" + ErrorText(leveled.code()) +
                              "): files are compressed at the default level",
-                         1);
+                         llNotice);
     return Defragment(fd, BTRFS_DEFRAG_RANGE_COMPRESS);
 }
 

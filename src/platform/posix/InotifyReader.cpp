@@ -204,12 +204,12 @@ private:
                                      "\" and further folders are not watched. Raise the "
                                      "setting fs.inotify.max_user_watches (now " +
                                      MaxUserWatches() + ")",
-                                 1);
+                                 llNotice);
             FLimitReported = true;
         } else if (errno != ENOENT && errno != ENOTDIR) {
             FDiagnostics.Log("Change watching: cannot watch \"" + VisibleText(path) +
                                  "\": " + ErrorText(errno),
-                             1);
+                             llNotice);
         }
         return false;
     }

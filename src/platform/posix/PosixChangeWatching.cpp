@@ -17,14 +17,14 @@ std::unique_ptr<IChangeReader> PosixChangeWatching::OpenChangeReader(const std::
         // everything.
         FDiagnostics.Log("Change watching of " + shown + ": no fanotify, as " + whyNot +
                              "; inotify watches each folder instead",
-                         1);
+                         llNotice);
     }
     int error = 0;
     auto reader = OpenInotifyReader(root, filter, FDiagnostics, &error);
     if (!reader)
         FDiagnostics.Log("Change watching of " + shown +
                              ": inotify cannot watch the folder: " + ErrorText(error),
-                         1);
+                         llNotice);
     return reader;
 }
 

@@ -277,8 +277,9 @@ void PosixVolumes::ReportRefusal(const std::string& root, const std::string& rea
     const std::lock_guard lock(FMutex);
     if (FReported.contains({drive, reason})) return;
     // The first drive-list refresh may come before the program connects its log.
-    if (FDiagnostics.Log(
-            "Drive \"" + VisibleText(drive) + "\" cannot take compressed files: " + reason, 2))
+    if (FDiagnostics.Log("Drive \"" + VisibleText(drive) +
+                             "\" cannot take compressed files: " + reason,
+                         llTrace))
         FReported.emplace(drive, reason);
 }
 

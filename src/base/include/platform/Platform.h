@@ -9,6 +9,8 @@
 // absence is an ordinary answer, not a failure (no such entry, an undefined variable, no
 // version resource); bool only for yes/no questions (FileExists, DirectoryExists, ...).
 
+#include "base/LogLevels.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -6,6 +6,8 @@
 // the one before) and a new log begins: a service that runs with every file logged stays
 // within twice that size.
 
+#include "base/LogLevels.h"
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>

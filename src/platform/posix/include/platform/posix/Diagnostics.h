@@ -3,6 +3,8 @@
 // Where the back end reports what it had to give up on (folders it could not watch, for
 // instance). The program connects it to its log; until then reports are dropped.
 
+#include "base/LogLevels.h"
+
 #include <functional>
 #include <mutex>
 #include <string>
