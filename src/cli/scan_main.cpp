@@ -56,6 +56,15 @@ std::string RefusalMessage(TScanStart result, const TMessageTexts& texts) {
     return {};
 }
 
+// Files that failed for now (a full disk, a locked file) leave totals that show less than
+// the user expected; the reason belongs beside them, not only in the log.
+void SayFailedFiles(const TfrmBrimblemain::TRunFailures& failures) {
+    if (failures.Count == 0) return;
+    std::cerr << "brimble-scan: " << failures.Count << (failures.Count == 1 ? " file" : " files")
+              << " could not be compressed now (" << failures.LastReason
+              << "); they wait in the delayed list for a later try\n";
+}
+
 class TScanCommand {
 public:
     TScanCommand(Platform& platform, const TStopSignals& signals, const TProgramFolders& folders)
@@ -99,6 +108,7 @@ public:
         loop.RunUntil([&] { return !engine.ScanRunning(); });
 
         view.PrintTotals(std::cout);
+        SayFailedFiles(engine.RunFailures());
         application.ProgramExit();
         if (!engine.ScanError().empty()) {
             std::cerr << "brimble-scan: " << engine.ScanError() << '\n';

@@ -176,6 +176,8 @@ TCompressOutcome TfrmBrimblemain::CarryOut(const std::string& FileName, TCompres
         // Retried later; an entry that is there already keeps its first day.
         if (FDelayedCompressList) AddToCompressList(*FDelayedCompressList, FileName, true);
         Log("Added to Delayed Compress List", llNotice);
+        ++FRunFailures.Count;
+        FRunFailures.LastReason = reason;
     }
     return TCompressOutcome::coFailed;
 }

@@ -179,6 +179,7 @@ void TfrmBrimblemain::ResetStats() {
     FView.SetStatusText("");
     FStatsT = TStats{};
     FRefusedFolders.clear(); // each run says once per folder what it may not change
+    FRunFailures = TRunFailures{};
     for (int i = 0; i < StatLabelCount; ++i)
         FView.SetStatLabel(static_cast<StatLabel>(i), "?");
 }

@@ -281,6 +281,16 @@ TEST_F(BtrfsCompressionTest, WhatCannotBeCompressedFailsWithTheSystemsReason) {
     EXPECT_EQ(fs.SetCompression(Path("link.txt"), true).code(), EOPNOTSUPP);
     ::mkfifo(Path("fifo").c_str(), 0644);
     EXPECT_EQ(fs.SetCompression(Path("fifo"), true).code(), EOPNOTSUPP);
+    // Locked by its owner against change: refused even to root, the data left in place.
+    for (const char* flag : {"+i", "+a"}) {
+        const std::string locked = Path(std::string("locked") + flag + ".txt");
+        WriteFile(locked, Text(200000));
+        ASSERT_EQ(test::Run({"chattr", flag, locked}).Status, 0);
+        EXPECT_EQ(fs.SetCompression(locked, true).code(), EPERM) << flag;
+        EXPECT_FALSE(HasCompressedData(locked)) << flag;
+        EXPECT_EQ(ReadFile(locked), Text(200000)) << flag;
+        test::Run({"chattr", std::string("-") + (flag + 1), locked});
+    }
     // A folder takes the flag that its new files inherit.
     ::mkdir(Path("folder").c_str(), 0755);
     ASSERT_TRUE(fs.SetCompression(Path("folder/"), true));

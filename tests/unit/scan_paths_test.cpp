@@ -172,5 +172,23 @@ TEST_F(ScanPaths, TheEntryThatCoversAFolderIsNamed) {
     EXPECT_FALSE(engine->CoveringExcludedFolder("C:\\Data\\Tmp"));
 }
 
+// A run tells how many files failed for now and why, so that a command can say it beside
+// totals that show less than expected; the next run starts counting afresh.
+TEST_F(ScanPaths, FilesThatFailedForNowAreCountedWithTheirReason) {
+    sim.AddFile("C:\\Data\\b.txt", 100'000);
+    sim.SetLocked("C:\\Data\\a.txt", true);
+    sim.SetLocked("C:\\Data\\b.txt", true);
+    ASSERT_EQ(engine->GoScanPath("C:\\Data"), ssStarted);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(engine->RunFailures().Count, 2);
+    EXPECT_FALSE(engine->RunFailures().LastReason.empty());
+
+    sim.SetLocked("C:\\Data\\a.txt", false);
+    sim.SetLocked("C:\\Data\\b.txt", false);
+    ASSERT_EQ(engine->GoScanPath("C:\\Data"), ssStarted);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(engine->RunFailures().Count, 0);
+}
+
 } // namespace
 } // namespace brimble::test

@@ -192,6 +192,9 @@ OsResult BtrfsCompression::SetCompression(const std::string& path, bool compress
 
     int oldFlags = 0;
     if (::ioctl(fd.Get(), FS_IOC_GETFLAGS, &oldFlags) != 0) return Errno();
+    // Its owner locked an immutable or append-only file against change: its extents stay
+    // as they are, even where root could rewrite them.
+    if (oldFlags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) return OsResult::Fail(EPERM);
     const std::optional<std::string> oldProperty = CompressionProperty(fd.Get());
     const int newFlags = compress ? (oldFlags | FS_COMPR_FL) & ~FS_NOCOMP_FL
                                   : (oldFlags & ~FS_COMPR_FL) | FS_NOCOMP_FL;

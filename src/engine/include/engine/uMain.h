@@ -262,6 +262,12 @@ public:
     void ScanFailed(const std::string& Text);
     // The error that ended the last run early; empty when none did.
     const std::string& ScanError() const { return FScanError; }
+    // The compressions of the last run that failed for now and wait in the delayed list.
+    struct TRunFailures {
+        int64_t Count = 0;
+        std::string LastReason;
+    };
+    const TRunFailures& RunFailures() const { return FRunFailures; }
     // The scan thread's report of a folder it left out: logged.
     void DirectorySkipped(const void* Sender, const std::string& Dir, TDirectorySkip Reason,
                           int ErrorCode);
@@ -468,6 +474,7 @@ private:
     // List files that existed but could not be read: saving over them would lose them.
     std::set<std::string> FUnreadableListFiles;
     std::string FScanError;
+    TRunFailures FRunFailures;
     std::string FSettingsReadError;
     // Replaced at each scan start on the UI thread, read by the scan thread.
     mutable std::mutex FScanSnapshotLock;
