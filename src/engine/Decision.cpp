@@ -43,6 +43,11 @@ TCompressAction ExclusionResult(const TBrimbleOptions& options, bool compressed)
 
 TCompressAction TfrmBrimblemain::GetCompressAction(const std::string& Dir,
                                                    const TFileAttrRec& FileAttrRec) {
+    return DecideAction(Dir, FileAttrRec, true);
+}
+
+TCompressAction TfrmBrimblemain::DecideAction(const std::string& Dir,
+                                              const TFileAttrRec& FileAttrRec, bool SizeRules) {
     if (FNeverCompressList && FNeverCompressList->Contains(FileAttrRec.Name)) return caNone;
 
     const TBrimbleOptions& options = *FOptions;
@@ -71,12 +76,14 @@ TCompressAction TfrmBrimblemain::GetCompressAction(const std::string& Dir,
     // Under the policy that decompresses all but what is to be compressed, this decline
     // ends in caDecompress: an already compressed file is decompressed.
     if (compressed && state.Decline()) return state.Action();
-    if (FProcessingDiskClusterSize > FileAttrRec.Size && state.Decline()) return state.Action();
-
-    const bool limitOn =
-        included ? options.MaxFileSizeFilteredEnable : options.MaxFileSizeUnfilteredEnable;
-    const int64_t limit = included ? options.MaxFileSizeFiltered : options.MaxFileSizeUnfiltered;
-    if (limitOn && FileAttrRec.Size > limit && state.Decline()) return state.Action();
+    if (SizeRules) {
+        if (FProcessingDiskClusterSize > FileAttrRec.Size && state.Decline()) return state.Action();
+        const bool limitOn =
+            included ? options.MaxFileSizeFilteredEnable : options.MaxFileSizeUnfilteredEnable;
+        const int64_t limit =
+            included ? options.MaxFileSizeFiltered : options.MaxFileSizeUnfiltered;
+        if (limitOn && FileAttrRec.Size > limit && state.Decline()) return state.Action();
+    }
 
     if (options.ExcludeFoldersEnabled && IsFolderExcluded(Dir) && state.Decline())
         return state.Action();

@@ -142,6 +142,9 @@ void TfrmBrimblemain::StartWatcher(const std::string& Root) {
     handlers.OnFileChanged = [this](TMonitorFileChanged& Sender, const std::string& FileName) {
         FileChanged(&Sender, FileName);
     };
+    handlers.OnFileCreated = [this](TMonitorFileChanged& Sender, const std::string& FileName) {
+        FileCreated(&Sender, FileName);
+    };
     handlers.OnChangesLost = [this, Root](TMonitorFileChanged&) {
         Log("Changes below \"" + LogName(Root) + "\" were lost", llNotice);
     };

@@ -15,7 +15,8 @@ void TfrmBrimblemain::FileChanged(const void* /*Sender*/, const std::string& Fil
     if (FShuttingDown) return; // the lists are saved and gone
     // Writing the log would report the log again, without end.
     if (FLogFile->IsLogFile(FileName)) return;
-    if (GetCompressAction(FileName) == caNone) return;
+    // A file marked as it was created reads as compressed, yet still has to be settled.
+    if (!FNewFileMarks.Contains(FileName) && GetCompressAction(FileName) == caNone) return;
     Log("[FileChanged]: " + LogName(FileName), llTrace);
 
     switch (FOptions->SmartCompressMode) {
@@ -52,7 +53,10 @@ void TfrmBrimblemain::SmartCompress(const std::string& FileName) {
         const auto delimiter = FileName.rfind(fs.PathDelimiter());
         const std::string dir =
             delimiter == std::string::npos ? std::string() : FileName.substr(0, delimiter + 1);
-        ProcessFoundFile(nullptr, dir, *entry);
+        if (const std::optional<TNewFileMark> mark = FNewFileMarks.Take(FileName))
+            SettleNewFile(dir, *entry, *mark);
+        else
+            ProcessFoundFile(nullptr, dir, *entry);
     } else if (listed != TCompressList::npos) {
         FDelayedCompressList->Delete(listed);
     }

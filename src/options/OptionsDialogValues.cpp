@@ -140,6 +140,7 @@ const std::array<TBinding, kOptionCount>& Bindings() {
         NumberBinding<int64_t, &V::MaxFileSizeUnfilteredMb>("MaxFileSizeUnfiltered"),
         FlagBinding<&O::CompressEncrypted, &V::CompressEncrypted>("CompressEncrypted"),
         FlagBinding<&O::CompressSharedFiles, &V::CompressSharedFiles>("CompressSharedFiles"),
+        FlagBinding<&O::CompressNewFiles, &V::CompressNewFiles>("CompressNewFiles"),
         NumberBinding<int32_t, &V::CompressionLevel>("CompressionLevel"),
         FlagBinding<&O::SmartCompressionLevel, &V::SmartCompressionLevel>("SmartCompressionLevel"),
         FlagBinding<&O::IdleFromMachineLoad, &V::IdleFromMachineLoad>("IdleFromMachineLoad"),

@@ -189,6 +189,7 @@ void TOptionsDialog::ShowValues() {
     ui.sedMaxFileSizeUnfiltered->setValue(static_cast<int>(v.MaxFileSizeUnfilteredMb));
     ui.cbCompressEncrypted->setChecked(v.CompressEncrypted);
     ui.cbCompressSharedFiles->setChecked(v.CompressSharedFiles);
+    ui.cbCompressNewFiles->setChecked(v.CompressNewFiles);
     ui.sedCompressionLevel->setValue(v.CompressionLevel);
     ui.cbSmartCompressionLevel->setChecked(v.SmartCompressionLevel);
     ui.cbSmartDecompress->setCurrentIndex(v.SmartDecompressIndex);
@@ -227,6 +228,7 @@ void TOptionsDialog::TakeValues() {
     v.MaxFileSizeUnfilteredMb = ui.sedMaxFileSizeUnfiltered->value();
     v.CompressEncrypted = ui.cbCompressEncrypted->isChecked();
     v.CompressSharedFiles = ui.cbCompressSharedFiles->isChecked();
+    v.CompressNewFiles = ui.cbCompressNewFiles->isChecked();
     v.CompressionLevel = ui.sedCompressionLevel->value();
     v.SmartCompressionLevel = ui.cbSmartCompressionLevel->isChecked();
     v.SmartDecompressIndex = ui.cbSmartDecompress->currentIndex();

@@ -38,7 +38,8 @@ struct TMonitorFileChanged::Core {
         : FOwner(owner), FChangeWatching(platform.ChangeWatching()), FClock(platform.Clock()),
           FUiLoop(uiLoop), FPath(std::move(path)), FFileChanged(std::move(handlers.OnFileChanged)),
           FChangesLost(std::move(handlers.OnChangesLost)),
-          FWatchState(std::move(handlers.OnWatchState)) {}
+          FWatchState(std::move(handlers.OnWatchState)),
+          FFileCreated(std::move(handlers.OnFileCreated)) {}
 
     void Execute();
     // Why the watcher ended without a stop request; empty when it was asked to stop.
@@ -50,9 +51,9 @@ struct TMonitorFileChanged::Core {
     // False when the watcher is to end: a hand-over failed or a stop request came.
     bool HandleBatch(const std::vector<ChangeRecord>& records, TFileChangedInfo& last,
                      bool finishedChanges);
-    bool ReportChange(const std::string& name);
+    bool ReportChange(const std::string& name, const TFileChangedEvent& handler);
     bool ReportLostChanges();
-    void CallFileChanged();
+    void CallFileChanged(const TFileChangedEvent& handler);
     // Runs Call on the UI thread and waits; false when it raised or a stop request came.
     bool HandOver(const std::function<void()>& call);
     // On the UI thread: marks the handler as running unless a stop request came.
@@ -76,6 +77,7 @@ struct TMonitorFileChanged::Core {
     const TFileChangedEvent FFileChanged;
     const TChangesLostEvent FChangesLost;
     const TWatchStateEvent FWatchState;
+    const TFileChangedEvent FFileCreated;
     // Why the last hand-over raised, for the end's report.
     std::string FHandOverError;
     // Written by the thread only while no hand-over is outstanding; read inside one.
@@ -164,10 +166,15 @@ bool TMonitorFileChanged::Core::ReportWatchState(const std::string& text, bool e
 bool TMonitorFileChanged::Core::HandleBatch(const std::vector<ChangeRecord>& records,
                                             TFileChangedInfo& last, bool finishedChanges) {
     for (const ChangeRecord& record : records) {
+        if (record.Action == fileaction::Created) {
+            // Comes besides the file's other reports, so the repeat rule never sees it.
+            if (FFileCreated && !ReportChange(record.Name, FFileCreated)) return false;
+            continue;
+        }
         if (IsReportedAction(record.Action)) {
             // A finished change is never a repeat: dropping it could lose a file's last write.
             if (!finishedChanges && IsRepeat(record, last, FClock.Now())) continue;
-            if (!ReportChange(record.Name)) return false;
+            if (!ReportChange(record.Name, FFileChanged)) return false;
         } else if (record.Action == fileaction::None) {
             if (!ReportLostChanges()) return false;
         }
@@ -178,9 +185,10 @@ bool TMonitorFileChanged::Core::HandleBatch(const std::vector<ChangeRecord>& rec
     return true;
 }
 
-bool TMonitorFileChanged::Core::ReportChange(const std::string& name) {
+bool TMonitorFileChanged::Core::ReportChange(const std::string& name,
+                                             const TFileChangedEvent& handler) {
     FChangedFileName = name;
-    return HandOver([this] { CallFileChanged(); });
+    return HandOver([this, &handler] { CallFileChanged(handler); });
 }
 
 bool TMonitorFileChanged::Core::ReportLostChanges() {
@@ -188,8 +196,8 @@ bool TMonitorFileChanged::Core::ReportLostChanges() {
     return HandOver([this] { FChangesLost(FOwner); });
 }
 
-void TMonitorFileChanged::Core::CallFileChanged() {
-    FFileChanged(FOwner, FPath + FChangedFileName);
+void TMonitorFileChanged::Core::CallFileChanged(const TFileChangedEvent& handler) {
+    handler(FOwner, FPath + FChangedFileName);
 }
 
 bool TMonitorFileChanged::Core::HandOver(const std::function<void()>& call) {

@@ -262,6 +262,7 @@ O EverySettingChanged() {
     o.CompressionLevel = 9;
     o.SmartCompressionLevel = true;
     o.IdleFromMachineLoad = true;
+    o.CompressNewFiles = false;
     return o;
 }
 

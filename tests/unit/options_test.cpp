@@ -65,7 +65,7 @@ TEST(OptionsDefaults, FiltersHaveTheirExactElements) {
         EXPECT_EQ(in.count(e), 0u) << e << " stands in both default filters";
 }
 
-TEST(OptionsTable, ListsTheTwentyFiveKeysInSaveOrderEachForOneField) {
+TEST(OptionsTable, ListsTheTwentySixKeysInSaveOrderEachForOneField) {
     const std::vector<std::string> expected = {"SmartCompressMode",
                                                "Autostart",
                                                "StartHidden",
@@ -76,6 +76,7 @@ TEST(OptionsTable, ListsTheTwentyFiveKeysInSaveOrderEachForOneField) {
                                                "MaxFileSizeUnfiltered",
                                                "CompressEncrypted",
                                                "CompressSharedFiles",
+                                               "CompressNewFiles",
                                                "CompressionLevel",
                                                "SmartCompressionLevel",
                                                "IdleFromMachineLoad",

@@ -182,9 +182,11 @@ private:
 
         if (mask & FAN_CREATE) {
             // A new file counts once it is written and closed, when its content is complete.
-            if (!isDirectory && FFilter.Sizes && IsFileBeingWritten(folder.Get(), name))
+            if (!isDirectory && FFilter.Sizes && IsFileBeingWritten(folder.Get(), name)) {
                 FWritten.Created(entry);
-            else if (names)
+                // Said at once as well, so the file can be marked before its data comes.
+                if (names) FBatch.Add(fileaction::Created, entry);
+            } else if (names)
                 FBatch.Add(fileaction::Added, entry);
         }
         if ((mask & FAN_MOVED_FROM) && names) FBatch.Add(fileaction::RenamedOldName, entry);

@@ -245,9 +245,11 @@ private:
 
         if (event.mask & IN_CREATE) {
             // A new file counts once it is written and closed, when its content is complete.
-            if (!isDirectory && FFilter.Sizes && IsFileBeingWritten(AT_FDCWD, FullPath(entry)))
+            if (!isDirectory && FFilter.Sizes && IsFileBeingWritten(AT_FDCWD, FullPath(entry))) {
                 FWritten.Created(entry);
-            else if (names)
+                // Said at once as well, so the file can be marked before its data comes.
+                if (names) FBatch.Add(fileaction::Created, entry);
+            } else if (names)
                 FBatch.Add(fileaction::Added, entry);
             if (isDirectory && AddWatch(entry)) FPending.push_back({entry, true});
         }

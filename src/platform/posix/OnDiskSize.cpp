@@ -208,6 +208,14 @@ std::optional<ExtentSummary> SummarizeExtents(int fd, uint32_t sectorSize, int* 
     return summary;
 }
 
+std::optional<bool> HasStoredPlainData(int fd, int* error) {
+    const auto extents = ReadExtentMap(fd, error, false);
+    if (!extents) return std::nullopt;
+    return std::any_of(extents->begin(), extents->end(), [](const struct fiemap_extent& e) {
+        return !(e.fe_flags & (FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_ENCODED));
+    });
+}
+
 std::optional<bool> HasCompressedExtents(int fd, int* error) {
     const auto extents = ReadExtentMap(fd, error);
     if (!extents) return std::nullopt;

@@ -109,6 +109,10 @@ OsResult PosixFileSystem::SetCompression(const std::string& path, bool compress,
     return FCompression.SetCompression(WithoutTrailingSlash(path), compress, level);
 }
 
+OsValue<TNewFileMark> PosixFileSystem::MarkForCompression(const std::string& path) {
+    return FCompression.MarkForCompression(WithoutTrailingSlash(path));
+}
+
 OsValue<int64_t> PosixFileSystem::GetCompressedSize(const std::string& path) {
     using Result = OsValue<int64_t>;
     const std::string trimmed = WithoutTrailingSlash(path);

@@ -157,11 +157,31 @@ OsResult SimPlatform::SetCompression(const std::string& path, bool compress, int
         node->Attr &= ~fa::Compressed;
     }
     // The rewrite gives the file data of its own, stored as the attribute now says.
+    node->PlainBytes = 0;
     node->SharedData = false;
     node->EncodedByVolume = false;
     c.Operations.push_back((compress ? "compress " : "decompress ") + path);
     c.LastCompressionLevel = level;
     return {};
+}
+
+OsValue<TNewFileMark> SimPlatform::MarkForCompression(const std::string& path) {
+    using Result = OsValue<TNewFileMark>;
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    auto found = c.Find(path, false);
+    Node* node = found.Entry;
+    if (!node) return Result::Fail(found.MissingError());
+    if (node->Locked) return Result::Fail(err::SharingViolation);
+    if (node->ChangeRefused) return Result::Fail(err::WriteProtect);
+    if (node->IsDir || IsReadOnlyFile(*node) || (node->Attr & fa::Encrypted))
+        return Result::Fail(err::AccessDenied);
+    const detail::Volume* vol = c.VolumeOf(*node);
+    if (!vol || vol->FileSystem != "NTFS") return Result::Fail(err::InvalidFunction);
+    node->Attr |= fa::Compressed;
+    node->PlainBytes = node->Size;
+    c.Operations.push_back("mark " + path);
+    return TNewFileMark{node->PlainBytes > 0};
 }
 
 OsValue<int64_t> SimPlatform::GetCompressedSize(const std::string& path) {
@@ -174,7 +194,11 @@ OsValue<int64_t> SimPlatform::GetCompressedSize(const std::string& path) {
     if (node->IsDir) return 0;
     if (!(node->Attr & fa::Compressed) && !node->EncodedByVolume) return node->Size;
     const detail::Volume* vol = c.VolumeOf(*node);
-    return CompressedBytes(node->Size, node->Compressibility, vol ? vol->ClusterSize : 4096);
+    const int64_t cluster = vol ? vol->ClusterSize : 4096;
+    const int64_t plain = std::min(node->PlainBytes, node->Size);
+    return CompressedBytes(node->Size - plain, node->Compressibility,
+                           static_cast<uint32_t>(cluster)) +
+           (plain + cluster - 1) / cluster * cluster;
 }
 
 OsValue<TDataLayout> SimPlatform::ExamineData(const std::string& path) {

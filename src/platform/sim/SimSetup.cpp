@@ -206,6 +206,28 @@ void SimPlatform::SetFileSize(const std::string& path, int64_t size) {
     c.ResizeFile(ExistingFile(c, path), size);
 }
 
+void SimPlatform::BeginNewFile(const std::string& path) {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    auto parsed = ParsePath(path);
+    if (!parsed || parsed->Parts.empty()) SetupError("not a file path", path);
+    Node* folder = c.MakeFolders(*parsed, parsed->Parts.size() - 1, true);
+    if (!folder) SetupError("no folder for the file", path);
+    if (folder->Children.contains(parsed->Parts.back())) SetupError("the file exists", path);
+    Node& file = c.AddChild(*folder, parsed->Parts.back(), false, false);
+    c.Raise(Core::PathOf(file), false, fileaction::Created);
+}
+
+void SimPlatform::FinishNewFile(const std::string& path, int64_t size, double compressibility) {
+    if (size < 0) SetupError("negative file size", path);
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    Node& file = ExistingFile(c, path);
+    file.Size = size;
+    file.Compressibility = compressibility;
+    c.Raise(Core::PathOf(file), false, fileaction::Added);
+}
+
 void SimPlatform::RenameFile(const std::string& from, const std::string& to) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);

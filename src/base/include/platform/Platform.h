@@ -125,6 +125,13 @@ public:
 
 enum class WriteMode { Append, Truncate };
 
+// What marking a new file for compression found (IFileSystem::MarkForCompression).
+struct TNewFileMark {
+    // Some of the file's data was stored before the mark took effect and lies there
+    // uncompressed: only a rewrite of the whole file compresses it.
+    bool DataStoredBefore = false;
+};
+
 // How this platform compares and shapes paths: without letter case where the file system
 // ignores it (sim, Windows), byte for byte where it does not (Linux). Stateless, so any
 // thread may use it for as long as the platform lives.
@@ -185,6 +192,12 @@ public:
     virtual OsResult SetCompression(const std::string& path, bool compress, int level) = 0;
     OsResult SetCompression(const std::string& path, bool compress) {
         return SetCompression(path, compress, 0);
+    }
+    // Marks a file that is being written so that the data written to it from now on is
+    // stored compressed, without rewriting what it holds; an undo is SetCompression off.
+    // Fails with code 0 where the file system cannot compress data as it is written.
+    virtual OsValue<TNewFileMark> MarkForCompression(const std::string& /*path*/) {
+        return OsValue<TNewFileMark>::Fail(0);
     }
     // Bytes the file occupies on disk.
     virtual OsValue<int64_t> GetCompressedSize(const std::string& path) = 0;
@@ -278,6 +291,9 @@ inline constexpr uint32_t Removed = 2;
 inline constexpr uint32_t Modified = 3;
 inline constexpr uint32_t RenamedOldName = 4;
 inline constexpr uint32_t RenamedNewName = 5;
+// A file just created, reported before its data is written and besides the later report of
+// the finished file; no Windows value.
+inline constexpr uint32_t Created = 0x100;
 } // namespace fileaction
 
 // Notification filter bits, with the Windows values.

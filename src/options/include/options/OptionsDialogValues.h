@@ -40,6 +40,7 @@ struct TOptionsDialogValues {
     int64_t MaxFileSizeFilteredMb = 1;
     bool CompressEncrypted = false;
     bool CompressSharedFiles = false;
+    bool CompressNewFiles = true;
     int32_t CompressionLevel = 3;
     bool SmartCompressionLevel = false;
     bool IdleFromMachineLoad = false;

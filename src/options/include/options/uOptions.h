@@ -26,6 +26,9 @@ struct TBrimbleOptions {
     // Also files whose data is shared with a snapshot or another file: compressing them
     // un-shares the data, so the volume may lose space.
     bool CompressSharedFiles = false;
+    // In the interactive mode, a file is marked for compression as it is created, so that
+    // its data is compressed on the way to the disk instead of rewritten afterwards.
+    bool CompressNewFiles = false;
     // zstd's level for manual scans (1 fastest .. 15 smallest); the background mode uses the
     // file system's default unless SmartCompressionLevel says otherwise.
     int32_t CompressionLevel = 0;

@@ -32,6 +32,9 @@ struct TMonitorHandlers {
     TFileChangedEvent OnFileChanged;
     TChangesLostEvent OnChangesLost;
     TWatchStateEvent OnWatchState;
+    // A file was just created and its data is still to come; its finished state reaches
+    // OnFileChanged later. Without this handler such reports are dropped.
+    TFileChangedEvent OnFileCreated;
 };
 
 // The last change record the watcher handled, for dropping repeats.
@@ -57,7 +60,7 @@ public:
                         TFileChangedEvent OnFileChanged, TChangesLostEvent OnChangesLost = {})
         : TMonitorFileChanged(
               platform, uiLoop, Path,
-              TMonitorHandlers{std::move(OnFileChanged), std::move(OnChangesLost), {}}) {}
+              TMonitorHandlers{std::move(OnFileChanged), std::move(OnChangesLost), {}, {}}) {}
     // Makes the stop request and waits for the thread, serving its pending hand-over when
     // called on the UI thread; nothing more is reported. A crawl in progress ends at the
     // next folder, so the wait is short. Called from the watcher's own

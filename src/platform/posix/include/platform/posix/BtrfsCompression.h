@@ -38,6 +38,11 @@ public:
     // Level: zstd's level of the rewrite, 0 for the default; a kernel that takes no level
     // (before 6.15) compresses at the default, which is said once.
     OsResult SetCompression(const std::string& path, bool compress, int level = 0);
+    // Marks a plain file for zstd compression of what is written to it from now on (the
+    // flag and the "btrfs.compression" property), without a rewrite; SetCompression off
+    // undoes it. Fails with EOPNOTSUPP off btrfs, for anything but a plain file and for a
+    // file marked never to be compressed.
+    OsValue<TNewFileMark> MarkForCompression(const std::string& path);
 
 private:
     // Whether the kernel writes data back uncompressed on request; learnt per volume from

@@ -33,6 +33,12 @@ struct ExtentSummary {
 };
 std::optional<ExtentSummary> SummarizeExtents(int fd, uint32_t sectorSize, int* error = nullptr);
 
+// Whether some of the file's data lies on disk uncompressed already (or in space reserved
+// for it, which later writes fill uncompressed), without writing out pending data: data
+// still in memory is stored by the rules in force when it is written out. Nothing when the
+// extent map cannot be read.
+std::optional<bool> HasStoredPlainData(int fd, int* error = nullptr);
+
 // Whether the file holds compressed extents outside its inline data; nothing when the
 // extent map cannot be read.
 std::optional<bool> HasCompressedExtents(int fd, int* error = nullptr);

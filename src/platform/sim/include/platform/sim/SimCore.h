@@ -39,6 +39,9 @@ struct Node {
     uint32_t Attr = 0;
     int64_t Size = 0;
     double Compressibility = 0.5;
+    // Of a file marked for compression as it was written: the bytes it held before the
+    // mark, which lie there uncompressed until a rewrite.
+    int64_t PlainBytes = 0;
     std::optional<std::string> Content; // none: Size zero bytes
     std::string LinkTarget;             // set for a directory link
     bool Locked = false;

@@ -105,6 +105,11 @@ public:
 
     // File operations of "another program": they raise change records like the real ones.
     void SetFileSize(const std::string& path, int64_t size);
+    // A program creates an empty file to write it: the watchers hear of the creation at
+    // once (action Created). FinishNewFile then gives it its size and reports the finished
+    // file (action Added), as a reader that reports files once they are closed does.
+    void BeginNewFile(const std::string& path);
+    void FinishNewFile(const std::string& path, int64_t size, double compressibility = 0.5);
     void RenameFile(const std::string& from, const std::string& to);
     void RemoveFile(const std::string& path); // file or whole folder
     void TouchFile(const std::string& path);  // last-write time only: no change record
@@ -119,6 +124,7 @@ public:
     int64_t FileSize(const std::string& path);    // -1 when missing
     std::string Content(const std::string& path); // empty when missing
     // What the program did to files, in order: "compress <path>", "decompress <path>",
+    // "mark <path>",
     // "decrypt <path>", "setattr <path> 0x<HEX>", "replace <path>", "delete <path>", with
     // the path as passed. Only calls that succeeded; set-up calls are not recorded.
     std::vector<std::string> Operations();
@@ -174,6 +180,9 @@ public:
     OsResult Decrypt(const std::string& path) override;
     OsResult SetCompression(const std::string& path, bool compress, int level) override;
     using IFileSystem::SetCompression;
+    // Sets the compressed attribute; the bytes the file holds then stay uncompressed.
+    // Recorded as "mark <path>".
+    OsValue<TNewFileMark> MarkForCompression(const std::string& path) override;
     OsValue<int64_t> GetCompressedSize(const std::string& path) override;
     OsValue<TDataLayout> ExamineData(const std::string& path) override;
     bool IsRefusal(int code) const override { return code == err::WriteProtect; }

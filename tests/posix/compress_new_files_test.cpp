@@ -1,0 +1,71 @@
+// A file created on a real btrfs volume is marked for compression as the watcher reports
+// its creation, before its data arrives: the data then reaches the disk compressed.
+
+#include "PosixTestSupport.h"
+#include "platform/posix/OnDiskSize.h"
+#include "platform/posix/PosixPlatform.h"
+#include "platform/posix/UniqueFd.h"
+#include "threads/StdUiLoop.h"
+#include "threads/TMonitorFileChanged.h"
+
+#include <algorithm>
+#include <chrono>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace brimble::posix {
+namespace {
+
+using test::LoopVolume;
+
+TEST(CompressNewFilesOnBtrfs, ACreatedFileIsMarkedBeforeItsDataArrives) {
+    std::string whyNot;
+    auto volume = LoopVolume::Create("btrfs", 256, "newfiles", whyNot);
+    if (!volume) BRIMBLE_SKIP_WITHOUT_REAL_VOLUME("no btrfs volume: " + whyNot);
+    PosixPlatform platform;
+    StdUiLoop loop{platform.Clock()};
+    const auto runUntil = [&](const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        loop.RunUntil([&] { return done() || std::chrono::steady_clock::now() > deadline; });
+        return done();
+    };
+    bool watching = false;
+    std::vector<std::string> marked;
+    TMonitorHandlers handlers;
+    handlers.OnFileChanged = [](TMonitorFileChanged&, const std::string&) {};
+    handlers.OnWatchState = [&](TMonitorFileChanged&, const std::string&, bool ended) {
+        watching = !ended;
+    };
+    handlers.OnFileCreated = [&](TMonitorFileChanged&, const std::string& name) {
+        const OsValue<TNewFileMark> mark = platform.FileSystem().MarkForCompression(name);
+        ASSERT_TRUE(mark.ok()) << platform.FileSystem().SysErrorMessage(mark.code());
+        EXPECT_FALSE(mark->DataStoredBefore);
+        marked.push_back(name);
+    };
+    TMonitorFileChanged watcher(platform, loop, volume->MountPoint(), std::move(handlers));
+    ASSERT_TRUE(runUntil([&] { return watching; }));
+
+    const std::string path = volume->Path("new.txt");
+    const UniqueFd file(::open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(runUntil([&] { return std::ranges::find(marked, path) != marked.end(); }));
+    char property[16] = {};
+    EXPECT_EQ(::fgetxattr(file.Get(), "btrfs.compression", property, sizeof property), 4);
+    EXPECT_STREQ(property, "zstd");
+
+    std::string text;
+    while (text.size() < 1'000'000)
+        text += "a line of a log that looks much like the one before it\n";
+    ASSERT_EQ(::write(file.Get(), text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ASSERT_EQ(::fsync(file.Get()), 0);
+    const UniqueFd reader(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    EXPECT_EQ(HasCompressedExtents(reader.Get()), std::optional<bool>(true));
+    EXPECT_LT(platform.FileSystem().GetCompressedSize(path).value(),
+              static_cast<int64_t>(text.size()) / 4);
+}
+
+} // namespace
+} // namespace brimble::posix
