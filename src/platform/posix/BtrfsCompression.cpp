@@ -222,6 +222,32 @@ OsResult BtrfsCompression::SetCompression(const std::string& path, bool compress
     return result;
 }
 
+OsValue<TNewFileMark> BtrfsCompression::MarkForCompression(const std::string& path) {
+    using Result = OsValue<TNewFileMark>;
+    struct stat examined {};
+    if (::lstat(path.c_str(), &examined) != 0) return Result::Fail(errno);
+    if (!S_ISREG(examined.st_mode)) return Result::Fail(EOPNOTSUPP);
+    int error = 0;
+    const UniqueFd fd = OpenExamined(path, O_RDONLY, examined, &error);
+    if (!fd) return Result::Fail(error);
+    if (!IsBtrfs(fd.Get())) return Result::Fail(EOPNOTSUPP);
+    int oldFlags = 0;
+    if (::ioctl(fd.Get(), FS_IOC_GETFLAGS, &oldFlags) != 0) return Result::Fail(errno);
+    // Inherited from its folder, where the user asked for no compression.
+    if (oldFlags & FS_NOCOMP_FL) return Result::Fail(EOPNOTSUPP);
+    const std::optional<std::string> oldProperty = CompressionProperty(fd.Get());
+    // The property alone sets the flag too, and it names the method where the flag would
+    // take the volume's default.
+    if (::fsetxattr(fd.Get(), "btrfs.compression", "zstd", 4, 0) != 0) {
+        int flags = oldFlags | FS_COMPR_FL;
+        if (::ioctl(fd.Get(), FS_IOC_SETFLAGS, &flags) != 0) return Result::Fail(errno);
+    }
+    RememberFlagsBefore(examined, {oldFlags, oldProperty});
+    // Asked after the mark: data written out before it is all that can lie there plain.
+    const std::optional<bool> plain = HasStoredPlainData(fd.Get());
+    return TNewFileMark{!plain || *plain};
+}
+
 void BtrfsCompression::RestoreFlagsBefore(const std::string& path, const struct stat& examined) {
     const std::optional<TFlagsBefore> before = TakeFlagsBefore(examined);
     if (!before) return; // not compressed here: the no-compression flag says what was asked

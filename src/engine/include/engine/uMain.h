@@ -7,6 +7,7 @@
 #include "engine/IMainView.h"
 #include "engine/TCompressAction.h"
 #include "engine/TCompressList.h"
+#include "engine/TNewFileMarks.h"
 #include "engine/TScanSnapshot.h"
 #include "options/LanguageFile.h"
 #include "options/ProgramFolders.h"
@@ -178,6 +179,10 @@ public:
     // A watcher's report (UI thread, the watcher waits): ignored, queued or compressed now
     // by the smart-compress mode.
     void FileChanged(const void* Sender, const std::string& FileName);
+    // A watcher's report of a file just created, before its data comes: in the interactive
+    // mode with CompressNewFiles, a file the decision by name admits is marked for
+    // compression at once; its finished report settles the mark.
+    void FileCreated(const void* Sender, const std::string& FileName);
     // Processes one file now under FCriticalSection; errors propagate to the caller.
     void SmartCompress(const std::string& FileName);
 
@@ -393,6 +398,15 @@ private:
         std::size_t LookUpsPerTick = 1;
     };
     TTickPurge FTickPurge;
+
+    // --- compression decision and new files ---
+    // The decision; without SizeRules the file's size is not looked at (a file just created).
+    TCompressAction DecideAction(const std::string& Dir, const TFileAttrRec& FileAttrRec,
+                                 bool SizeRules);
+    // The finished report of a file marked as it was created: kept when it gained, rewritten
+    // when data came before the mark, undone when the size rules or the gain say no.
+    void SettleNewFile(const std::string& Dir, const TFileAttrRec& Entry, TNewFileMark Mark);
+    TNewFileMarks FNewFileMarks;
 
     // --- drive list ---
     // Fills FDriveLettersList with the drives that qualify (removable ones too).
