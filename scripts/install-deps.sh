@@ -5,6 +5,8 @@ set -euo pipefail
 what=${1:-build}
 
 build_pkgs=(g++ cmake make ninja-build ccache libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev clang-format
+            # The estimate compresses samples as the file system would.
+            libzstd-dev
             # The tray program: Qt 6 Widgets with its SVG pictures, and a font for its windows.
             qt6-base-dev qt6-svg-dev fonts-dejavu-core)
 # Real-volume tests of the Linux back end.

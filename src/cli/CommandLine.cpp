@@ -15,7 +15,7 @@ bool IsLogLevelSwitch(const std::string& argument) {
 // Switches into Result, the other arguments into Folders; false (with Result.Error) at an
 // unknown switch.
 bool SplitArguments(const std::vector<std::string>& arguments, TScanArguments& result,
-                    std::vector<std::string>& folders) {
+                    std::vector<std::string>& folders, bool estimateAllowed) {
     bool switchesEnded = false;
     for (const std::string& argument : arguments) {
         if (switchesEnded || argument.empty() || argument[0] != '-') {
@@ -24,6 +24,8 @@ bool SplitArguments(const std::vector<std::string>& arguments, TScanArguments& r
             switchesEnded = true;
         } else if (argument == "-h" || argument == "--help") {
             result.Help = true;
+        } else if (estimateAllowed && argument == "--estimate") {
+            result.Estimate = true;
         } else if (IsLogLevelSwitch(argument)) {
             result.Switches.push_back(argument);
         } else {
@@ -39,7 +41,7 @@ bool SplitArguments(const std::vector<std::string>& arguments, TScanArguments& r
 TScanArguments ParseScanArguments(const std::vector<std::string>& arguments) {
     TScanArguments result;
     std::vector<std::string> folders;
-    if (!SplitArguments(arguments, result, folders) || result.Help) return result;
+    if (!SplitArguments(arguments, result, folders, true) || result.Help) return result;
     if (folders.size() != 1)
         result.Error = folders.empty() ? "No folder given." : "Give exactly one folder.";
     else
@@ -50,7 +52,7 @@ TScanArguments ParseScanArguments(const std::vector<std::string>& arguments) {
 TScanArguments ParseWatchArguments(const std::vector<std::string>& arguments) {
     TScanArguments result;
     std::vector<std::string> extra;
-    if (!SplitArguments(arguments, result, extra) || result.Help) return result;
+    if (!SplitArguments(arguments, result, extra, false) || result.Help) return result;
     if (!extra.empty()) result.Error = "Unexpected argument: " + extra.front();
     return result;
 }
@@ -65,10 +67,12 @@ std::string WatchUsage() {
 }
 
 std::string ScanUsage() {
-    return "Usage: brimble-scan [-d[:LEVEL]] FOLDER\n"
+    return "Usage: brimble-scan [-d[:LEVEL]] [--estimate] FOLDER\n"
            "Compresses the files below FOLDER that the settings admit, with the file\n"
            "system's own compression (btrfs), and prints the totals.\n"
            "  -d[:LEVEL]  log level of brimble.log (0 to 2; -d alone is 1)\n"
+           "  --estimate  change nothing: predict what a scan would save and print the\n"
+           "              totals it would print, marked as an estimate\n"
            "Exit codes: 0 done, 2 wrong arguments, path or drive, 82 Brimble is already\n"
            "running, 130 stopped by Ctrl-C or SIGTERM.\n";
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-// The arguments of the headless programs: switches (only -d[:LEVEL], the log level) and,
-// for brimble-scan, one folder.
+// The arguments of the headless programs: switches (-d[:LEVEL], the log level; for
+// brimble-scan also --estimate) and, for brimble-scan, one folder.
 
 #include <string>
 #include <vector>
@@ -12,7 +12,8 @@ struct TScanArguments {
     std::vector<std::string> Switches; // as the engine reads them ("-d", "-d:2")
     std::string Folder;
     bool Help = false;
-    std::string Error; // set when the arguments cannot be used
+    bool Estimate = false; // brimble-scan --estimate: predict, change nothing
+    std::string Error;     // set when the arguments cannot be used
 };
 
 // "--" ends the switches, so a folder may begin with "-".

@@ -15,6 +15,7 @@ struct TTotalRow {
     std::string_view Caption;
     const std::string* Count; // null on the rows of one value
     const std::string* Size;
+    bool Predicted; // an estimate predicts it; the files seen are counted
 };
 
 // The count texts end in a blank, which only the window's column hides.
@@ -51,15 +52,15 @@ const std::string& TConsoleView::Label(StatLabel label) const {
     return FLabels[static_cast<std::size_t>(label)];
 }
 
-void TConsoleView::PrintTotals(std::ostream& out) const {
+void TConsoleView::PrintTotals(std::ostream& out, bool estimate) const {
     using enum StatLabel;
     const TTotalRow rows[] = {
-        {"Total files processed:", &Label(FilesOnDiskT_Count), &Label(FilesOnDiskT_Size)},
+        {"Total files processed:", &Label(FilesOnDiskT_Count), &Label(FilesOnDiskT_Size), false},
         {"Files to be compressed:", &Label(FilesToBeCompressedT_Count),
-         &Label(FilesToBeCompressedT_Size)},
-        {"Compressed files:", &Label(CompressedFilesT_Count), &Label(CompressedFilesT_Size)},
-        {"Compression ratio:", nullptr, &Label(CompressedFilesT_Percent)},
-        {"Reclaimed free space share:", nullptr, &Label(PreservedSpaceT_Size)},
+         &Label(FilesToBeCompressedT_Size), true},
+        {"Compressed files:", &Label(CompressedFilesT_Count), &Label(CompressedFilesT_Size), true},
+        {"Compression ratio:", nullptr, &Label(CompressedFilesT_Percent), true},
+        {"Reclaimed free space share:", nullptr, &Label(PreservedSpaceT_Size), true},
     };
     std::size_t captionWidth = 0;
     std::size_t countWidth = 0;
@@ -71,7 +72,7 @@ void TConsoleView::PrintTotals(std::ostream& out) const {
     for (const TTotalRow& row : rows) {
         const std::string_view count = row.Count ? TrimRight(*row.Count) : std::string_view();
         out << PadRight(row.Caption, captionWidth + 1) << PadLeft(count, countWidth) << "  "
-            << TrimRight(*row.Size) << '\n';
+            << TrimRight(*row.Size) << (estimate && row.Predicted ? "  (estimate)" : "") << '\n';
     }
     if (FBellPending) out << '\a';
     out << std::flush;

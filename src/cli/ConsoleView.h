@@ -27,8 +27,8 @@ public:
 
     const std::string& Label(StatLabel label) const;
     // The Total group: each label with its count and size, or its one value, line by line;
-    // then the bell of a completed run.
-    void PrintTotals(std::ostream& out) const;
+    // then the bell of a completed run. Estimate marks the rows that are predictions.
+    void PrintTotals(std::ostream& out, bool estimate = false) const;
 
 private:
     std::ostream& FOut;

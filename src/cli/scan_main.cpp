@@ -1,4 +1,5 @@
-// brimble-scan [-d[:LEVEL]] FOLDER: the folder scan of the tray program without a window.
+// brimble-scan [-d[:LEVEL]] [--estimate] FOLDER: the folder scan of the tray program without
+// a window; with --estimate it predicts the totals and changes nothing.
 // It uses the tray program's settings file, lists and log and its single-instance lock,
 // prints the totals of the Total group at the end, and stops after the file being handled
 // on Ctrl-C or SIGTERM.
@@ -70,11 +71,16 @@ public:
     TScanCommand(Platform& platform, const TStopSignals& signals, const TProgramFolders& folders)
         : FPlatform(platform), FSignals(signals), FFolders(folders) {}
 
-    int Run(const std::string& folder) {
+    int Run(const std::string& folder, bool estimate) {
+        if (estimate && !TBlockCompressor::Available()) {
+            std::cerr << "brimble-scan: this build cannot estimate (it has no zstd)\n";
+            return kExitRefused;
+        }
         StdUiLoop loop(FPlatform.Clock(), TClockKind::Real);
         TConsoleView view(std::cout, StdoutIsTerminal());
         TBrimbleApplication application(FPlatform, loop, view, FFolders, TProgramRole::Scan);
         TfrmBrimblemain& engine = application.Main();
+        engine.SetEstimateOnly(estimate);
         TDiagnosticsToLog diagnostics(FPlatform, engine);
         SayUnreadableSettings("brimble-scan", engine);
 
@@ -107,7 +113,7 @@ public:
         }
         loop.RunUntil([&] { return !engine.ScanRunning(); });
 
-        view.PrintTotals(std::cout);
+        view.PrintTotals(std::cout, estimate);
         SayFailedFiles(engine.RunFailures());
         application.ProgramExit();
         if (!engine.ScanError().empty()) {
@@ -139,7 +145,8 @@ int Main(const std::vector<std::string>& arguments) {
 
     THeadlessStart start = StartHeadless("brimble-scan", parsed.Switches);
     if (start.ExitCode != kExitDone) return start.ExitCode;
-    return TScanCommand(*start.OwnedPlatform, signals, start.Folders).Run(parsed.Folder);
+    return TScanCommand(*start.OwnedPlatform, signals, start.Folders)
+        .Run(parsed.Folder, parsed.Estimate);
 }
 
 } // namespace

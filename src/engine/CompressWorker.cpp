@@ -140,6 +140,8 @@ bool TfrmBrimblemain::TryCompressFile(const std::string& FileName, TCompressActi
 }
 
 TCompressOutcome TfrmBrimblemain::CarryOut(const std::string& FileName, TCompressAction Action) {
+    // The one way to a file or the delayed list: an estimate passes neither.
+    if (FEstimateOnly) return TCompressOutcome::coDone;
     if (Action == caNone) {
         Log("Action: NONE. Try Remove From Delayed List", llTrace);
         TryRemoveFromDelayedList(FileName);

@@ -75,6 +75,10 @@ void TfrmBrimblemain::CompressFoundFile(const std::string& FullName, int64_t Siz
             llTrace);
     // What the file took before, so that the totals say what was really reclaimed.
     const int64_t before = layout ? layout->OnDiskSize : Size;
+    if (FEstimateOnly) {
+        EstimateFoundFile(FullName, Size, layout, before, inc);
+        return;
+    }
     switch (CarryOut(FullName, Action)) {
     case TCompressOutcome::coFailed:
         return; // counts as to be compressed, not as compressed

@@ -210,6 +210,7 @@ void TfrmBrimblemain::LoadLists() {
 
 void TfrmBrimblemain::SaveLists() {
     const std::lock_guard lock(FCriticalSection);
+    if (FEstimateOnly) return; // the files stay as they were, purge or not
     SaveCompressList(FLagCompressList, FLagCompressListFileName, true, false);
     SaveCompressList(FDelayedCompressList, FDelayedCompressListFileName, true, true);
     // Last, so that the names the age rule has just moved are written too.

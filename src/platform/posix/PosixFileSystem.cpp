@@ -3,6 +3,7 @@
 #include "platform/posix/DirListing.h"
 #include "platform/posix/ErrorText.h"
 #include "platform/posix/FileAttributes.h"
+#include "platform/posix/FileReading.h"
 #include "platform/posix/FileWriting.h"
 #include "platform/posix/MountTable.h"
 #include "platform/posix/OnDiskSize.h"
@@ -151,12 +152,14 @@ OsValue<TDataLayout> PosixFileSystem::ExamineData(const std::string& path) {
     struct statfs volume {};
     if (::fstat(fd.Get(), &info) != 0 || ::fstatfs(fd.Get(), &volume) != 0)
         return Result::Fail(errno);
+    std::optional<std::pair<uint64_t, uint64_t>> linked;
+    if (info.st_nlink > 1) linked.emplace(info.st_dev, info.st_ino);
     if (volume.f_type != BTRFS_SUPER_MAGIC || !S_ISREG(info.st_mode))
-        return TDataLayout{static_cast<int64_t>(info.st_blocks) * 512, false, false};
+        return TDataLayout{static_cast<int64_t>(info.st_blocks) * 512, false, false, linked};
     int error = 0;
     const auto summary = SummarizeExtents(fd.Get(), static_cast<uint32_t>(volume.f_bsize), &error);
     if (!summary) return Result::Fail(error != 0 ? error : EIO);
-    TDataLayout layout{summary->EstimatedBytes, summary->Shared, summary->Encoded};
+    TDataLayout layout{summary->EstimatedBytes, summary->Shared, summary->Encoded, linked};
     // Compressed extents are where the map's estimate is only a bound; where the exact
     // figure can be had, the totals use it.
     if (layout.Encoded && !FSwitches.ForceEstimatedSize)
@@ -227,6 +230,10 @@ OsResult PosixFileSystem::ReadWholeFile(const std::string& path, std::string& by
         if (got == 0) return {};
         bytes.append(buffer, static_cast<std::size_t>(got));
     }
+}
+
+OsValue<std::unique_ptr<IInputFile>> PosixFileSystem::OpenForRead(const std::string& path) {
+    return posix::OpenForRead(WithoutTrailingSlash(path));
 }
 
 OsResult PosixFileSystem::ReplaceFileAtomically(const std::string& path, std::string_view bytes) {

@@ -84,6 +84,33 @@ private:
     bool FClosed = false;
 };
 
+// A file open for reading. Like the output file it finds its file by path at every call.
+class SimInputFile final : public IInputFile {
+public:
+    SimInputFile(std::shared_ptr<Core> core, std::string path)
+        : FCore(std::move(core)), FPath(std::move(path)) {}
+
+    OsResult ReadAt(int64_t offset, std::size_t length, std::string& bytes) override {
+        std::lock_guard lock(FCore->Mutex);
+        bytes.clear();
+        const Node* file = FCore->Find(FPath, false).Entry;
+        if (!file || file->IsDir) return OsResult::Fail(err::FileNotFound);
+        if (offset < 0 || offset >= file->Size) return {};
+        const auto start = static_cast<std::size_t>(offset);
+        const std::size_t count = std::min(length, static_cast<std::size_t>(file->Size - offset));
+        // A file without content holds zero bytes; only the part asked for is made.
+        if (file->Content)
+            bytes = file->Content->substr(start, count);
+        else
+            bytes.assign(count, '\0');
+        return {};
+    }
+
+private:
+    std::shared_ptr<Core> FCore;
+    std::string FPath;
+};
+
 } // namespace
 
 std::string SimPlatform::DriveOfPath(const std::string& path) {
@@ -209,7 +236,7 @@ OsValue<TDataLayout> SimPlatform::ExamineData(const std::string& path) {
     const Node* node = c.Find(path, false).Entry;
     if (!node) return OsValue<TDataLayout>::Fail(err::FileNotFound); // removed meanwhile
     return TDataLayout{*size, node->SharedData,
-                       node->EncodedByVolume && !(node->Attr & fa::Compressed)};
+                       node->EncodedByVolume && !(node->Attr & fa::Compressed), std::nullopt};
 }
 
 std::string SimPlatform::SysErrorMessage(int code) {
@@ -346,6 +373,18 @@ OsResult SimPlatform::ReplaceFileAtomically(const std::string& path, std::string
     c.RaiseRename(tempPath, Core::PathOf(file), false);
     c.Operations.push_back("replace " + path);
     return {};
+}
+
+OsValue<std::unique_ptr<IInputFile>> SimPlatform::OpenForRead(const std::string& path) {
+    using Result = OsValue<std::unique_ptr<IInputFile>>;
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    const auto found = c.Find(path, false);
+    const Node* node = found.Entry;
+    if (!node) return Result::Fail(found.MissingError());
+    if (node->IsDir || node->ReadRefused) return Result::Fail(err::AccessDenied);
+    return std::unique_ptr<IInputFile>(
+        std::make_unique<SimInputFile>(FState->Shared, Core::PathOf(*node)));
 }
 
 OsValue<std::unique_ptr<IOutputFile>> SimPlatform::OpenForWrite(const std::string& path,

@@ -11,6 +11,8 @@
 
 #include "base/LogLevels.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -112,6 +114,8 @@ struct TDataLayout {
     int64_t OnDiskSize = 0;
     bool Shared = false;  // some data is shared with another file or a snapshot
     bool Encoded = false; // some data is stored compressed without the compressed mark
+    // Which file this is when it has other names (hard links): the same for all of them.
+    std::optional<std::pair<uint64_t, uint64_t>> LinkedFile;
 };
 
 // A file open for writing; closed when destroyed.
@@ -121,6 +125,14 @@ public:
     virtual OsResult Write(std::string_view bytes) = 0;
     // Flushes and closes; a failure here means the data may not have reached the disk.
     virtual OsResult Close() = 0;
+};
+
+// A file open for reading only; closed when destroyed.
+class IInputFile {
+public:
+    virtual ~IInputFile() = default;
+    // Up to Length bytes from Offset into Bytes (replaced); fewer only at the end of the file.
+    virtual OsResult ReadAt(int64_t offset, std::size_t length, std::string& bytes) = 0;
 };
 
 enum class WriteMode { Append, Truncate };
@@ -228,6 +240,10 @@ public:
     }
     // The whole content of a (small) file.
     virtual OsResult ReadWholeFile(const std::string& path, std::string& bytes) = 0;
+    // Opens a file to read parts of it, changing nothing (not even its access time where the
+    // system allows); never null when ok. This fallback holds the whole file in memory: back
+    // ends read only the part asked for.
+    virtual OsValue<std::unique_ptr<IInputFile>> OpenForRead(const std::string& path);
     // Replaces Path with Bytes so that a crash leaves either the old or the new file:
     // a temporary file beside it, flushed, then renamed over it. A failure keeps the old file.
     virtual OsResult ReplaceFileAtomically(const std::string& path, std::string_view bytes) = 0;
@@ -235,6 +251,25 @@ public:
     virtual OsValue<std::unique_ptr<IOutputFile>> OpenForWrite(const std::string& path,
                                                                WriteMode mode) = 0;
 };
+
+inline OsValue<std::unique_ptr<IInputFile>> IFileSystem::OpenForRead(const std::string& path) {
+    class TWholeFile final : public IInputFile {
+    public:
+        explicit TWholeFile(std::string bytes) : FBytes(std::move(bytes)) {}
+        OsResult ReadAt(int64_t offset, std::size_t length, std::string& bytes) override {
+            const auto start = static_cast<std::size_t>(std::max<int64_t>(offset, 0));
+            bytes = start < FBytes.size() ? FBytes.substr(start, length) : std::string();
+            return {};
+        }
+
+    private:
+        std::string FBytes;
+    };
+    std::string bytes;
+    if (const OsResult read = ReadWholeFile(path, bytes); !read)
+        return OsValue<std::unique_ptr<IInputFile>>::Fail(read.code());
+    return std::unique_ptr<IInputFile>(std::make_unique<TWholeFile>(std::move(bytes)));
+}
 
 // --- volumes ---
 

@@ -42,6 +42,7 @@ public:
     OsResult RenameEntry(const std::string& from, const std::string& to) override;
     bool SameFile(const std::string& a, const std::string& b) override;
     OsResult ReadWholeFile(const std::string& path, std::string& bytes) override;
+    OsValue<std::unique_ptr<IInputFile>> OpenForRead(const std::string& path) override;
     OsResult ReplaceFileAtomically(const std::string& path, std::string_view bytes) override;
     OsValue<std::unique_ptr<IOutputFile>> OpenForWrite(const std::string& path,
                                                        WriteMode mode) override;

@@ -193,6 +193,7 @@ public:
     OsResult EraseFile(const std::string& path) override;
     OsResult RenameEntry(const std::string& from, const std::string& to) override;
     OsResult ReadWholeFile(const std::string& path, std::string& bytes) override;
+    OsValue<std::unique_ptr<IInputFile>> OpenForRead(const std::string& path) override;
     OsResult ReplaceFileAtomically(const std::string& path, std::string_view bytes) override;
     OsValue<std::unique_ptr<IOutputFile>> OpenForWrite(const std::string& path,
                                                        WriteMode mode) override;

@@ -1,0 +1,188 @@
+// The estimate: how btrfs would store a file's blocks, the sampling of large files, and a
+// scan that predicts instead of compressing and so changes no file and no list.
+
+#include "engine/OnDiskEstimate.h"
+#include "engine/TBlockCompressor.h"
+#include "options/OptionsTable.h"
+#include "support/EngineFixture.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace brimble::test {
+namespace {
+
+constexpr int64_t KiB = 1024;
+const TCompressGeometry kGeometry;
+
+std::string Zeros(int64_t size) {
+    return std::string(static_cast<std::size_t>(size), '\0');
+}
+
+std::string Noise(int64_t size, unsigned seed = 1) {
+    std::mt19937 random(seed);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(random());
+    return bytes;
+}
+
+// Text that zstd shrinks to about a third.
+std::string Text(int64_t size, unsigned seed = 2) {
+    std::mt19937 random(seed);
+    static const char* const words[] = {"alpha ",      "beta ", "gamma ", "delta ", "x = y;\n",
+                                        "return 0;\n", "{\n",   "}\n",    "int ",   "/* */ "};
+    std::string bytes;
+    while (static_cast<int64_t>(bytes.size()) < size)
+        bytes += words[random() % 10];
+    bytes.resize(static_cast<std::size_t>(size));
+    return bytes;
+}
+
+// The whole estimate of Content as the engine makes it: planned blocks, each compressed.
+int64_t Estimate(const std::string& content, const TSampling& sampling = {}) {
+    const auto size = static_cast<int64_t>(content.size());
+    const TEstimatePlan plan = PlanEstimate(size, kGeometry, sampling);
+    TBlockCompressor compressor;
+    std::vector<TBlockResult> results;
+    for (const TBlockSpan& span : plan.Blocks) {
+        const std::string block = content.substr(static_cast<std::size_t>(span.Offset),
+                                                 static_cast<std::size_t>(span.Length));
+        results.push_back({span.Offset, span.Length, compressor.CompressedSize(block, 3)});
+    }
+    return EstimateOnDisk(size, plan, results, kGeometry);
+}
+
+TEST(OnDiskEstimate, BlocksAreStoredAsBtrfsStoresThem) {
+    if (!TBlockCompressor::Available()) GTEST_SKIP() << "built without zstd";
+    struct Case {
+        const char* what;
+        std::string content;
+        int64_t onDisk;
+    } cases[] = {
+        {"all zeros: one sector a block", Zeros(256 * KiB), 2 * 4096},
+        {"noise: kept as it is", Noise(256 * KiB), 256 * KiB},
+        // The tail of 1000 bytes cannot save a sector: stored plain in one.
+        {"zeros and a short tail", Zeros(128 * KiB + 1000), 4096 + 4096},
+        {"zeros, tail not a sector's multiple", Zeros(130 * KiB), 4096 + 4096},
+        {"empty", "", 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Estimate(c.content), c.onDisk) << c.what;
+}
+
+TEST(OnDiskEstimate, AFileOfOneSectorLivesInlineWhenItsDataFits) {
+    if (!TBlockCompressor::Available()) GTEST_SKIP() << "built without zstd";
+    TBlockCompressor compressor;
+    const std::string zeros = Zeros(4096);
+    // Inline data is counted by its length, compressed as it is.
+    EXPECT_EQ(Estimate(zeros), compressor.CompressedSize(zeros, 3));
+    EXPECT_LT(Estimate(zeros), 100);
+    EXPECT_EQ(Estimate(Noise(4096)), 4096); // neither fits: one plain sector
+    EXPECT_EQ(Estimate(Noise(1500)), 1500); // short enough to be inline uncompressed
+    EXPECT_EQ(Estimate(Zeros(4097)), 4096); // two sectors of data compressed into one
+}
+
+TEST(OnDiskEstimate, ABlockThatDoesNotShrinkLeavesTheRestOfItsRunPlain) {
+    // Compressed sizes given directly: the first block shrinks, the second does not, the
+    // third would but follows it in the same run; the fifth block starts the next run.
+    TEstimatePlan plan = PlanEstimate(5 * 128 * KiB, kGeometry, {});
+    ASSERT_EQ(plan.Blocks.size(), 5u);
+    std::vector<TBlockResult> results;
+    const int64_t compressed[] = {10'000, 125 * KiB, 10'000, 10'000, 10'000};
+    for (std::size_t i = 0; i < 5; ++i)
+        results.push_back({plan.Blocks[i].Offset, plan.Blocks[i].Length, compressed[i]});
+    EXPECT_EQ(EstimateOnDisk(5 * 128 * KiB, plan, results, kGeometry),
+              12'288 + 3 * 128 * KiB + 12'288);
+
+    // Saving exactly one sector is enough; saving less is not.
+    EXPECT_TRUE(KeepsCompressed(128 * KiB, 124 * KiB, kGeometry));
+    EXPECT_FALSE(KeepsCompressed(128 * KiB, 124 * KiB + 1, kGeometry));
+    EXPECT_FALSE(KeepsCompressed(128 * KiB, -1, kGeometry)); // could not be compressed
+}
+
+TEST(OnDiskEstimate, ALargeFileIsSampledAndScaledUp) {
+    const int64_t size = 100 * 512 * KiB + 300 * KiB; // 101 runs, the last one short
+    const TEstimatePlan plan = PlanEstimate(size, kGeometry, {});
+    EXPECT_TRUE(plan.Sampled());
+    EXPECT_EQ(plan.Runs, 101);
+    EXPECT_EQ(plan.SampledRuns, 13); // one in eight of the 99 runs between first and last
+    int64_t read = 0;
+    int64_t previousEnd = 0;
+    for (const TBlockSpan& span : plan.Blocks) {
+        EXPECT_GE(span.Offset, previousEnd); // in file order, none twice
+        previousEnd = span.Offset + span.Length;
+        read += span.Length;
+    }
+    EXPECT_EQ(previousEnd, size);
+    EXPECT_EQ(plan.Blocks.front().Offset, 0);
+    EXPECT_EQ(read, 14 * 512 * KiB + 300 * KiB); // first, 13 sampled, last
+
+    if (!TBlockCompressor::Available()) GTEST_SKIP() << "built without zstd";
+    // Alike content: the sample predicts what reading all of it does, to a few sectors.
+    std::string text = Text(size);
+    const int64_t sampled = Estimate(text);
+    const int64_t whole = Estimate(text, TSampling{1'000'000, 1, 1});
+    EXPECT_NEAR(static_cast<double>(sampled), static_cast<double>(whole), whole * 0.01);
+    EXPECT_LT(whole, size / 2);
+    // Files up to two runs are read whole.
+    EXPECT_FALSE(PlanEstimate(2 * 512 * KiB, kGeometry, {}).Sampled());
+}
+
+class EstimateRun : public EngineFixture {
+protected:
+    const std::string kDataDir = "C:\\Users\\u\\AppData\\Local\\Brimble\\";
+
+    bool RunToEnd() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        bool late = false;
+        loop.RunUntil([&] {
+            late = std::chrono::steady_clock::now() > deadline;
+            return late || !engine->ScanRunning();
+        });
+        return !late;
+    }
+};
+
+TEST_F(EstimateRun, PredictsTheTotalsAndChangesNoFileNorList) {
+    if (!TBlockCompressor::Available()) GTEST_SKIP() << "built without zstd";
+    sim.AddFile("C:\\Data\\zeros.txt", 300 * KiB);                  // shrinks to little
+    sim.AddFileWithContent("C:\\Data\\noise.txt", Noise(64 * KiB)); // no gain
+    sim.AddFileWithContent("C:\\Data\\text.txt", Text(200 * KiB));  // shrinks
+    sim.AddFile("C:\\Data\\packed.zip", 50 * KiB, fa::Compressed);  // decided otherwise
+    // A success would take text.txt off the delayed list; an exit would purge the gone one.
+    const std::string delayed = "C:\\Data\\text.txt=46027\r\nC:\\Gone\\x.txt=46027\r\n";
+    sim.AddFileWithContent(kDataDir + "DelayedCompress.lst", delayed);
+    sim.AddFileWithContent(kDataDir + "NeverCompress.lst", "other.bin\r\n");
+    TfrmBrimblemain& e = Engine();
+    ApplyDefaults(e.Options());
+    e.Options().SmartDecompress = TSmartDecompress::sdAllButCompress; // would decompress
+    e.LoadLists();
+    e.SetEstimateOnly(true);
+    sim.ClearOperations();
+
+    ASSERT_EQ(e.GoScanPath("C:\\Data"), TScanStart::ssStarted);
+    ASSERT_TRUE(RunToEnd());
+    e.ProgramExit();
+
+    for (const std::string& operation : sim.Operations())
+        EXPECT_EQ(operation.find("compress"), std::string::npos) << operation;
+    EXPECT_EQ(sim.Content(kDataDir + "DelayedCompress.lst"), delayed);
+    EXPECT_EQ(sim.Content(kDataDir + "NeverCompress.lst"), "other.bin\r\n");
+    EXPECT_FALSE(sim.IsCompressed("C:\\Data\\zeros.txt"));
+    EXPECT_TRUE(sim.IsCompressed("C:\\Data\\packed.zip"));
+
+    const TStats& stats = e.Stats();
+    EXPECT_EQ(stats.FilesOnDisk_Count, 4);
+    EXPECT_EQ(stats.FilesToBeCompressed_Count, 2); // noise.txt is undone in a real run
+    EXPECT_EQ(stats.CompressedFiles_Count, 2);
+    EXPECT_EQ(stats.CompressedFiles_OldSize, 300 * KiB + 200 * KiB);
+    EXPECT_GT(stats.PreservedSpace_Size, 300 * KiB);
+    EXPECT_LT(stats.CompressedFiles_Size, 100 * KiB);
+}
+
+} // namespace
+} // namespace brimble::test
