@@ -10,6 +10,7 @@
 #include <exception>
 #include <mutex>
 #include <string_view>
+#include <utility>
 
 namespace brimble {
 
@@ -180,6 +181,67 @@ bool TfrmBrimblemain::AddToCompressList(TCompressList& List, const std::string& 
     return List.Add(
         DayStamp ? FormatDayStamp(FileName, DayNumber(now))
                  : FormatDateTimeStamp(FileName, now, FPlatform.Locale().DecimalSeparator()));
+}
+
+const std::unique_ptr<TCompressList>& TfrmBrimblemain::ListOf(TListKind Kind) const {
+    switch (Kind) {
+    case TListKind::lkLag:
+        return FLagCompressList;
+    case TListKind::lkDelayed:
+        return FDelayedCompressList;
+    case TListKind::lkNever:
+        break;
+    }
+    return FNeverCompressList;
+}
+
+std::unique_ptr<TCompressList>& TfrmBrimblemain::ListOf(TListKind Kind) {
+    return const_cast<std::unique_ptr<TCompressList>&>(std::as_const(*this).ListOf(Kind));
+}
+
+const TCompressList* TfrmBrimblemain::CompressList(TListKind Kind) const {
+    return ListOf(Kind).get();
+}
+
+bool TfrmBrimblemain::AddToList(TListKind Kind, const std::string& FileName) {
+    const std::lock_guard lock(FCriticalSection);
+    TCompressList* list = ListOf(Kind).get();
+    if (!list) return false; // saved and released at exit
+    if (Kind != TListKind::lkNever)
+        return AddToCompressList(*list, FileName, Kind == TListKind::lkDelayed);
+    const std::string_view name = BareName(FileName, FPlatform.FileSystem().PathDelimiter());
+    return !name.empty() && list->Add(std::string(name));
+}
+
+bool TfrmBrimblemain::RemoveFromList(TListKind Kind, const std::string& FileName) {
+    const std::lock_guard lock(FCriticalSection);
+    TCompressList* list = ListOf(Kind).get();
+    if (!list) return false;
+    const auto find = [&] {
+        return Kind == TListKind::lkNever
+                   ? list->IndexOf(BareName(FileName, FPlatform.FileSystem().PathDelimiter()))
+                   : list->IndexOfName(FileName);
+    };
+    bool removed = false;
+    // A list file edited by hand may name a file twice, with two stamps.
+    for (std::size_t at = find(); at != TCompressList::npos; at = find()) {
+        list->Delete(at);
+        removed = true;
+    }
+    return removed;
+}
+
+void TfrmBrimblemain::NeverCompress(const std::string& FileName) {
+    const std::lock_guard lock(FCriticalSection);
+    RemoveFromList(TListKind::lkLag, FileName);
+    RemoveFromList(TListKind::lkDelayed, FileName);
+    AddToList(TListKind::lkNever, FileName);
+}
+
+void TfrmBrimblemain::PurgeList(TListKind Kind, bool CheckAge, bool CheckExistence) {
+    const std::lock_guard lock(FCriticalSection);
+    if (TCompressList* list = ListOf(Kind).get())
+        PurgeCompressList(*list, CheckAge, CheckExistence);
 }
 
 void TfrmBrimblemain::TryRemoveFromDelayedList(const std::string& FileName) {

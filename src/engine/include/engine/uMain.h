@@ -5,7 +5,6 @@
 // works without any window (tests, the headless scan command).
 
 #include "engine/IMainView.h"
-#include "engine/TBlockCompressor.h"
 #include "engine/TCompressAction.h"
 #include "engine/TCompressList.h"
 #include "engine/TNewFileMarks.h"
@@ -21,7 +20,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -35,6 +33,13 @@ namespace brimble {
 inline constexpr int32_t pdiIdle = -1;
 inline constexpr int32_t pdiDelayedRun = -13;
 inline constexpr int32_t pdiFolderScan = -15;
+
+// The three persistent lists, as the operations on one list name them.
+enum class TListKind {
+    lkLag,     // files changed lately, compressed once their delay has passed
+    lkDelayed, // files to retry, such as locked ones
+    lkNever,   // bare names that are never compressed
+};
 
 // What Go did; the window shows the message that belongs to a refusal.
 enum class TScanStart {
@@ -150,6 +155,19 @@ public:
     void ShowStatus(const std::string& Text);
 
     // --- persistent lists ---
+    // The list of that kind, read-only and on the UI thread like every list access; null
+    // once the exit has saved and released it.
+    const TCompressList* CompressList(TListKind Kind) const;
+    // Adds the file as the list of that kind holds it: the delayed list with today's day
+    // stamp, the lag list with the date-time stamp, the never list its bare name. False when
+    // the list has it already (an entry keeps its first stamp) or is gone.
+    bool AddToList(TListKind Kind, const std::string& FileName);
+    // Removes the file's entry (from the never list its bare name); false when there is none.
+    bool RemoveFromList(TListKind Kind, const std::string& FileName);
+    // The file's bare name goes to the never list and the file leaves the other two.
+    void NeverCompress(const std::string& FileName);
+    // PurgeCompressList of the list of that kind.
+    void PurgeList(TListKind Kind, bool CheckAge, bool CheckExistence = true);
     void LoadCompressList(const std::string& ListFileName, std::string& FileNameField,
                           std::unique_ptr<TCompressList>& List, bool Purge, bool CheckAge);
     // Writes the list (or deletes the file of an empty one) and releases it.
@@ -301,12 +319,6 @@ public:
                FWalkOutstanding;
     }
 
-    // --- estimate ---
-    // An estimate walks and decides as a scan does, but predicts each compression instead of
-    // asking for it: no file, list or setting is changed.
-    void SetEstimateOnly(bool EstimateOnly) { FEstimateOnly = EstimateOnly; }
-    bool EstimateOnly() const { return FEstimateOnly; }
-
     // --- accessors ---
     TBrimbleOptions& Options() { return *FOptions; }
     TLogFile& LogFile() { return *FLogFile; }
@@ -317,6 +329,14 @@ public:
     const TStats& Stats() const { return FStatsT; }
     // The translatable texts of message boxes, English until a language file replaces them.
     TMessageTexts& MessageTexts() { return FMessageTexts; }
+
+    // --- engine state, read-only ---
+    // The run state: pdiIdle, pdiFolderScan, pdiDelayedRun or the index of the drive scanned.
+    int32_t ProcessingDriveIdx() const { return FProcessingDriveIdx; }
+    // The scan thread; null until the first walk starts.
+    const TScanPathThread* ScanPathThread() const { return FScanPathThread.get(); }
+    // The excluded folders as expanded last; null before they were first built.
+    const std::vector<std::string>* ExpandedFolders() const { return FExpandedFoldersList.get(); }
 
     // --- engine state that the shell and the tests drive and read ---
     // The run state: pdiIdle, pdiFolderScan, pdiDelayedRun or the index of the drive scanned.
@@ -334,6 +354,10 @@ public:
     std::recursive_mutex FCriticalSection;
 
 private:
+    // The field that holds the list of that kind.
+    std::unique_ptr<TCompressList>& ListOf(TListKind Kind);
+    const std::unique_ptr<TCompressList>& ListOf(TListKind Kind) const;
+
     // Counts the calls running on this thread that a worker handed over and waits for.
     class THandOverScope {
     public:
@@ -363,16 +387,6 @@ private:
     void CompressFoundFile(const std::string& FullName, int64_t Size, TCompressAction Action,
                            TStatsIncrement& inc);
     void LeaveOrDecompressFoundFile(const std::string& FullName, TCompressAction Action);
-    // The estimate's part of a file to be compressed: its predicted size on disk against what
-    // it takes now (Before), counted as a real run counts its measurement.
-    void EstimateFoundFile(const std::string& FullName, int64_t Size,
-                           const OsValue<TDataLayout>& Layout, int64_t Before,
-                           TStatsIncrement& inc);
-    bool FEstimateOnly = false;
-    std::unique_ptr<TBlockCompressor> FBlockCompressor; // made at the first estimate
-    // Files with other names that the estimate found a gain for, with their predicted size:
-    // a real run finds them compressed already under their next name.
-    std::map<std::pair<uint64_t, uint64_t>, int64_t> FEstimatedLinkedFiles;
     void AddToStats(const TStatsIncrement& inc);
 
     // The folder an ExcludeFolders entry names, expanded and normalised with a trailing
