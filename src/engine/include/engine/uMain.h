@@ -5,6 +5,7 @@
 // works without any window (tests, the headless scan command).
 
 #include "engine/IMainView.h"
+#include "engine/TBlockCompressor.h"
 #include "engine/TCompressAction.h"
 #include "engine/TCompressList.h"
 #include "engine/TNewFileMarks.h"
@@ -20,6 +21,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -319,6 +321,12 @@ public:
                FWalkOutstanding;
     }
 
+    // --- estimate ---
+    // An estimate walks and decides as a scan does, but predicts each compression instead of
+    // asking for it: no file, list or setting is changed.
+    void SetEstimateOnly(bool EstimateOnly) { FEstimateOnly = EstimateOnly; }
+    bool EstimateOnly() const { return FEstimateOnly; }
+
     // --- accessors ---
     TBrimbleOptions& Options() { return *FOptions; }
     TLogFile& LogFile() { return *FLogFile; }
@@ -387,6 +395,16 @@ private:
     void CompressFoundFile(const std::string& FullName, int64_t Size, TCompressAction Action,
                            TStatsIncrement& inc);
     void LeaveOrDecompressFoundFile(const std::string& FullName, TCompressAction Action);
+    // The estimate's part of a file to be compressed: its predicted size on disk against what
+    // it takes now (Before), counted as a real run counts its measurement.
+    void EstimateFoundFile(const std::string& FullName, int64_t Size,
+                           const OsValue<TDataLayout>& Layout, int64_t Before,
+                           TStatsIncrement& inc);
+    bool FEstimateOnly = false;
+    std::unique_ptr<TBlockCompressor> FBlockCompressor; // made at the first estimate
+    // Files with other names that the estimate found a gain for, with their predicted size:
+    // a real run finds them compressed already under their next name.
+    std::map<std::pair<uint64_t, uint64_t>, int64_t> FEstimatedLinkedFiles;
     void AddToStats(const TStatsIncrement& inc);
 
     // The folder an ExcludeFolders entry names, expanded and normalised with a trailing
