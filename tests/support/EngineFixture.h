@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <string>
 
 namespace brimble::test {
 
@@ -37,6 +38,15 @@ protected:
             engine = std::make_unique<TfrmBrimblemain>(sim, loop, view, folders);
         }
         return *engine;
+    }
+
+    // Adds the file to the engine's list as it did at the time When (in days), with the
+    // clock put back afterwards: an entry of an earlier day or another locale.
+    void QueueAt(TListKind kind, const std::string& file, TDateTime when) {
+        const TDateTime now = sim.Now();
+        sim.SetNow(when);
+        Engine().AddToList(kind, file);
+        sim.SetNow(now);
     }
 
     sim::SimPlatform sim;

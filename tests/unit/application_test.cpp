@@ -82,8 +82,8 @@ TEST_F(Application, TheListsArePurgedWithTheStoredDelay) {
     sim.AddFileWithContent(DataDir + "\\DelayedCompress.lst", "C:\\Data\\a.txt=46024\r\n");
     Settings(UserIni, "MoveToNeverCompressDelay=5\r\n"); // three days old: not yet due
     Start();
-    ASSERT_TRUE(Main().FDelayedCompressList);
-    EXPECT_EQ(Main().FDelayedCompressList->Count(), 1u);
+    ASSERT_TRUE(Main().CompressList(TListKind::lkDelayed));
+    EXPECT_EQ(Main().CompressList(TListKind::lkDelayed)->Count(), 1u);
     EXPECT_NE(Log().find("Program started"), std::string::npos);
 }
 
@@ -245,7 +245,7 @@ TEST_F(Application, ExitSavesTheListsOnceAndNothingRunsAfterIt) {
     Settings(UserIni, "SmartCompressMode=2\r\n");
     sim.AddFile("C:\\Data\\a.txt", 100'000);
     Start();
-    Main().AddToCompressList(*Main().FDelayedCompressList, "C:\\Data\\a.txt", true);
+    Main().AddToList(TListKind::lkDelayed, "C:\\Data\\a.txt");
     app->ProgramExit();
     EXPECT_NE(sim.Content(DataDir + "\\DelayedCompress.lst").find("C:\\Data\\a.txt="),
               std::string::npos);
@@ -275,12 +275,12 @@ TEST_F(Application, ExitDuringADelayedRunWaitsForTheRunToEnd) {
         sim.AddFile(name, 100'000);
     Start();
     for (const char* name : {"C:\\Data\\a.txt", "C:\\Data\\b.txt", "C:\\Data\\c.txt"})
-        Main().AddToCompressList(*Main().FDelayedCompressList, name, true);
+        Main().AddToList(TListKind::lkDelayed, name);
     // The tray menu's Exit arrives while the run lets messages through.
     loop.Post([this] { app->ProgramExit(); });
     Main().TryCompressDelayed(true);
     EXPECT_TRUE(Main().ShuttingDown());
-    EXPECT_EQ(Main().FProcessingDriveIdx, pdiIdle);
+    EXPECT_EQ(Main().ProcessingDriveIdx(), pdiIdle);
     EXPECT_NE(Log().find("Program terminated"), std::string::npos);
 }
 
@@ -291,7 +291,7 @@ TEST_F(Application, ExitDuringAScanStopsTheWalkAndSavesTheLists) {
     ASSERT_EQ(Main().GoScanPath("C:\\Data"), TScanStart::ssStarted);
     loop.RunUntil([&] { return Main().Stats().FilesOnDisk_Count >= 3; });
     app->ProgramExit();
-    EXPECT_FALSE(Main().FScanPathThread);
+    EXPECT_FALSE(Main().ScanPathThread());
     EXPECT_FALSE(Main().ScanRunning());
     EXPECT_TRUE(sim.Exists(DataDir + "\\NeverCompress.lst"));
     const int64_t handled = Main().Stats().FilesOnDisk_Count;
@@ -304,10 +304,14 @@ TEST_F(Application, DrivesThatComeAndGoRefreshTheListOnlyWhileNoScanRuns) {
     Start();
     const std::size_t before = Main().DriveLettersList().size();
     sim.AddVolume("E:\\", DriveType::Fixed, "NTFS", 4096, "Data");
-    Main().FProcessingDriveIdx = pdiFolderScan; // as a running folder scan has it
+    // A folder scan of the scan command, held by Pause: its end refreshes nothing itself.
+    sim.AddFile("C:\\Data\\a.txt", 100);
+    ASSERT_EQ(Main().GoScanPath("C:\\Data"), TScanStart::ssStarted);
+    Main().spdbtnPauseClick();
     Main().DeviceChanged();
     EXPECT_EQ(Main().DriveLettersList().size(), before);
-    Main().FProcessingDriveIdx = pdiIdle;
+    Main().spdbtnStopClick();
+    loop.RunUntil([&] { return !Main().ScanRunning(); });
     Main().DeviceChanged();
     EXPECT_EQ(Main().DriveLettersList().size(), before + 1);
 }

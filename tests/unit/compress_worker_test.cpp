@@ -41,7 +41,7 @@ protected:
         return n;
     }
     std::vector<std::string> Delayed() {
-        const TCompressList& list = *Engine().FDelayedCompressList;
+        const TCompressList& list = *Engine().CompressList(TListKind::lkDelayed);
         return {list.begin(), list.end()};
     }
     // What every call leaves behind, success or not.
@@ -203,8 +203,8 @@ TEST_F(CompressWorker, RepeatedFailureLogsAgainButQueuesOnce) {
 
 TEST_F(CompressWorker, SuccessRemovesTheDelayedEntry) {
     sim.AddFile(kFile, 100'000);
-    Engine().FDelayedCompressList->Add("C:\\DATA\\REPORT.TXT=46000");
-    Engine().FDelayedCompressList->Add("C:\\Data\\other.txt=46000");
+    QueueAt(TListKind::lkDelayed, "C:\\DATA\\REPORT.TXT", 46000.5);
+    QueueAt(TListKind::lkDelayed, "C:\\Data\\other.txt", 46000.5);
     EXPECT_TRUE(Engine().TryCompressFile(kFile, caCompress));
     EXPECT_EQ(Delayed(), (std::vector<std::string>{"C:\\Data\\other.txt=46000"}));
 }
@@ -212,7 +212,7 @@ TEST_F(CompressWorker, SuccessRemovesTheDelayedEntry) {
 TEST_F(CompressWorker, NoneRemovesTheDelayedEntryWithoutTouchingTheFile) {
     sim.AddFileWithContent(kFile, kContent, fa::Archive | fa::ReadOnly);
     sim.SetLocked(kFile, true); // any access would fail
-    Engine().FDelayedCompressList->Add(kFile + "=46000");
+    QueueAt(TListKind::lkDelayed, kFile, 46000.5);
 
     EXPECT_TRUE(Engine().TryCompressFile(kFile, caNone));
     EXPECT_TRUE(Delayed().empty());
@@ -226,15 +226,19 @@ TEST_F(CompressWorker, NoneRemovesTheDelayedEntryWithoutTouchingTheFile) {
 TEST_F(CompressWorker, FailedDecompressLeavesTheDelayedListAlone) {
     sim.AddFile(kFile, 100'000, fa::Archive | fa::Compressed);
     sim.SetLocked(kFile, true);
-    Engine().FDelayedCompressList->Add(kFile + "=46000");
+    QueueAt(TListKind::lkDelayed, kFile, 46000.5);
     EXPECT_FALSE(Engine().TryCompressFile(kFile, caDecompress));
     EXPECT_EQ(Delayed(), (std::vector<std::string>{kFile + "=46000"}));
 }
 
 TEST_F(CompressWorker, CallerMayHoldTheCriticalSectionAlready) {
-    Locked(sim, kFile);
-    const std::lock_guard held(Engine().FCriticalSection); // as the smart queue does
-    EXPECT_FALSE(Engine().TryCompressFile(kFile, caCompress));
+    sim.AddFile(kFile, 100'000);
+    sim.SetLocked(kFile, true);
+    Engine().Options().FilterIncluding = "txt";
+    // The smart queue holds the lock while the file goes through the decision to the worker,
+    // whose failure takes it again to queue the file.
+    Engine().SmartCompress(kFile);
+    EXPECT_EQ(LogCount("\tError during compress/decompress file"), 1);
     EXPECT_EQ(Delayed().size(), 1u);
 }
 
@@ -252,7 +256,7 @@ TEST_F(CompressWorker, WorkerThatThrowsIsAFailureAndRestoresTheFile) {
     EXPECT_NE(sim.Content(Engine().LogFile().FileName())
                   .find("Error during compress/decompress file \"" + kFile + "\": device gone"),
               std::string::npos);
-    EXPECT_EQ(Engine().FDelayedCompressList->Count(), 1u);
+    EXPECT_EQ(Engine().CompressList(TListKind::lkDelayed)->Count(), 1u);
     EXPECT_EQ(sim.Attributes(kFile), fa::Archive | fa::ReadOnly);
     EXPECT_EQ(sim.Content(kFile), kContent);
     ExpectRestored();

@@ -97,8 +97,8 @@ protected:
     void SetUp() override {
         EngineFixture::SetUp();
         ApplyDefaults(Engine().Options());
-        Engine().FNeverCompressList->Add("NTLDR");
-        Engine().FNeverCompressList->Add("BOOTMGR");
+        Engine().AddToList(TListKind::lkNever, "NTLDR");
+        Engine().AddToList(TListKind::lkNever, "BOOTMGR");
     }
 
     TCompressAction Decide(const std::string& dir, const std::string& name, int64_t size,
@@ -106,9 +106,14 @@ protected:
         return Engine().GetCompressAction(dir, TFileAttrRec{name, size, attr});
     }
 
-    void ExcludeFolders(std::vector<std::string> expanded) {
-        Engine().FExpandedFoldersList =
-            std::make_unique<std::vector<std::string>>(std::move(expanded));
+    // The folders as the option names them (a name with an empty value), expanded as a
+    // scan start expands them.
+    void ExcludeFolders(const std::vector<std::string>& expanded) {
+        std::vector<std::string>& entries = Engine().Options().ExcludeFolders;
+        entries.clear();
+        for (const std::string& folder : expanded)
+            entries.push_back(folder + "=");
+        Engine().RebuildExpandedFolders();
     }
 };
 

@@ -3,6 +3,7 @@
 // of the options dialog's button, and the timers' settings.
 
 #include "support/EngineFixture.h"
+#include "support/RunStates.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -47,13 +48,20 @@ protected:
         sim.AdvanceMilliseconds(ms);
         loop.FireDueTimers();
     }
-    static Lines Entries(const std::unique_ptr<TCompressList>& list) {
-        return {list->begin(), list->end()};
-    }
-    Lines Delayed() { return Entries(Engine().FDelayedCompressList); }
-    Lines Lag() { return Entries(Engine().FLagCompressList); }
+    static Lines Entries(const TCompressList* list) { return {list->begin(), list->end()}; }
+    Lines Delayed() { return Entries(Engine().CompressList(TListKind::lkDelayed)); }
+    Lines Lag() { return Entries(Engine().CompressList(TListKind::lkLag)); }
     static std::string DayEntry(const std::string& f, int32_t day = kToday - 1) {
         return f + "=" + std::to_string(day);
+    }
+    // On the delayed list since Day.
+    void Delay(const std::string& f, int32_t day = kToday - 1) {
+        QueueAt(TListKind::lkDelayed, f, day + 0.5);
+    }
+    // Stop, and the walk's end handled.
+    void StopRun() {
+        Engine().spdbtnStopClick();
+        loop.RunUntil([&] { return !Engine().ScanRunning(); });
     }
     int LogCount(const std::string& line) {
         const std::string text = sim.Content(Engine().LogFile().FileName());
@@ -67,7 +75,7 @@ protected:
         EXPECT_FALSE(view.Enabled(ScanControl::spdbtnPause));
         EXPECT_FALSE(view.Enabled(ScanControl::spdbtnStop));
         EXPECT_TRUE(view.Enabled(ScanControl::rgrpScanArea));
-        EXPECT_EQ(Engine().FProcessingDriveIdx, pdiIdle);
+        EXPECT_EQ(Engine().ProcessingDriveIdx(), pdiIdle);
         EXPECT_EQ(view.status, "");
     }
 };
@@ -122,8 +130,8 @@ TEST_F(DelayedCompress, WithoutADelayChangesCompressAtOnceAndTicksNeitherWalkNor
     Engine().FileChanged(nullptr, kA);
     EXPECT_TRUE(sim.IsCompressed(kA));
 
-    Engine().FLagCompressList->Add(kB + "=46000.000000");                  // long due
-    Engine().FDelayedCompressList->Add(DayEntry("C:\\Data\\gone.txt", 0)); // a purge drops it
+    QueueAt(TListKind::lkLag, kB, 46000.0); // long due
+    Delay("C:\\Data\\gone.txt", 0);         // a purge drops it
     Advance(5000);
     EXPECT_FALSE(sim.IsCompressed(kB));
     EXPECT_EQ(Lag().size(), 1u);
@@ -138,10 +146,11 @@ TEST_F(DelayedCompress, ScanRunningKeepsReleasingDueEntriesButStopsThePurge) {
     Engine().FileChanged(nullptr, kA);
     Engine().FileChanged(nullptr, gone);
     ASSERT_EQ(Lag().size(), 2u);
-    Engine().FDelayedCompressList->Add(DayEntry(gone));     // goes with its lag entry
-    Engine().FDelayedCompressList->Add(DayEntry(vanished)); // only a purge drops it
+    Delay(gone);     // goes with its lag entry
+    Delay(vanished); // only a purge drops it
     sim.RemoveFile(gone);
-    Engine().FProcessingDriveIdx = 0; // a drive scan runs
+    StartPausedDriveScan(Engine(), view);
+    ASSERT_EQ(Engine().ProcessingDriveIdx(), 0);
     sim.ClearOperations();
 
     Advance(20'000);
@@ -152,15 +161,19 @@ TEST_F(DelayedCompress, ScanRunningKeepsReleasingDueEntriesButStopsThePurge) {
     for (const std::string& op : sim.Operations())
         EXPECT_EQ(op.find("gone"), std::string::npos) << op;
 
-    Engine().FProcessingDriveIdx = pdiIdle;
+    Engine().spdbtnStopClick(); // idle at once; the walk's end is not waited for
     Advance(1000);
     EXPECT_TRUE(Delayed().empty());
 }
 
 TEST_F(DelayedCompress, StampWithAnotherDecimalSeparatorNeverBecomesDue) {
     Mode(scmInteractive, 20);
-    Engine().FLagCompressList->Add(kA + "=46000,500000");
-    Engine().FLagCompressList->Add(kB + "=46000.500000");
+    const std::string thousands = sim.ThousandSeparator();
+    const std::string decimal = sim.DecimalSeparator();
+    sim.SetSeparators(".", ","); // queued under another locale
+    QueueAt(TListKind::lkLag, kA, 46000.5);
+    sim.SetSeparators(thousands, decimal);
+    QueueAt(TListKind::lkLag, kB, 46000.5);
     Advance(60'000);
     EXPECT_EQ(Lag(), (Lines{kA + "=46000,500000"}));
     EXPECT_FALSE(sim.IsCompressed(kA));
@@ -216,7 +229,7 @@ TEST_F(DelayedCompress, CompletePassSetsTheCountFromTheIdleTimeReadUnsigned) {
                          Case{70'000, 0, std::numeric_limits<int32_t>::max()}}) {
         SCOPED_TRACE(c.idleMs);
         Engine().Options().IdleTime = c.idleTime;
-        Engine().FDelayedCompressList->Add(DayEntry(kA));
+        Delay(kA);
         sim.SetUserIdleMilliseconds(c.idleMs);
         Engine().tmrDelayedCompressTimer();
         EXPECT_EQ(Engine().IdlesAccepted(), c.accepted);
@@ -227,9 +240,10 @@ TEST_F(DelayedCompress, CompletePassSetsTheCountFromTheIdleTimeReadUnsigned) {
 
 TEST_F(DelayedCompress, LockedFilesAreRetriedEveryIntervalAndKeepTheirFirstStamps) {
     Mode(scmInteractive);
+    Delay(kA, kToday - 3);
+    Delay(kB, kToday - 2);
+    Delay(kC, kToday);
     const Lines stamped{DayEntry(kA, kToday - 3), DayEntry(kB, kToday - 2), DayEntry(kC, kToday)};
-    for (const std::string& e : stamped)
-        Engine().FDelayedCompressList->Add(e);
     for (const std::string& f : {kA, kB, kC})
         sim.SetLocked(f, true);
 
@@ -254,12 +268,15 @@ TEST_F(DelayedCompress, PassStopsBeforeTheFirstFileByItsKind) {
                          Case{"plain pass, drive scan", false, false, 0},
                          Case{"visual pass, stopped", false, true, pdiIdle}}) {
         SCOPED_TRACE(c.name);
-        Engine().FDelayedCompressList->Add(DayEntry(kA));
-        Engine().FProcessingDriveIdx = c.state;
+        Delay(kA);
+        if (c.state == pdiFolderScan) StartPausedFolderScan(Engine(), view, "C:\\Data");
+        if (c.state == 0) StartPausedDriveScan(Engine(), view);
+        ASSERT_EQ(Engine().ProcessingDriveIdx(), c.state);
         Engine().ProcessDelayedFiles(c.idle, c.visual);
         EXPECT_EQ(Delayed(), (Lines{DayEntry(kA)}));
         EXPECT_FALSE(sim.IsCompressed(kA));
         EXPECT_FALSE(Engine().ProcessingDelayedFiles());
+        if (c.state != pdiIdle) StopRun();
     }
     EXPECT_EQ(LogCount("Delayed compress..."), 4);
 }
@@ -267,31 +284,47 @@ TEST_F(DelayedCompress, PassStopsBeforeTheFirstFileByItsKind) {
 // ---------------------------------------------------------------- the visual run
 
 TEST_F(DelayedCompress, ButtonDuringAScanOnlyShowsTheMessage) {
-    Engine().FDelayedCompressList->Add(DayEntry(kA));
-    Engine().FLagCompressList->Add(kB + "=46000.000000");
-    for (const int32_t state : {0, pdiFolderScan, pdiDelayedRun}) {
-        Engine().FProcessingDriveIdx = state;
+    Delay(kA);
+    QueueAt(TListKind::lkLag, kB, 46000.0);
+    const auto pressed = [&](int32_t state) {
         const auto controls = view.enabledControls;
         Engine().TryCompressDelayed(true);
         ASSERT_EQ(view.messages.size(), 1u);
         EXPECT_EQ(view.messages[0].text, "Scan is already in progress");
         EXPECT_EQ(view.messages[0].icon, MessageIcon::Warning);
         EXPECT_EQ(view.enabledControls, controls);
-        EXPECT_EQ(Engine().FProcessingDriveIdx, state);
+        EXPECT_EQ(Engine().ProcessingDriveIdx(), state);
         view.messages.clear();
-    }
+    };
+    StartPausedDriveScan(Engine(), view);
+    pressed(0);
+    StopRun();
+    StartPausedFolderScan(Engine(), view, "C:\\Data");
+    pressed(pdiFolderScan);
+    StopRun();
     EXPECT_FALSE(sim.IsCompressed(kA));
     EXPECT_EQ(Delayed().size(), 1u);
     EXPECT_EQ(Lag().size(), 1u);
     EXPECT_TRUE(view.broughtToFront.empty());
     EXPECT_EQ(LogCount("Delayed compress..."), 0);
+
+    // Pressed again while the run it started lets a message through: no second run.
+    bool pressedDuringRun = false;
+    loop.Post([&] {
+        pressed(pdiDelayedRun);
+        pressedDuringRun = true;
+    });
+    Engine().TryCompressDelayed(true);
+    EXPECT_TRUE(pressedDuringRun);
+    EXPECT_EQ(view.broughtToFront, (std::vector<ViewWindow>{ViewWindow::Main}));
+    EXPECT_EQ(LogCount("Delayed compress..."), 1);
 }
 
 TEST_F(DelayedCompress, VisualRunTakesEveryListedFileAndEmptiesTheLagList) {
     const std::string gone = "C:\\Data\\gone.txt";
-    Engine().FDelayedCompressList->Add(DayEntry(kA));
-    Engine().FLagCompressList->Add(kB + "=99999.000000"); // not due for ages
-    Engine().FLagCompressList->Add(gone + "=46000.000000");
+    Delay(kA);
+    QueueAt(TListKind::lkLag, kB, 99999.0); // not due for ages
+    QueueAt(TListKind::lkLag, gone, 46000.0);
     bool stopEnabled = false;
     bool goEnabled = true;
     loop.Post([&] {
@@ -313,8 +346,8 @@ TEST_F(DelayedCompress, VisualRunTakesEveryListedFileAndEmptiesTheLagList) {
 
 TEST_F(DelayedCompress, StopEndsTheVisualRunBeforeTheNextFile) {
     for (const std::string& f : {kA, kB, kC})
-        Engine().FDelayedCompressList->Add(DayEntry(f));
-    Engine().FLagCompressList->Add(kA + "=46000.000000");
+        Delay(f);
+    QueueAt(TListKind::lkLag, kA, 46000.0);
     loop.Post([&] { Engine().spdbtnStopClick(); }); // handled while the first file is shown
 
     Engine().TryCompressDelayed(true);
@@ -326,7 +359,7 @@ TEST_F(DelayedCompress, StopEndsTheVisualRunBeforeTheNextFile) {
 
 TEST_F(DelayedCompress, NestedPassReturnsAtOnceAndAnErrorEndsThePass) {
     for (const std::string& f : {kA, kB, kC})
-        Engine().FDelayedCompressList->Add(DayEntry(f));
+        Delay(f);
     bool sawRunning = false;
     loop.Post([&] {
         sawRunning = Engine().ProcessingDelayedFiles();
@@ -354,11 +387,12 @@ TEST_F(DelayedCompress, TheTickPurgeSpreadsTheFileLookUpsOverAMinute) {
     for (int i = 0; i < 120; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "C:\\Attic\\f%03d.txt", i); // before C:\Data
-        Engine().FDelayedCompressList->Add(DayEntry(name, kToday));
+        Engine().AddToList(TListKind::lkDelayed, name);
     }
     const Lines kept = {DayEntry(kA, kToday), DayEntry(kB, kToday - 30), DayEntry(kC, kToday - 25)};
-    for (const std::string& entry : kept)
-        Engine().FDelayedCompressList->Add(entry);
+    Delay(kA, kToday);
+    Delay(kB, kToday - 30);
+    Delay(kC, kToday - 25);
 
     Advance(1000);
     EXPECT_EQ(Delayed().size(), 120u) << "three look-ups in the first tick, not 123";
@@ -366,18 +400,18 @@ TEST_F(DelayedCompress, TheTickPurgeSpreadsTheFileLookUpsOverAMinute) {
         Advance(1000);
     EXPECT_EQ(Delayed(), kept) << "every gone file within the minute";
 
-    Engine().FNeverCompressList->Add("a.txt"); // applies at the next tick
+    Engine().AddToList(TListKind::lkNever, "a.txt"); // applies at the next tick
     Advance(1000);
     EXPECT_EQ(Delayed(), (Lines{kept[1], kept[2]}));
 
     Engine().Options().MoveToNeverCompressDelay = 25; // b.txt is too old now, c.txt not yet
     Advance(1000);
     EXPECT_EQ(Delayed(), Lines{kept[2]});
-    EXPECT_TRUE(Engine().FNeverCompressList->Contains("b.txt"));
+    EXPECT_TRUE(Engine().CompressList(TListKind::lkNever)->Contains("b.txt"));
 
     Advance(24 * 3600 * 1000); // the next day
     EXPECT_TRUE(Delayed().empty());
-    EXPECT_TRUE(Engine().FNeverCompressList->Contains("c.txt"));
+    EXPECT_TRUE(Engine().CompressList(TListKind::lkNever)->Contains("c.txt"));
 }
 
 // However long the list, a tick looks at a bounded number of files; the sweep then takes
@@ -385,12 +419,12 @@ TEST_F(DelayedCompress, TheTickPurgeSpreadsTheFileLookUpsOverAMinute) {
 TEST_F(DelayedCompress, TheTickPurgeLooksAtABoundedNumberOfFilesATick) {
     Mode(scmInteractive, 20);
     for (int i = 0; i < 30'000; ++i)
-        Engine().FDelayedCompressList->Add(DayEntry("C:\\Gone\\" + std::to_string(i), kToday));
+        Engine().AddToList(TListKind::lkDelayed, "C:\\Gone\\" + std::to_string(i));
     Advance(1000);
-    EXPECT_EQ(Engine().FDelayedCompressList->Count(), 29'800u);
+    EXPECT_EQ(Engine().CompressList(TListKind::lkDelayed)->Count(), 29'800u);
     for (int tick = 1; tick < 150; ++tick)
         Advance(1000);
-    EXPECT_TRUE(Engine().FDelayedCompressList->Empty());
+    EXPECT_TRUE(Engine().CompressList(TListKind::lkDelayed)->Empty());
 }
 
 } // namespace

@@ -27,7 +27,7 @@ protected:
         Engine().OptionsChanged(); // as at program start
     }
     bool Delayed(const std::string& f) {
-        return Engine().FDelayedCompressList->IndexOfName(f) != TCompressList::npos;
+        return Engine().CompressList(TListKind::lkDelayed)->IndexOfName(f) != TCompressList::npos;
     }
     // A pass over the delayed list as the timers start it, outside a scan.
     void DelayedPass() { Engine().ProcessDelayedFiles(false, false); }
@@ -38,20 +38,20 @@ TEST_F(ExcludedFolders, AReportFromAnExcludedFolderIsIgnoredBeforeAnyScan) {
     Engine().FileChanged(nullptr, kData);
     EXPECT_FALSE(sim.IsCompressed(kTemp));
     EXPECT_FALSE(Delayed(kTemp));
-    EXPECT_TRUE(Engine().FLagCompressList->Empty());
+    EXPECT_TRUE(Engine().CompressList(TListKind::lkLag)->Empty());
     EXPECT_TRUE(sim.IsCompressed(kData));
 }
 
 TEST_F(ExcludedFolders, ADelayedPassFollowsTheOptionsAsTheyAreApplied) {
     // An entry from an earlier run, before the folder was excluded.
-    Engine().AddToCompressList(*Engine().FDelayedCompressList, kTemp, true);
+    Engine().AddToList(TListKind::lkDelayed, kTemp);
     DelayedPass();
     EXPECT_FALSE(sim.IsCompressed(kTemp));
 
     // Taking the folder off the list applies at the next pass, still without a scan.
     Engine().Options().ExcludeFolders.clear();
     Engine().OptionsChanged();
-    Engine().AddToCompressList(*Engine().FDelayedCompressList, kTemp, true);
+    Engine().AddToList(TListKind::lkDelayed, kTemp);
     DelayedPass();
     EXPECT_TRUE(sim.IsCompressed(kTemp));
 }

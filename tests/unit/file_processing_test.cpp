@@ -1,5 +1,7 @@
 #include "support/EngineFixture.h"
+#include "support/RunStates.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <gtest/gtest.h>
@@ -24,13 +26,13 @@ void SimpleOptions(TBrimbleOptions& o) {
     o.CompressEncrypted = true;
 }
 
-class FileProcessing : public test::EngineFixture {
+// No run: the engine handles the files that the background reports.
+class FileProcessingIdle : public test::EngineFixture {
 protected:
     void SetUp() override {
         EngineFixture::SetUp();
         SimpleOptions(Engine().Options());
-        Engine().FNeverCompressList->Add("NTLDR");
-        Engine().FProcessingDriveIdx = 0; // a drive scan runs
+        Engine().AddToList(TListKind::lkNever, "NTLDR");
         Engine().LogFile().SetLogLevel(2);
     }
 
@@ -40,8 +42,22 @@ protected:
         ASSERT_TRUE(entry.has_value()) << name;
         Engine().ProcessFoundFile(nullptr, kDir, *entry);
     }
+    // Stop, and the walk's end handled: the engine is idle again.
+    void StopRun() {
+        Engine().spdbtnStopClick();
+        loop.RunUntil([&] { return !Engine().ScanRunning(); });
+    }
     std::string LogText() { return sim.Content(Engine().LogFile().FileName()); }
     std::vector<std::string> Labels() const { return {view.labels.begin(), view.labels.end()}; }
+};
+
+// A drive scan runs, held before its first file: the test hands it the files.
+class FileProcessing : public FileProcessingIdle {
+protected:
+    void SetUp() override {
+        FileProcessingIdle::SetUp();
+        test::StartPausedDriveScan(Engine(), view);
+    }
 };
 
 // The eight fields that the labels show, in label order.
@@ -239,23 +255,40 @@ TEST_F(FileProcessing, SharedDataIsCompressedWhenTheUserAsksForIt) {
 
 // The level of the options is a manual scan's; the background mode compresses at the file
 // system's default, while the user works, unless asked otherwise.
-TEST_F(FileProcessing, TheCompressionLevelIsTheManualScansAndTheBackgroundsWhenAsked) {
+TEST_F(FileProcessingIdle, TheCompressionLevelIsTheManualScansAndTheBackgroundsWhenAsked) {
     Engine().Options().CompressionLevel = 9;
+    // The file handled in each kind of run, reached as the user reaches it.
+    const std::function<void()> inDriveScan = [&] {
+        test::StartPausedDriveScan(Engine(), view);
+        Process("a.txt");
+        StopRun();
+    };
+    const std::function<void()> inFolderScan = [&] {
+        test::StartPausedFolderScan(Engine(), view, "C:\\Data");
+        Process("a.txt");
+        StopRun();
+    };
+    const std::function<void()> withoutRun = [&] { Process("a.txt"); };
+    const std::function<void()> inDelayedRun = [&] {
+        Engine().AddToList(TListKind::lkDelayed, kDir + "a.txt");
+        Engine().TryCompressDelayed(true);
+    };
     const struct {
-        int32_t run;
+        const char* run;
+        const std::function<void()>& handle;
         bool smartToo;
         int level;
-    } cases[] = {{0, false, 9},
-                 {pdiFolderScan, false, 9},
-                 {pdiIdle, false, 0},
-                 {pdiDelayedRun, false, 0},
-                 {pdiIdle, true, 9}};
+    } cases[] = {{"drive scan", inDriveScan, false, 9},
+                 {"folder scan", inFolderScan, false, 9},
+                 {"no run", withoutRun, false, 0},
+                 {"delayed run", inDelayedRun, false, 0},
+                 {"no run, level asked", withoutRun, true, 9}};
     for (const auto& c : cases) {
         sim.RemoveFile(kDir + "a.txt");
         sim.AddFile(kDir + "a.txt", 10000, fa::Archive, 0.3);
-        Engine().FProcessingDriveIdx = c.run;
         Engine().Options().SmartCompressionLevel = c.smartToo;
-        Process("a.txt");
+        c.handle();
+        EXPECT_TRUE(sim.IsCompressed(kDir + "a.txt")) << c.run;
         EXPECT_EQ(sim.LastCompressionLevel(), c.level) << c.run << " " << c.smartToo;
     }
 }
@@ -267,11 +300,11 @@ TEST_F(FileProcessing, RefusedFilesStayOffTheDelayedListAndTheirFolderIsLoggedOn
         sim.AddFile(kDir + name, 10000, fa::Archive, 0.3);
         sim.SetChangeRefused(kDir + name, true);
     }
-    Engine().AddToCompressList(*Engine().FDelayedCompressList, kDir + "b.txt", true);
+    Engine().AddToList(TListKind::lkDelayed, kDir + "b.txt");
     Process("a.txt");
     Process("b.txt");
 
-    EXPECT_EQ(Engine().FDelayedCompressList->Count(), 0u);
+    EXPECT_EQ(Engine().CompressList(TListKind::lkDelayed)->Count(), 0u);
     const std::string folderLine = "Files in \"C:\\Data\\\" cannot be changed (The media is "
                                    "write protected): they are left as they are";
     const std::string log = LogText();
@@ -310,8 +343,7 @@ TEST_F(FileProcessing, CountLabelsHaveThousandsSeparatorsAndTheLocaleDecimal) {
     EXPECT_EQ(view.Label(StatLabel::CompressedFilesT_Percent), "40,96%");
 }
 
-TEST_F(FileProcessing, IdleStateActsButCountsAndShowsNothing) {
-    Engine().FProcessingDriveIdx = pdiIdle;
+TEST_F(FileProcessingIdle, IdleStateActsButCountsAndShowsNothing) {
     sim.AddFile(kDir + "a.txt", 10000, fa::Archive, 0.3);
     Process("a.txt");
 
@@ -344,29 +376,31 @@ TEST_F(FileProcessing, VanishedFileIsLoggedQueuedAndCountedAsToBeCompressed) {
     EXPECT_NE(LogText().find("Error during compress/decompress file \"C:\\Data\\a.txt\": The "
                              "system cannot find the file specified"),
               std::string::npos);
-    EXPECT_EQ(Engine().FDelayedCompressList->Count(), 1u);
+    EXPECT_EQ(Engine().CompressList(TListKind::lkDelayed)->Count(), 1u);
     EXPECT_EQ(TotalsOf(Engine().Stats()), (Totals{1, 10000, 1, 10000, 0, 0, 0, 0.0}));
 }
 
 // ---------------------------------------------------------------- status during runs
 
-TEST_F(FileProcessing, DelayedRunLetsOneMessageThroughAndRepaints) {
-    Engine().FProcessingDriveIdx = pdiDelayedRun;
+TEST_F(FileProcessingIdle, DelayedRunLetsOneMessageThroughAndRepaints) {
     sim.AddFile(kDir + "NTLDR", 10000);
+    Engine().AddToList(TListKind::lkDelayed, kDir + "NTLDR");
     int handled = 0;
     loop.Post([&] { ++handled; });
     loop.Post([&] { ++handled; });
 
-    Process("NTLDR");
+    Engine().TryCompressDelayed(true); // the run handles the listed file
     EXPECT_EQ(handled, 1);
     EXPECT_EQ(view.repaints, 1);
-    EXPECT_EQ(view.status, kDir + "NTLDR");
+    EXPECT_NE(std::find(view.statusHistory.begin(), view.statusHistory.end(), kDir + "NTLDR"),
+              view.statusHistory.end());
     EXPECT_EQ(Engine().Stats().FilesOnDisk_Count, 1);
 
-    Engine().FProcessingDriveIdx = 0; // a drive scan neither pumps nor repaints
+    test::StartPausedDriveScan(Engine(), view); // a drive scan neither pumps nor repaints
+    const int repaints = view.repaints;
     Process("NTLDR");
     EXPECT_EQ(handled, 1);
-    EXPECT_EQ(view.repaints, 1);
+    EXPECT_EQ(view.repaints, repaints);
 }
 
 // ---------------------------------------------------------------- errors on the way
@@ -386,7 +420,7 @@ TEST_F(FileProcessing, ErrorInAStepStillCountsTheFileThenGoesOn) {
     BrokenTrayView brokenView;
     TfrmBrimblemain broken(sim, loop, brokenView, ComputeProgramFolders(sim));
     SimpleOptions(broken.Options());
-    broken.FProcessingDriveIdx = 0;
+    test::StartPausedDriveScan(broken, brokenView);
 
     EXPECT_THROW(broken.ProcessFoundFile(nullptr, kDir, *sim.FindEntry(kDir + "a.txt")),
                  std::runtime_error);

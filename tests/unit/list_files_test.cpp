@@ -21,7 +21,7 @@ const std::string DelayedFile = DataDir + "\\DelayedCompress.lst";
 const std::string LagFile = DataDir + "\\LagCompress.lst";
 const std::string LogPath = DataDir + "\\Brimble.log";
 
-Lines Entries(const std::unique_ptr<TCompressList>& list) {
+Lines Entries(const TCompressList* list) {
     return list ? Lines(list->begin(), list->end()) : Lines{};
 }
 
@@ -53,15 +53,15 @@ TEST_F(ListFiles, StartUpPurgeSeesTheStoredDelay) {
     TfrmBrimblemain& e = Engine();
     e.LoadSettingsAndLists();
     EXPECT_EQ(e.Options().MoveToNeverCompressDelay, 5);
-    EXPECT_EQ(Entries(e.FDelayedCompressList), (Lines{"C:\\Data\\a.txt=46024"}));
-    EXPECT_EQ(Entries(e.FNeverCompressList), (Lines{"BOOTMGR", "NTLDR"}));
+    EXPECT_EQ(Entries(e.CompressList(TListKind::lkDelayed)), (Lines{"C:\\Data\\a.txt=46024"}));
+    EXPECT_EQ(Entries(e.CompressList(TListKind::lkNever)), (Lines{"BOOTMGR", "NTLDR"}));
 }
 
 TEST_F(ListFiles, FirstRunWritesOnlyTheNeverListWithItsTwoNames) {
     TfrmBrimblemain& e = Start();
-    EXPECT_EQ(Entries(e.FNeverCompressList), (Lines{"BOOTMGR", "NTLDR"}));
-    EXPECT_TRUE(e.FDelayedCompressList->Empty());
-    EXPECT_TRUE(e.FLagCompressList->Empty());
+    EXPECT_EQ(Entries(e.CompressList(TListKind::lkNever)), (Lines{"BOOTMGR", "NTLDR"}));
+    EXPECT_TRUE(e.CompressList(TListKind::lkDelayed)->Empty());
+    EXPECT_TRUE(e.CompressList(TListKind::lkLag)->Empty());
 
     e.SaveLists();
     EXPECT_EQ(sim.Content(NeverFile), "BOOTMGR\r\nNTLDR\r\n");
@@ -72,7 +72,7 @@ TEST_F(ListFiles, FirstRunWritesOnlyTheNeverListWithItsTwoNames) {
 TEST_F(ListFiles, LowerCaseNtldrStaysTheOnlyNtldr) {
     sim.AddFileWithContent(NeverFile, "ntldr\r\n");
     TfrmBrimblemain& e = Start();
-    EXPECT_EQ(Entries(e.FNeverCompressList), (Lines{"BOOTMGR", "ntldr"}));
+    EXPECT_EQ(Entries(e.CompressList(TListKind::lkNever)), (Lines{"BOOTMGR", "ntldr"}));
     e.SaveLists();
     EXPECT_EQ(sim.Content(NeverFile), "BOOTMGR\r\nntldr\r\n");
 }
@@ -91,8 +91,8 @@ TEST_P(AgeRule, AtStartUpAndExit) {
     sim.AddFileWithContent(DelayedFile, "C:\\Data\\setup.log=" + std::to_string(Today) + "\r\n");
     AtDay(Today + GetParam().daysLater);
     TfrmBrimblemain& e = Start();
-    EXPECT_EQ(e.FDelayedCompressList->Empty(), GetParam().moved);
-    EXPECT_EQ(e.FNeverCompressList->Contains("setup.log"), GetParam().moved);
+    EXPECT_EQ(e.CompressList(TListKind::lkDelayed)->Empty(), GetParam().moved);
+    EXPECT_EQ(e.CompressList(TListKind::lkNever)->Contains("setup.log"), GetParam().moved);
 
     e.SaveLists();
     EXPECT_EQ(sim.Exists(DelayedFile), !GetParam().moved);
@@ -109,24 +109,25 @@ INSTANTIATE_TEST_SUITE_P(Days, AgeRule,
 TEST_F(ListFiles, TickPurgesMoveTheEntryOnTheSecondDayAfter) {
     sim.AddFile("C:\\Data\\a.txt", 100);
     TfrmBrimblemain& e = Start();
-    ASSERT_TRUE(e.AddToCompressList(*e.FDelayedCompressList, "C:\\Data\\a.txt", true));
-    EXPECT_EQ(Entries(e.FDelayedCompressList), Lines{"C:\\Data\\a.txt=" + std::to_string(Today)});
+    ASSERT_TRUE(e.AddToList(TListKind::lkDelayed, "C:\\Data\\a.txt"));
+    EXPECT_EQ(Entries(e.CompressList(TListKind::lkDelayed)),
+              Lines{"C:\\Data\\a.txt=" + std::to_string(Today)});
     for (int later : {0, 1}) {
         AtDay(Today + later);
-        e.PurgeCompressList(*e.FDelayedCompressList, true);
-        EXPECT_EQ(e.FDelayedCompressList->Count(), 1u) << "day D+" << later;
+        e.PurgeList(TListKind::lkDelayed, true);
+        EXPECT_EQ(e.CompressList(TListKind::lkDelayed)->Count(), 1u) << "day D+" << later;
     }
     AtDay(Today + 2);
-    e.PurgeCompressList(*e.FDelayedCompressList, true);
-    EXPECT_TRUE(e.FDelayedCompressList->Empty());
-    EXPECT_TRUE(e.FNeverCompressList->Contains("A.TXT"));
+    e.PurgeList(TListKind::lkDelayed, true);
+    EXPECT_TRUE(e.CompressList(TListKind::lkDelayed)->Empty());
+    EXPECT_TRUE(e.CompressList(TListKind::lkNever)->Contains("A.TXT"));
 }
 
 TEST_F(ListFiles, EntryOfADeletedFileIsDroppedWithoutMovingItsName) {
     sim.AddFileWithContent(DelayedFile, "C:\\Gone\\old.dat=3\r\n");
     TfrmBrimblemain& e = Start();
-    EXPECT_TRUE(e.FDelayedCompressList->Empty());
-    EXPECT_FALSE(e.FNeverCompressList->Contains("old.dat"));
+    EXPECT_TRUE(e.CompressList(TListKind::lkDelayed)->Empty());
+    EXPECT_FALSE(e.CompressList(TListKind::lkNever)->Contains("old.dat"));
 }
 
 TEST_F(ListFiles, NeverNameDropsEntriesOfOtherFolders) {
@@ -138,46 +139,48 @@ TEST_F(ListFiles, NeverNameDropsEntriesOfOtherFolders) {
                                             "\r\n");
     TfrmBrimblemain& e = Start();
     // The walk goes from the last entry: D:'s entry was kept before C:'s name moved.
-    EXPECT_EQ(Entries(e.FDelayedCompressList), Lines{"D:\\B\\setup.log=" + std::to_string(Today)});
-    e.PurgeCompressList(*e.FDelayedCompressList, true);
-    EXPECT_TRUE(e.FDelayedCompressList->Empty());
+    EXPECT_EQ(Entries(e.CompressList(TListKind::lkDelayed)),
+              Lines{"D:\\B\\setup.log=" + std::to_string(Today)});
+    e.PurgeList(TListKind::lkDelayed, true);
+    EXPECT_TRUE(e.CompressList(TListKind::lkDelayed)->Empty());
 }
 
 TEST_F(ListFiles, LagEntryKeepsItsFirstStamp) {
     sim.AddFile("C:\\Data\\a.txt", 100);
     TfrmBrimblemain& e = Start();
     sim.SetNow(Today + 0.25);
-    EXPECT_TRUE(e.AddToCompressList(*e.FLagCompressList, "C:\\Data\\a.txt", false));
+    EXPECT_TRUE(e.AddToList(TListKind::lkLag, "C:\\Data\\a.txt"));
     sim.AdvanceMilliseconds(60'000);
-    EXPECT_FALSE(e.AddToCompressList(*e.FLagCompressList, "c:\\data\\A.TXT", false));
-    EXPECT_EQ(Entries(e.FLagCompressList), Lines{"C:\\Data\\a.txt=46027.250000"});
+    EXPECT_FALSE(e.AddToList(TListKind::lkLag, "c:\\data\\A.TXT"));
+    EXPECT_EQ(Entries(e.CompressList(TListKind::lkLag)), Lines{"C:\\Data\\a.txt=46027.250000"});
 }
 
 TEST_F(ListFiles, PathWithEqualsSignIsFoundByName) {
     const std::string path = "C:\\Data\\x=1\\a=b.txt";
     sim.AddFile(path, 100);
     TfrmBrimblemain& e = Start();
-    EXPECT_TRUE(e.AddToCompressList(*e.FDelayedCompressList, path, true));
+    EXPECT_TRUE(e.AddToList(TListKind::lkDelayed, path));
     e.SaveLists();
 
     AtDay(Today + 1);
     TfrmBrimblemain& next = Start();
-    EXPECT_EQ(Entries(next.FDelayedCompressList), Lines{path + "=" + std::to_string(Today)});
-    EXPECT_FALSE(next.AddToCompressList(*next.FDelayedCompressList, path, true));
-    EXPECT_EQ(next.FDelayedCompressList->Count(), 1u);
+    EXPECT_EQ(Entries(next.CompressList(TListKind::lkDelayed)),
+              Lines{path + "=" + std::to_string(Today)});
+    EXPECT_FALSE(next.AddToList(TListKind::lkDelayed, path));
+    EXPECT_EQ(next.CompressList(TListKind::lkDelayed)->Count(), 1u);
 
     next.TryRemoveFromDelayedList(path);
-    EXPECT_TRUE(next.FDelayedCompressList->Empty());
+    EXPECT_TRUE(next.CompressList(TListKind::lkDelayed)->Empty());
     EXPECT_TRUE(Logged("Removed from delayed compress list: \"" + path + "\""));
 }
 
 TEST_F(ListFiles, RemovingAnAbsentFileChangesNothing) {
     sim.AddFile("C:\\Data\\a.txt", 100);
     TfrmBrimblemain& e = Start();
-    e.AddToCompressList(*e.FDelayedCompressList, "C:\\Data\\a.txt", true);
+    e.AddToList(TListKind::lkDelayed, "C:\\Data\\a.txt");
     e.TryRemoveFromDelayedList("C:\\Data\\b.txt");
     e.TryRemoveFromDelayedList("C:\\Data"); // a prefix of the name is no match
-    EXPECT_EQ(e.FDelayedCompressList->Count(), 1u);
+    EXPECT_EQ(e.CompressList(TListKind::lkDelayed)->Count(), 1u);
     EXPECT_FALSE(Logged("Removed from delayed compress list"));
 }
 
@@ -185,7 +188,7 @@ TEST_F(ListFiles, EmptiedListDeletesTheFileOfTheLastRun) {
     sim.AddFile("C:\\Data\\a.txt", 100);
     sim.AddFileWithContent(DelayedFile, "C:\\Data\\a.txt=" + std::to_string(Today) + "\r\n");
     TfrmBrimblemain& e = Start();
-    ASSERT_EQ(e.FDelayedCompressList->Count(), 1u);
+    ASSERT_EQ(e.CompressList(TListKind::lkDelayed)->Count(), 1u);
     e.TryRemoveFromDelayedList("C:\\Data\\a.txt");
     e.SaveLists();
     EXPECT_FALSE(sim.Exists(DelayedFile));
@@ -204,10 +207,11 @@ TEST_F(ListFiles, GarbageInListFilesIsDroppedOrAgedNeverTrusted) {
                                             "=1\r\n" + "C:\\Missing\\e.txt=46027");
     sim.AddFileWithContent(LagFile, "nonsense\r\nC:\\Data\\d.txt=soon\r\n");
     TfrmBrimblemain& e = Start();
-    EXPECT_TRUE(e.FDelayedCompressList->Empty());
-    EXPECT_EQ(Entries(e.FNeverCompressList), (Lines{"a.txt", "b.txt", "BOOTMGR", "NTLDR"}));
+    EXPECT_TRUE(e.CompressList(TListKind::lkDelayed)->Empty());
+    EXPECT_EQ(Entries(e.CompressList(TListKind::lkNever)),
+              (Lines{"a.txt", "b.txt", "BOOTMGR", "NTLDR"}));
     // A lag stamp that is no number never becomes due, but the entry of an existing file stays.
-    EXPECT_EQ(Entries(e.FLagCompressList), Lines{"C:\\Data\\d.txt=soon"});
+    EXPECT_EQ(Entries(e.CompressList(TListKind::lkLag)), Lines{"C:\\Data\\d.txt=soon"});
 }
 
 TEST_F(ListFiles, ByteOrderMarksAndLineEndsOfOtherEditors) {
@@ -219,9 +223,9 @@ TEST_F(ListFiles, ByteOrderMarksAndLineEndsOfOtherEditors) {
     sim.AddFileWithContent(DelayedFile, "\xEF\xBB\xBF"
                                         "C:\\Data\\a.txt=46027\rC:\\Data\\b.txt=46027");
     TfrmBrimblemain& e = Start();
-    EXPECT_EQ(Entries(e.FNeverCompressList),
+    EXPECT_EQ(Entries(e.CompressList(TListKind::lkNever)),
               (Lines{"BOOTMGR", "NTLDR", "SETUP.EXE", "\xD0\x9E.doc"}));
-    EXPECT_EQ(e.FDelayedCompressList->Count(), 2u);
+    EXPECT_EQ(e.CompressList(TListKind::lkDelayed)->Count(), 2u);
 
     e.SaveLists();
     // The Cyrillic name does not fit the code page: that file is UTF-8 with a BOM, the
@@ -235,17 +239,18 @@ TEST_F(ListFiles, NameOutsideTheCodePageSurvivesARestart) {
     const std::string path = "C:\\\xD0\x94\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\\\xC3\x84rger.txt";
     sim.AddFile(path, 100);
     TfrmBrimblemain& e = Start();
-    e.AddToCompressList(*e.FDelayedCompressList, path, true);
+    e.AddToList(TListKind::lkDelayed, path);
     e.SaveLists();
 
     TfrmBrimblemain& next = Start();
-    EXPECT_EQ(Entries(next.FDelayedCompressList), Lines{path + "=" + std::to_string(Today)});
+    EXPECT_EQ(Entries(next.CompressList(TListKind::lkDelayed)),
+              Lines{path + "=" + std::to_string(Today)});
 }
 
 TEST_F(ListFiles, CodePageNamesAreWrittenInTheCodePage) {
     sim.AddFile("C:\\Data\\\xC3\x84rger.txt", 100);
     TfrmBrimblemain& e = Start();
-    e.AddToCompressList(*e.FDelayedCompressList, "C:\\Data\\\xC3\x84rger.txt", true);
+    e.AddToList(TListKind::lkDelayed, "C:\\Data\\\xC3\x84rger.txt");
     e.SaveLists();
     EXPECT_EQ(sim.Content(DelayedFile), "C:\\Data\\\xC4rger.txt=46027\r\n");
 }
@@ -254,13 +259,13 @@ TEST_F(ListFiles, CommaDecimalSeparatorRoundTrip) {
     sim.SetSeparators(".", ",");
     sim.AddFile("C:\\Data\\a.txt", 100);
     TfrmBrimblemain& e = Start();
-    e.AddToCompressList(*e.FLagCompressList, "C:\\Data\\a.txt", false);
+    e.AddToList(TListKind::lkLag, "C:\\Data\\a.txt");
     e.SaveLists();
     EXPECT_EQ(sim.Content(LagFile), "C:\\Data\\a.txt=46027,500000\r\n");
 
     TfrmBrimblemain& next = Start();
-    ASSERT_EQ(next.FLagCompressList->Count(), 1u);
-    const std::string entry = (*next.FLagCompressList)[0];
+    ASSERT_EQ(next.CompressList(TListKind::lkLag)->Count(), 1u);
+    const std::string entry = (*next.CompressList(TListKind::lkLag))[0];
     EXPECT_EQ(ReadDateTimeStamp(TCompressList::ValueOf(entry), sim.DecimalSeparator()), 46027.5);
 }
 
@@ -279,8 +284,8 @@ TEST_P(FailedSave, KeepsTheOldFile) {
     sim.AddFileWithContent(NeverFile, "OLD.EXE\r\n");
     sim.AddFileWithContent(LagFile, "C:\\Data\\a.txt=46027.1\r\n");
     TfrmBrimblemain& e = Start();
-    e.AddToCompressList(*e.FLagCompressList, "C:\\Data\\b.txt", false);
-    e.AddToCompressList(*e.FDelayedCompressList, "C:\\Data\\a.txt", true);
+    e.AddToList(TListKind::lkLag, "C:\\Data\\b.txt");
+    e.AddToList(TListKind::lkDelayed, "C:\\Data\\a.txt");
     GetParam().breakIt(sim);
     e.SaveLists();
     EXPECT_EQ(sim.Content(NeverFile), "OLD.EXE\r\n");
@@ -329,9 +334,9 @@ TEST_F(ListFiles, UnreadableListFileIsLoggedAndNotOverwrittenAtExit) {
     e.Options().MoveToNeverCompressDelay = 1;
     e.LoadLists();
     EXPECT_TRUE(Logged("Cannot read list file \"" + DelayedFile + "\": Access is denied"));
-    EXPECT_TRUE(e.FDelayedCompressList->Empty());
+    EXPECT_TRUE(e.CompressList(TListKind::lkDelayed)->Empty());
 
-    e.AddToCompressList(*e.FLagCompressList, "C:\\Data\\a.txt", false);
+    e.AddToList(TListKind::lkLag, "C:\\Data\\a.txt");
     e.SaveLists();
     EXPECT_EQ(sim.Content(DelayedFile), "C:\\Data\\a.txt=46020\r\n");
     EXPECT_TRUE(Logged("List file \"" + DelayedFile + "\" not saved"));
@@ -346,12 +351,12 @@ TEST_F(ListFiles, AgedEntriesStayDelayedWhileTheNeverListCannotBeRead) {
     sim.SetReadRefused(NeverFile, true);
     sim.AddFileWithContent(DelayedFile, "C:\\Data\\setup.log=46020\r\n"); // long aged
     TfrmBrimblemain& e = Start();
-    EXPECT_EQ(Entries(e.FDelayedCompressList), (Lines{"C:\\Data\\setup.log=46020"}));
-    e.PurgeCompressList(*e.FDelayedCompressList, true); // a tick's purge as well
+    EXPECT_EQ(Entries(e.CompressList(TListKind::lkDelayed)), (Lines{"C:\\Data\\setup.log=46020"}));
+    e.PurgeList(TListKind::lkDelayed, true); // a tick's purge as well
 
     e.SaveLists();
     EXPECT_EQ(sim.Content(DelayedFile), "C:\\Data\\setup.log=46020\r\n");
-    EXPECT_FALSE(e.FNeverCompressList);
+    EXPECT_FALSE(e.CompressList(TListKind::lkNever));
     sim.SetReadRefused(NeverFile, false);
     EXPECT_EQ(sim.Content(NeverFile), "old.dat\r\n");
 }

@@ -127,9 +127,9 @@ TEST_F(OptionsForm, FolderEditsRefuseNamesTheListHoldsAndNamesThatCannotBeStored
 
 TEST_F(OptionsForm, TheCounterAddsTheDelayedAndTheLagList) {
     EXPECT_EQ(Dialog().DelayedCompressFilesCntText(), "(0)");
-    Main().AddToCompressList(*Main().FDelayedCompressList, "D:\\a.txt", true);
-    Main().AddToCompressList(*Main().FDelayedCompressList, "D:\\b.txt", true);
-    Main().AddToCompressList(*Main().FLagCompressList, "D:\\c.txt", false);
+    Main().AddToList(TListKind::lkDelayed, "D:\\a.txt");
+    Main().AddToList(TListKind::lkDelayed, "D:\\b.txt");
+    Main().AddToList(TListKind::lkLag, "D:\\c.txt");
     EXPECT_EQ(Dialog().DelayedCompressFilesCntText(), "(3)");
 }
 

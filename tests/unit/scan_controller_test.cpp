@@ -74,7 +74,7 @@ protected:
 TEST_F(ScanController, AFolderRunCompressesCountsAndCompletes) {
     engine->Options().Priority = 2;
     ASSERT_EQ(engine->GoScanPath("C:\\Data"), ssStarted);
-    EXPECT_EQ(engine->FProcessingDriveIdx, pdiFolderScan);
+    EXPECT_EQ(engine->ProcessingDriveIdx(), pdiFolderScan);
     ASSERT_TRUE(RunToEnd());
 
     EXPECT_TRUE(sim.IsCompressed("C:\\Data\\a.txt"));
@@ -94,7 +94,7 @@ TEST_F(ScanController, AFolderRunCompressesCountsAndCompletes) {
     EXPECT_EQ(s.CompressedFiles_Size, 53'248 + 28'672); // whole 4096-byte clusters
     EXPECT_EQ(hooked.Label(StatLabel::FilesOnDiskT_Count), "5 ");
 
-    EXPECT_EQ(engine->FProcessingDriveIdx, pdiIdle);
+    EXPECT_EQ(engine->ProcessingDriveIdx(), pdiIdle);
     EXPECT_EQ(hooked.status, "");
     EXPECT_EQ(sim.CompletionSounds(), 1);
     EXPECT_EQ(sim.Beeps(), 0);
@@ -118,10 +118,14 @@ TEST_F(ScanController, TheExcludedFoldersAreRebuiltFromTheOptions) {
     engine->Options().ExcludeFolders = {
         "C:\\Data\\Skip=", "%temp%=",      "%undefined%=", "no equals sign",
         "=value only",     "C:\\Ends\\=x", "%temp%\\Sub="};
-    engine->FExpandedFoldersList = std::make_unique<std::vector<std::string>>(1, "C:\\Old\\");
+    const std::vector<std::string> entries = engine->Options().ExcludeFolders;
+    engine->Options().ExcludeFolders = {"C:\\Old="};
+    engine->RebuildExpandedFolders();
+    engine->Options().ExcludeFolders = entries;
     engine->RebuildExpandedFolders();
     // An entry with text after the reference yields no folder of its own.
-    EXPECT_EQ(*engine->FExpandedFoldersList,
+    ASSERT_NE(engine->ExpandedFolders(), nullptr);
+    EXPECT_EQ(*engine->ExpandedFolders(),
               (std::vector<std::string>{"C:\\Data\\Skip\\", "C:\\Data\\Tmp\\", "C:\\Ends\\"}));
 }
 
@@ -137,7 +141,7 @@ TEST_F(ScanController, StopEndsTheWalkAfterTheFileBeingHandled) {
     EXPECT_FALSE(sim.IsCompressed("C:\\Data\\Sub\\c.doc")); // never reached
     EXPECT_EQ(engine->Stats().FilesOnDisk_Count, 1);        // the stopped file no longer counts
     EXPECT_EQ(hooked.statusHistory.back(), "");
-    EXPECT_EQ(engine->FProcessingDriveIdx, pdiIdle);
+    EXPECT_EQ(engine->ProcessingDriveIdx(), pdiIdle);
     EXPECT_EQ(Count(LogText(), "\tScan complete!"), 1); // a stopped run ends the same way
     EXPECT_EQ(sim.CompletionSounds(), 1);
 }
@@ -153,7 +157,7 @@ TEST_F(ScanController, AnErrorWhileAFileIsHandledIsLoggedAndEndsTheRunAsStopDoes
     EXPECT_EQ(engine->ScanError(), "view is gone");
     EXPECT_TRUE(sim.IsCompressed("C:\\Data\\a.txt"));
     EXPECT_FALSE(sim.IsCompressed("C:\\Data\\Sub\\c.doc")); // never reached
-    EXPECT_EQ(engine->FProcessingDriveIdx, pdiIdle);
+    EXPECT_EQ(engine->ProcessingDriveIdx(), pdiIdle);
     EXPECT_EQ(Count(LogText(), "\tScan stopped by an error: view is gone"), 1);
 
     // The next run starts clean.
@@ -167,7 +171,7 @@ TEST_F(ScanController, AnErrorWhileAFileIsHandledIsLoggedAndEndsTheRunAsStopDoes
 TEST_F(ScanController, StopWhilePausedHandlesNoFurtherFile) {
     sim.SetListingOrder("C:\\Data\\", {"a.txt", "small.txt", "b.zip", "Sub"});
     hooked.onStatus = [&](const std::string& text) {
-        if (text == "C:\\Data\\a.txt") engine->FScanPathThread->Pause();
+        if (text == "C:\\Data\\a.txt") engine->spdbtnPauseClick();
     };
     ASSERT_EQ(engine->GoScanPath("C:\\Data\\"), ssStarted);
     // Held before the next file: the walk waits for Release.
@@ -176,7 +180,7 @@ TEST_F(ScanController, StopWhilePausedHandlesNoFurtherFile) {
         return engine->Stats().FilesOnDisk_Count >= 1 ||
                std::chrono::steady_clock::now() > deadline;
     });
-    ASSERT_TRUE(engine->FScanPathThread->Paused());
+    ASSERT_TRUE(engine->ScanPathThread()->Paused());
     hooked.onStatus = [&](const std::string& text) {
         if (!text.empty()) ADD_FAILURE() << "handled after Stop: " << text;
     };
@@ -190,7 +194,7 @@ TEST_F(ScanController, StopWhilePausedHandlesNoFurtherFile) {
 TEST_F(ScanController, ASecondRunResetsTheTotalsAndReusesTheThread) {
     ASSERT_EQ(engine->GoScanPath("C:\\Data"), ssStarted);
     ASSERT_TRUE(RunToEnd());
-    const TScanPathThread* thread = engine->FScanPathThread.get();
+    const TScanPathThread* thread = engine->ScanPathThread();
     ASSERT_NE(thread, nullptr);
 
     hooked.onStatus = [&](const std::string& text) {
@@ -202,7 +206,7 @@ TEST_F(ScanController, ASecondRunResetsTheTotalsAndReusesTheThread) {
     EXPECT_EQ(hooked.Label(StatLabel::FilesOnDiskT_Count), "?");
     ASSERT_TRUE(RunToEnd());
 
-    EXPECT_EQ(engine->FScanPathThread.get(), thread);
+    EXPECT_EQ(engine->ScanPathThread(), thread);
     EXPECT_TRUE(sim.IsCompressed("C:\\Other\\g.txt"));
     EXPECT_EQ(engine->Stats().FilesOnDisk_Count, 1);
     EXPECT_EQ(engine->Stats().CompressedFiles_Count, 1);
@@ -214,12 +218,22 @@ TEST_F(ScanController, RefusedPathsChangeNothing) {
         SCOPED_TRACE(path);
         EXPECT_EQ(engine->GoScanPath(path), ssIncorrectPath);
     }
-    engine->FProcessingDriveIdx = pdiDelayedRun;
-    EXPECT_EQ(engine->GoScanPath("C:\\Data"), ssScanInProgress);
-    EXPECT_EQ(engine->FProcessingDriveIdx, pdiDelayedRun);
-
-    EXPECT_EQ(engine->FScanPathThread, nullptr);
     EXPECT_EQ(hooked.Label(StatLabel::FilesOnDiskT_Count), ""); // never reset
+
+    // A folder given while the run of "Try compress files now" lets a message through.
+    bool refused = false;
+    loop.Post([&] {
+        const std::string totals = hooked.Label(StatLabel::FilesOnDiskT_Count);
+        EXPECT_EQ(engine->GoScanPath("C:\\Data"), ssScanInProgress);
+        EXPECT_EQ(engine->ProcessingDriveIdx(), pdiDelayedRun);
+        EXPECT_EQ(hooked.Label(StatLabel::FilesOnDiskT_Count), totals);
+        refused = true;
+    });
+    engine->AddToList(TListKind::lkDelayed, "C:\\Data\\a.txt");
+    engine->TryCompressDelayed(true);
+    EXPECT_TRUE(refused);
+
+    EXPECT_EQ(engine->ScanPathThread(), nullptr);
     EXPECT_EQ(sim.Beeps(), 0);
 }
 
@@ -230,12 +244,12 @@ TEST_F(ScanController, AWrongDriveStartsNoWalkAndStopEndsTheRun) {
     for (const char* path : {"F:\\Data", "N:\\", "Z:\\Nothing"}) {
         SCOPED_TRACE(path);
         ASSERT_EQ(engine->GoScanPath(path), ssWrongDrive);
-        EXPECT_EQ(engine->FScanPathThread, nullptr);
+        EXPECT_EQ(engine->ScanPathThread(), nullptr);
         EXPECT_TRUE(engine->ScanRunning()); // as the window: scanning until Stop
         EXPECT_EQ(engine->GoScanPath("C:\\Data"), ssScanInProgress);
         engine->StopScan();
         EXPECT_FALSE(engine->ScanRunning());
-        EXPECT_EQ(engine->FProcessingDriveIdx, pdiIdle);
+        EXPECT_EQ(engine->ProcessingDriveIdx(), pdiIdle);
     }
     EXPECT_FALSE(sim.IsCompressed("F:\\Data\\x.txt"));
     const std::string log = LogText();
@@ -255,7 +269,7 @@ TEST_F(ScanController, AMissingFolderIsAnEmptyWalkAndQuietWithoutBeep) {
     ASSERT_EQ(engine->GoScanPath("C:\\Nowhere\\Deep"), ssStarted);
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(engine->Stats().FilesOnDisk_Count, 0);
-    EXPECT_EQ(engine->FProcessingDriveIdx, pdiIdle);
+    EXPECT_EQ(engine->ProcessingDriveIdx(), pdiIdle);
     EXPECT_EQ(sim.CompletionSounds(), 0);
     EXPECT_EQ(Count(LogText(), "Scan complete!"), 0);
 }

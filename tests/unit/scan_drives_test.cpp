@@ -170,7 +170,7 @@ TEST_F(ScanDrives, TheTickedDrivesAreWalkedInOrderAndTheRunEndsOnce) {
     EXPECT_EQ(watchersWhileRunning, 0u); // no background compression during a manual run
     EXPECT_EQ(Count("\tDisk cluster size: 4096"), 2);
 
-    EXPECT_EQ(engine->FProcessingDriveIdx, pdiIdle);
+    EXPECT_EQ(engine->ProcessingDriveIdx(), pdiIdle);
     EXPECT_EQ(Controls(), kIdleDisks);
     EXPECT_EQ(sim.CompletionSounds(), 1);
     EXPECT_EQ(Count("\tScan complete!"), 1);
@@ -185,9 +185,9 @@ TEST_F(ScanDrives, GoWithNothingTickedRefreshesTheListAndStaysIdle) {
     sim.AddVolume("F:\\", DriveType::Fixed, "NTFS");
     engine->spdbtnGoClick();
 
-    EXPECT_EQ(engine->FProcessingDriveIdx, pdiIdle);
+    EXPECT_EQ(engine->ProcessingDriveIdx(), pdiIdle);
     EXPECT_FALSE(engine->ScanRunning());
-    EXPECT_EQ(engine->FScanPathThread, nullptr);
+    EXPECT_EQ(engine->ScanPathThread(), nullptr);
     EXPECT_EQ(Controls(), kIdleDisks);
     EXPECT_TRUE(hooked.messages.empty());
     EXPECT_EQ(sim.CompletionSounds(), 0);
@@ -203,7 +203,7 @@ TEST_F(ScanDrives, StopDuringTheFirstDriveEndsTheRunOnce) {
 
     EXPECT_EQ(DrivesWalked(), "C");
     EXPECT_FALSE(sim.IsCompressed("D:\\d1.txt"));
-    EXPECT_EQ(engine->FProcessingDriveIdx, pdiIdle);
+    EXPECT_EQ(engine->ProcessingDriveIdx(), pdiIdle);
     EXPECT_EQ(Controls(), kIdleDisks);
     EXPECT_EQ(sim.CompletionSounds(), 1);
     EXPECT_EQ(Count("\tScan complete!"), 1);
@@ -226,7 +226,7 @@ TEST_F(ScanDrives, ARefreshDuringTheRunDoesNotChangeWhatItWalks) {
 
     EXPECT_EQ(DrivesWalked(), "CD");
     EXPECT_FALSE(sim.IsCompressed("E:\\e1.txt"));
-    EXPECT_EQ(engine->FProcessingDriveIdx, pdiIdle);
+    EXPECT_EQ(engine->ProcessingDriveIdx(), pdiIdle);
     EXPECT_EQ(Count("\tScan complete!"), 1);
 }
 
@@ -239,8 +239,8 @@ TEST_F(ScanControls, PauseHoldsTheWalkAndGoResumesItWithTheTotalsKept) {
     };
     engine->spdbtnGoClick();
     ASSERT_TRUE(RunUntil([&] { return engine->Stats().FilesOnDisk_Count == 1; }));
-    ASSERT_TRUE(engine->FScanPathThread->Paused());
-    EXPECT_EQ(engine->FProcessingDriveIdx, pdiFolderScan);
+    ASSERT_TRUE(engine->ScanPathThread()->Paused());
+    EXPECT_EQ(engine->ProcessingDriveIdx(), pdiFolderScan);
     EXPECT_TRUE(hooked.Enabled(spdbtnGo));
     EXPECT_FALSE(hooked.Enabled(spdbtnPause));
     EXPECT_TRUE(hooked.Enabled(spdbtnStop));
@@ -250,7 +250,7 @@ TEST_F(ScanControls, PauseHoldsTheWalkAndGoResumesItWithTheTotalsKept) {
     engine->spdbtnGoClick();
     ASSERT_EQ(hooked.messages.size(), 1u);
     EXPECT_EQ(hooked.messages[0].text, "Incorrect path specified");
-    EXPECT_TRUE(engine->FScanPathThread->Paused());
+    EXPECT_TRUE(engine->ScanPathThread()->Paused());
 
     // A good one resumes the walk where it was held, not with the new folder.
     hooked.scanPath = "D:\\";
@@ -272,28 +272,44 @@ TEST_F(ScanControls, GoRefusesWithAWarning) {
         std::string message;
     };
     const Case cases[] = {
-        {ScanArea::saDisks, "", pdiDelayedRun, "Scan is already in progress"},
-        {ScanArea::saPath, "C:\\Work", pdiDelayedRun, "Scan is already in progress"},
         {ScanArea::saPath, "", pdiIdle, "Incorrect path specified"},
         {ScanArea::saPath, "C:", pdiIdle, "Incorrect path specified"},
         {ScanArea::saPath, "Work\\c1.txt", pdiIdle, "Incorrect path specified"},
         {ScanArea::saPath, "\\\\server\\share\\x", pdiIdle, "Incorrect path specified"},
+        {ScanArea::saDisks, "", pdiDelayedRun, "Scan is already in progress"},
+        {ScanArea::saPath, "C:\\Work", pdiDelayedRun, "Scan is already in progress"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path + " " + c.message);
         hooked.messages.clear();
         hooked.scanArea = c.area;
         hooked.scanPath = c.path;
-        engine->FProcessingDriveIdx = c.state;
-        engine->spdbtnGoClick();
-        ASSERT_EQ(hooked.messages.size(), 1u);
-        EXPECT_EQ(hooked.messages[0].text, c.message);
-        EXPECT_EQ(hooked.messages[0].icon, MessageIcon::Warning);
-        EXPECT_EQ(engine->FProcessingDriveIdx, c.state);
+        bool clicked = false;
+        const auto go = [&] {
+            const auto controls = hooked.enabledControls;
+            const std::string totals = hooked.Label(StatLabel::FilesOnDiskT_Count);
+            engine->spdbtnGoClick();
+            clicked = true;
+            ASSERT_EQ(hooked.messages.size(), 1u);
+            EXPECT_EQ(hooked.messages[0].text, c.message);
+            EXPECT_EQ(hooked.messages[0].icon, MessageIcon::Warning);
+            EXPECT_EQ(engine->ProcessingDriveIdx(), c.state);
+            EXPECT_EQ(hooked.enabledControls, controls);
+            EXPECT_EQ(hooked.Label(StatLabel::FilesOnDiskT_Count), totals); // never reset
+        };
+        if (c.state == pdiDelayedRun) {
+            // Go while the run of "Try compress files now" shows its file.
+            engine->AddToList(TListKind::lkDelayed, "C:\\Work\\c1.txt");
+            hooked.onStatus = [&](const std::string&) { go(); };
+            engine->TryCompressDelayed(true);
+            hooked.onStatus = nullptr;
+        } else {
+            go();
+        }
+        EXPECT_TRUE(clicked);
         EXPECT_TRUE(hooked.Enabled(spdbtnGo));
     }
-    EXPECT_EQ(engine->FScanPathThread, nullptr);
-    EXPECT_EQ(hooked.Label(StatLabel::FilesOnDiskT_Count), ""); // never reset
+    EXPECT_EQ(engine->ScanPathThread(), nullptr);
 }
 
 // After "Wrong drive!" no walk runs and the window stays scanning; Stop returns to idle
@@ -308,7 +324,7 @@ TEST_F(ScanControls, StopAfterAWrongDriveReturnsToIdleWithoutAWalk) {
     ASSERT_EQ(hooked.messages.size(), 1u);
     EXPECT_EQ(hooked.messages[0].text, "Wrong drive!");
     EXPECT_EQ(hooked.messages[0].icon, MessageIcon::Warning);
-    EXPECT_EQ(engine->FScanPathThread, nullptr);
+    EXPECT_EQ(engine->ScanPathThread(), nullptr);
     EXPECT_FALSE(hooked.Enabled(spdbtnGo));
     EXPECT_TRUE(hooked.Enabled(spdbtnStop));
     engine->spdbtnPauseClick(); // nothing to hold
@@ -316,7 +332,7 @@ TEST_F(ScanControls, StopAfterAWrongDriveReturnsToIdleWithoutAWalk) {
 
     engine->spdbtnStopClick();
     EXPECT_FALSE(engine->ScanRunning());
-    EXPECT_EQ(engine->FProcessingDriveIdx, pdiIdle);
+    EXPECT_EQ(engine->ProcessingDriveIdx(), pdiIdle);
     EXPECT_EQ(Controls(), kIdlePath);
     EXPECT_TRUE(hooked.handled.empty());
     EXPECT_FALSE(sim.IsCompressed("F:\\Data\\x.txt"));
@@ -347,7 +363,7 @@ TEST_F(ScanDrives, AWrongDriveInADriveRunWalksNoFurtherDrive) {
 // loop without joining it; the thread is joined once that handler has returned.
 TEST_F(ScanDrives, ExitWhileAWrongDriveBoxIsOpenEndsWithTheListsSaved) {
     engine->LoadLists(); // from the data folder, where the exit saves them
-    engine->AddToCompressList(*engine->FDelayedCompressList, "E:\\e1.txt", true);
+    engine->AddToList(TListKind::lkDelayed, "E:\\e1.txt");
     hooked.onStatus = [&](const std::string& text) {
         if (text[0] == 'C') sim.RemoveVolume("D:\\");
     };

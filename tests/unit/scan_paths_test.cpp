@@ -117,7 +117,7 @@ TEST_F(ScanPaths, TheWalkStaysOnItsVolumeAndLogsWhatItLeavesOut) {
     EXPECT_TRUE(sim.IsCompressed("C:\\Data\\a.txt"));
     EXPECT_FALSE(sim.IsCompressed("C:\\Data\\Mnt\\m.txt"));
     EXPECT_FALSE(sim.IsCompressed("C:\\Data\\Mnt\\Sub\\m2.txt"));
-    EXPECT_TRUE(engine->FDelayedCompressList->Empty());
+    EXPECT_TRUE(engine->CompressList(TListKind::lkDelayed)->Empty());
 
     // A scan started inside the mounted volume walks it.
     ASSERT_EQ(engine->GoScanPath("C:\\Data\\Mnt"), ssStarted);

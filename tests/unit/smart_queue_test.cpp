@@ -49,15 +49,18 @@ TEST_F(SmartQueue, TheModeDecidesWhereAReportGoes) {
         SCOPED_TRACE(c.What);
         sim.RemoveFile(kFile);
         sim.AddFile(kFile, 100'000);
-        Engine().FDelayedCompressList->Clear();
-        Engine().FLagCompressList->Clear();
+        Engine().RemoveFromList(TListKind::lkDelayed, kFile); // what the case before queued
+        Engine().RemoveFromList(TListKind::lkLag, kFile);
         Engine().Options().SmartCompressMode = c.Mode;
         Engine().Options().CompressionDelay = c.Delay;
 
         Report(kFile);
-        EXPECT_EQ(Engine().FDelayedCompressList->IndexOfName(kFile) != TCompressList::npos,
+        EXPECT_EQ(Engine().CompressList(TListKind::lkDelayed)->IndexOfName(kFile) !=
+                      TCompressList::npos,
                   c.Delayed);
-        EXPECT_EQ(Engine().FLagCompressList->IndexOfName(kFile) != TCompressList::npos, c.Lagged);
+        EXPECT_EQ(Engine().CompressList(TListKind::lkLag)->IndexOfName(kFile) !=
+                      TCompressList::npos,
+                  c.Lagged);
         EXPECT_EQ(sim.IsCompressed(kFile), c.CompressedNow);
     }
     EXPECT_NE(LogText().find("\t[FileChanged]: " + kFile), std::string::npos);
@@ -73,7 +76,7 @@ TEST_F(SmartQueue, ExcludedFoldersApplyToReportsAndDelayedPassesBeforeAnyScan) {
     Engine().OptionsChanged(); // the start applies the options
 
     Report(temp);
-    Engine().AddToCompressList(*Engine().FDelayedCompressList, temp, true);
+    Engine().AddToList(TListKind::lkDelayed, temp);
     Engine().SmartCompress(temp); // as a delayed pass handles an entry
     EXPECT_FALSE(sim.IsCompressed(temp));
     Report(kFile);
@@ -85,7 +88,7 @@ TEST_F(SmartQueue, ReportsThatAreIgnored) {
     o.CompressUnfiltered = true;
     o.CompressionDelay = 30;
     sim.AddFile("C:\\Data\\NTLDR", 100'000);
-    Engine().FNeverCompressList->Add("NTLDR");
+    Engine().AddToList(TListKind::lkNever, "NTLDR");
     Engine().Log("Test started", 0);
     sim.SetFileSize(Engine().LogFile().FileName(), 100'000);
     // The log file would qualify if it were not the log.
@@ -96,35 +99,35 @@ TEST_F(SmartQueue, ReportsThatAreIgnored) {
         SCOPED_TRACE(name);
         Report(name);
     }
-    EXPECT_TRUE(Engine().FLagCompressList->Empty());
-    EXPECT_TRUE(Engine().FDelayedCompressList->Empty());
+    EXPECT_TRUE(Engine().CompressList(TListKind::lkLag)->Empty());
+    EXPECT_TRUE(Engine().CompressList(TListKind::lkDelayed)->Empty());
     EXPECT_EQ(LogText().find("[FileChanged]"), std::string::npos);
 }
 
 TEST_F(SmartQueue, ALaggedFileKeepsItsFirstStamp) {
     Engine().Options().CompressionDelay = 30;
     Report(kFile);
-    const std::vector<std::string> first = Entries(*Engine().FLagCompressList);
+    const std::vector<std::string> first = Entries(*Engine().CompressList(TListKind::lkLag));
     sim.AdvanceMilliseconds(10'000);
     sim.SetFileSize(kFile, 200'000);
     Report(kFile);
-    EXPECT_EQ(Entries(*Engine().FLagCompressList), first);
+    EXPECT_EQ(Entries(*Engine().CompressList(TListKind::lkLag)), first);
     EXPECT_FALSE(sim.IsCompressed(kFile));
 }
 
 TEST_F(SmartQueue, SmartCompressProcessesAListedFileAndForgetsAVanishedOne) {
-    Engine().AddToCompressList(*Engine().FDelayedCompressList, kFile, true);
-    Engine().AddToCompressList(*Engine().FDelayedCompressList, "C:\\Data\\gone.txt", true);
+    Engine().AddToList(TListKind::lkDelayed, kFile);
+    Engine().AddToList(TListKind::lkDelayed, "C:\\Data\\gone.txt");
 
     // Being listed never stops a compression; success removes the entry.
     Engine().SmartCompress(kFile);
     EXPECT_TRUE(sim.IsCompressed(kFile));
-    EXPECT_EQ(Engine().FDelayedCompressList->IndexOfName(kFile), TCompressList::npos);
+    EXPECT_EQ(Engine().CompressList(TListKind::lkDelayed)->IndexOfName(kFile), TCompressList::npos);
     EXPECT_NE(LogText().find("\t[SmartCompress]: " + kFile), std::string::npos);
 
     // A file that went away loses its entry, silently.
     Engine().SmartCompress("C:\\Data\\gone.txt");
-    EXPECT_TRUE(Engine().FDelayedCompressList->Empty());
+    EXPECT_TRUE(Engine().CompressList(TListKind::lkDelayed)->Empty());
     EXPECT_EQ(LogText().find("gone.txt"), std::string::npos);
 }
 
@@ -136,11 +139,13 @@ TEST_F(SmartQueue, AFolderIsQueuedButNeverCompressed) {
     sim.AddDirectory(folder);
 
     Report(folder);
-    ASSERT_NE(Engine().FDelayedCompressList->IndexOfName(folder), TCompressList::npos);
+    ASSERT_NE(Engine().CompressList(TListKind::lkDelayed)->IndexOfName(folder),
+              TCompressList::npos);
     sim.ClearOperations();
     Engine().SmartCompress(folder);
     EXPECT_EQ(sim.Operations(), std::vector<std::string>{});
-    EXPECT_EQ(Engine().FDelayedCompressList->IndexOfName(folder), TCompressList::npos);
+    EXPECT_EQ(Engine().CompressList(TListKind::lkDelayed)->IndexOfName(folder),
+              TCompressList::npos);
 }
 
 } // namespace
