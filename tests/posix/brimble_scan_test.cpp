@@ -228,6 +228,59 @@ TEST_F(BrimbleScanTest, CompressesARealFolderWithContentsUnchangedAndPrintsTheTo
     EXPECT_FALSE(std::filesystem::exists(dataDir + "/brimble-scan.log"));
 }
 
+// "123.45 Kb" of a printed size, in bytes.
+double PrintedBytes(const std::vector<std::string>& values) {
+    const double units[] = {1, 1024, 1024.0 * 1024, 1024.0 * 1024 * 1024};
+    const char* const names[] = {"b", "Kb", "Mb", "Gb"};
+    for (int i = 0; i < 4; ++i)
+        if (values.at(1) == names[i]) return std::stod(values.at(0)) * units[i];
+    return -1;
+}
+
+TEST_F(BrimbleScanTest, AnEstimateChangesNothingAndForeseesTheRealSaving) {
+    const std::string dir = Folder("estimated");
+    const std::map<std::string, std::string> files = {
+        {"/a.txt", TextContent(21, 600'000)},
+        {"/b.txt", TextContent(22, 4096)}, // one sector: lives inline once compressed
+        {"/noise.txt", RandomContent(300'000)},
+        {"/mixed.txt", TextContent(23, 200'000) + RandomContent(400'000)},
+    };
+    for (const auto& [name, content] : files)
+        WriteFile(dir + name, content);
+    // An entry a real run would drop (its file is gone) and one it would take off.
+    const std::string delayed = dir + "/gone.txt=46000\n" + dir + "/a.txt=46000\n";
+    WriteFile(dataDir + "/DelayedCompress.lst", delayed);
+    WriteSettings("ExcludeFolders=\nMoveToNeverCompressDelay=100000\n");
+    ::sync();
+    std::map<std::string, int64_t> usage;
+    for (const auto& [name, content] : files)
+        usage[name] = DiskUsage(dir + name);
+
+    const Finished estimate = RunScan({dir, "--estimate"});
+    ASSERT_EQ(estimate.Status, 0) << estimate.Err;
+    EXPECT_NE(estimate.Out.find("Reclaimed free space share:"), std::string::npos);
+    const auto predicted = Totals(estimate.Out);
+    EXPECT_EQ(predicted.at("Compressed files:").back(), "(estimate)") << estimate.Out;
+    EXPECT_EQ(predicted.at("Total files processed:").size(), 3u) << "a count, not a guess";
+    for (const auto& [name, content] : files) {
+        EXPECT_EQ(ReadFile(dir + name), content) << name;
+        EXPECT_EQ(DiskUsage(dir + name), usage[name]) << name << " was rewritten";
+    }
+    EXPECT_EQ(ReadFile(dataDir + "/DelayedCompress.lst"), delayed);
+    EXPECT_FALSE(std::filesystem::exists(dataDir + "/NeverCompress.lst"));
+
+    const Finished real = RunScan({dir});
+    ASSERT_EQ(real.Status, 0) << real.Err;
+    const auto measured = Totals(real.Out);
+    EXPECT_EQ(predicted.at("Files to be compressed:").at(0),
+              measured.at("Files to be compressed:").at(0));
+    EXPECT_EQ(predicted.at("Compressed files:").at(0), measured.at("Compressed files:").at(0));
+    const double saved = PrintedBytes(measured.at("Reclaimed free space share:"));
+    EXPECT_GT(saved, 300'000);
+    EXPECT_NEAR(PrintedBytes(predicted.at("Reclaimed free space share:")), saved, saved * 0.02)
+        << estimate.Out << real.Out;
+}
+
 TEST_F(BrimbleScanTest, StatusLinesOnlyOnATerminal) {
     const std::string dir = Folder("watched");
     WriteFile(dir + "/one.txt", TextContent(5, 50'000));
