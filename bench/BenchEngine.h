@@ -25,15 +25,26 @@ public:
 
 class BenchEngine {
 public:
+    static inline const std::string kProgramDir = "C:\\Program Files\\Brimble";
+
     BenchEngine() {
         sim.AddVolume("C:\\", DriveType::Fixed, "NTFS", 4096, "System");
         sim.SetLocalAppDataDir("C:\\Users\\u\\AppData\\Local");
-        sim.AddFile("C:\\Program Files\\Brimble\\Brimble.exe", 2'000'000);
+        sim.AddFile(kProgramDir + "\\Brimble.exe", 2'000'000);
         folders = ComputeProgramFolders(sim);
         engine = std::make_unique<TfrmBrimblemain>(sim, loop, view, folders);
         ApplyDefaults(engine->Options());
-        engine->FNeverCompressList->Add("NTLDR");
-        engine->FNeverCompressList->Add("BOOTMGR");
+        engine->AddToList(TListKind::lkNever, "NTLDR");
+        engine->AddToList(TListKind::lkNever, "BOOTMGR");
+    }
+
+    // A folder scan of the program's folder, held by Pause before its first file: the files
+    // a benchmark hands the engine are handled as in a manual scan. False when it did not
+    // start.
+    bool StartPausedScan() {
+        if (engine->GoScanPath(kProgramDir) != TScanStart::ssStarted) return false;
+        engine->spdbtnPauseClick();
+        return engine->ScanPathThread() && engine->ScanPathThread()->Paused();
     }
 
     sim::SimPlatform sim;

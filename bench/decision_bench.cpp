@@ -16,11 +16,11 @@ namespace {
 class DecisionSetup : public bench::BenchEngine {
 public:
     DecisionSetup() {
-        engine->FExpandedFoldersList =
-            std::make_unique<std::vector<std::string>>(std::vector<std::string>{
-                "C:\\Windows\\", "C:\\Users\\u\\AppData\\Local\\Temp\\",
-                "C:\\Users\\u\\AppData\\Local\\Temp\\", "C:\\Users\\u\\AppData\\Local\\",
-                "C:\\Users\\u\\AppData\\Roaming\\"});
+        engine->Options().ExcludeFolders = {
+            "C:\\Windows\\=", "C:\\Users\\u\\AppData\\Local\\Temp\\=",
+            "C:\\Users\\u\\AppData\\Local\\Temp\\=", "C:\\Users\\u\\AppData\\Local\\=",
+            "C:\\Users\\u\\AppData\\Roaming\\="};
+        engine->RebuildExpandedFolders();
     }
 
     void Run(benchmark::State& state, const std::string& name, TCompressAction expected) {

@@ -13,21 +13,27 @@ namespace {
 
 const std::string kDir = "C:\\Users\\u\\Documents\\Projects\\";
 
-// An engine with the default options in the middle of a drive scan.
+// An engine with the default options in the middle of a manual scan.
 class ProcessingSetup : public bench::BenchEngine {
 public:
     explicit ProcessingSetup(int logLevel) {
-        engine->FProcessingDriveIdx = 0;
+        started = StartPausedScan();
         engine->LogFile().SetLogLevel(logLevel);
     }
 
     // Starts the log afresh, so that a long run does not measure an ever larger file.
     void RestartLog() { sim.EraseFile(engine->LogFile().FileName()); }
+
+    bool started = false;
 };
 
 // A file below one cluster: turned down, nothing is done to it, but it is counted.
 void BM_ProcessFoundFileNoAction(benchmark::State& state) {
     ProcessingSetup setup(static_cast<int>(state.range(0)));
+    if (!setup.started) {
+        state.SkipWithError("no scan to hand the file to");
+        return;
+    }
     setup.sim.AddFile(kDir + "notes.txt", 100);
     const TFileAttrRec entry = *setup.sim.FindEntry(kDir + "notes.txt");
     if (setup.engine->GetCompressAction(kDir, entry) != TCompressAction::caNone) {
@@ -50,6 +56,10 @@ BENCHMARK(BM_ProcessFoundFileNoAction)->Arg(0)->Arg(2)->Unit(benchmark::kMicrose
 // round issues the same request again.
 void BM_CompressionRoundTrip(benchmark::State& state) {
     ProcessingSetup setup(0);
+    if (!setup.started) {
+        state.SkipWithError("no scan to hand the file to");
+        return;
+    }
     const std::string file = kDir + "report.txt";
     setup.sim.AddFile(file, 100'000);
     int64_t rounds = 0;

@@ -33,7 +33,7 @@ public:
     void Fill(int64_t count, bool files) {
         for (int64_t i = 0; i < count; ++i) {
             if (files) sim.AddFile(FileOf(i), 100);
-            engine->FDelayedCompressList->Add(FileOf(i) + "=46000");
+            engine->AddToList(TListKind::lkDelayed, FileOf(i));
         }
     }
 };
@@ -56,14 +56,14 @@ void BM_DelayedPass(benchmark::State& state) {
             const bool locked = files == PassFiles::HalfLocked && i % 2 == 0;
             if (files != PassFiles::Gone) setup->sim.AddFile(FileOf(i), locked ? 100'000 : 100);
             if (locked) setup->sim.SetLocked(FileOf(i), true);
-            setup->engine->FDelayedCompressList->Add(FileOf(i) + "=46000");
+            setup->engine->AddToList(TListKind::lkDelayed, FileOf(i));
         }
         state.ResumeTiming();
 
         setup->engine->ProcessDelayedFiles(false, false);
 
         state.PauseTiming();
-        const std::size_t left = setup->engine->FDelayedCompressList->Count();
+        const std::size_t left = setup->engine->CompressList(TListKind::lkDelayed)->Count();
         if (left != (files == PassFiles::HalfLocked ? static_cast<std::size_t>(count + 1) / 2 : 0))
             state.SkipWithError("the pass left other entries");
         setup.reset();
@@ -82,11 +82,14 @@ BENCHMARK(BM_DelayedPass)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// A file that a drive scan finds and leaves alone: its name is looked up in the never list
+// A file that a manual scan finds and leaves alone: its name is looked up in the never list
 // and, since nothing is done, in the delayed list to drop it from there.
 void BM_ScanFileWithDelayedList(benchmark::State& state) {
     ListSetup setup(state.range(0), false);
-    setup.engine->FProcessingDriveIdx = 0;
+    if (!setup.StartPausedScan()) {
+        state.SkipWithError("no scan to hand the file to");
+        return;
+    }
     const std::string dir = "C:\\Users\\u\\Documents\\Projects\\";
     setup.sim.AddFile(dir + "notes.txt", 100);
     const TFileAttrRec entry = *setup.sim.FindEntry(dir + "notes.txt");
@@ -102,14 +105,17 @@ BENCHMARK(BM_ScanFileWithDelayedList)->Arg(1'000)->Arg(100'000)->Unit(benchmark:
 // The same for a file on the delayed list: found, dropped, and put back untimed.
 void BM_ScanListedFile(benchmark::State& state) {
     ListSetup setup(state.range(0), true);
-    setup.engine->FProcessingDriveIdx = 0;
+    if (!setup.StartPausedScan()) {
+        state.SkipWithError("no scan to hand the file to");
+        return;
+    }
     const std::string listed = FileOf(state.range(0) / 2);
     const TFileAttrRec entry = *setup.sim.FindEntry(listed);
     int64_t files = 0;
     for (auto _ : state) {
         setup.engine->ProcessFoundFile(nullptr, kDir, entry);
         state.PauseTiming();
-        if (!setup.engine->FDelayedCompressList->Add(listed + "=46000"))
+        if (!setup.engine->AddToList(TListKind::lkDelayed, listed))
             state.SkipWithError("the file was not dropped from the list");
         state.ResumeTiming();
         ++files;
@@ -131,7 +137,8 @@ void BM_IdleTick(benchmark::State& state) {
         setup.engine->tmrIncessantTimer();
         ++ticks;
     }
-    if (setup.engine->FDelayedCompressList->Count() != static_cast<std::size_t>(state.range(0)))
+    if (setup.engine->CompressList(TListKind::lkDelayed)->Count() !=
+        static_cast<std::size_t>(state.range(0)))
         state.SkipWithError("an entry of an existing file was dropped");
     state.SetItemsProcessed(ticks);
 }
@@ -157,7 +164,7 @@ BENCHMARK(BM_ListLookUp)->Arg(1'000)->Arg(100'000)->Unit(benchmark::kNanosecond)
 void BM_FullPurge(benchmark::State& state) {
     ListSetup setup(state.range(0), true);
     for (auto _ : state)
-        setup.engine->PurgeCompressList(*setup.engine->FDelayedCompressList, true);
+        setup.engine->PurgeList(TListKind::lkDelayed, true);
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_FullPurge)->Arg(1'000)->Arg(100'000)->Unit(benchmark::kMicrosecond);

@@ -32,7 +32,11 @@ protected:
         TBrimbleOptions& options = engine->Options();
         options.FilterIncluding = "txt,bin";
         options.SmartDecompress = TSmartDecompress::sdNone;
-        engine->FProcessingDriveIdx = pdiFolderScan;
+        // A folder scan of the volume, held by Pause before its first file (the file here
+        // keeps the walk from ending at once): found files count as in a manual scan.
+        WriteFile(volume->Path("held.dat"), "x");
+        ASSERT_EQ(engine->GoScanPath(volume->MountPoint()), TScanStart::ssStarted);
+        engine->spdbtnPauseClick();
     }
     void TearDown() override { ::unsetenv("XDG_DATA_HOME"); }
 

@@ -16,6 +16,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace brimble::posix {
 namespace {
@@ -31,9 +32,12 @@ void SaveOneRun(int run) {
     const TProgramFolders folders = ComputeProgramFolders(platform);
     TfrmBrimblemain engine(platform, loop, view, folders);
     engine.LoadSettingsAndLists();
-    engine.FNeverCompressList->Clear();
+    const TCompressList& never = *engine.CompressList(TListKind::lkNever);
+    for (const std::string& name : std::vector<std::string>(never.begin(), never.end()))
+        engine.RemoveFromList(TListKind::lkNever, name);
     for (int i = 0; i < NamesPerRun; ++i)
-        engine.FNeverCompressList->Add("RUN" + std::to_string(run) + "-NAME" + std::to_string(i));
+        engine.AddToList(TListKind::lkNever,
+                         "RUN" + std::to_string(run) + "-NAME" + std::to_string(i));
     engine.SaveLists();
 }
 

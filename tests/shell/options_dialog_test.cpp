@@ -269,8 +269,8 @@ private Q_SLOTS:
         }
         QCOMPARE(f->helpTopics, std::vector<std::string>(
                                     {"options_Main", "options_Compress", "options_Filtering"}));
-        f->Engine().AddToCompressList(*f->Engine().FDelayedCompressList, "D:\\Docs\\a.txt", true);
-        f->Engine().AddToCompressList(*f->Engine().FLagCompressList, "D:\\Docs\\b.txt", false);
+        f->Engine().AddToList(TListKind::lkDelayed, "D:\\Docs\\a.txt");
+        f->Engine().AddToList(TListKind::lkLag, "D:\\Docs\\b.txt");
         Dialog().UpdateDelayedCompressFilesCnt();
         QCOMPARE(Find<QLabel>("lblDelayedCompressFilesCnt")->text(), QString("(2)"));
         // The last page stays active between showings.
@@ -302,11 +302,11 @@ private Q_SLOTS:
         f->Engine().SetScanning(false);
         QVERIFY(button->isEnabled());
 
-        f->Engine().AddToCompressList(*f->Engine().FDelayedCompressList, "D:\\Docs\\a.txt", true);
+        f->Engine().AddToList(TListKind::lkDelayed, "D:\\Docs\\a.txt");
         Dialog().UpdateDelayedCompressFilesCnt();
         QCOMPARE(Find<QLabel>("lblDelayedCompressFilesCnt")->text(), QString("(1)"));
         Click("btnTryCompressDelayed");
-        QCOMPARE(f->Engine().FDelayedCompressList->Count(), std::size_t(0));
+        QCOMPARE(f->Engine().CompressList(TListKind::lkDelayed)->Count(), std::size_t(0));
         QCOMPARE(Find<QLabel>("lblDelayedCompressFilesCnt")->text(), QString("(0)"));
     }
 

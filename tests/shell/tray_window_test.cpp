@@ -159,7 +159,7 @@ private Q_SLOTS:
 
     void exitDuringAScanStopsItAndSavesTheLists() {
         TfrmBrimblemain& engine = f->Engine();
-        engine.FNeverCompressList->Add("keep.txt");
+        engine.AddToList(TListKind::lkNever, "keep.txt");
         f->TickOnly({"D:"});
         f->Click("spdbtnGo");
         f->Window().PopupMenu().actions().last()->trigger(); // Exit
