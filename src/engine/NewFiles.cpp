@@ -51,7 +51,9 @@ void TfrmBrimblemain::FileCreated(const void* /*Sender*/, const std::string& Fil
         return;
     }
     FNewFileMarks.Add(FileName, *mark);
-    Log("[FileCreated]: " + LogName(FileName) + " marked for compression", llTrace);
+    Log("[FileCreated]: " + LogName(FileName) + " marked for compression" +
+            (mark->DataStoredBefore ? "; some of its data was stored before" : ""),
+        llTrace);
 }
 
 void TfrmBrimblemain::SettleNewFile(const std::string& Dir, const TFileAttrRec& Entry,

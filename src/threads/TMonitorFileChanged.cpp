@@ -165,12 +165,16 @@ bool TMonitorFileChanged::Core::ReportWatchState(const std::string& text, bool e
 
 bool TMonitorFileChanged::Core::HandleBatch(const std::vector<ChangeRecord>& records,
                                             TFileChangedInfo& last, bool finishedChanges) {
+    // Creations first: a file is marked best before the kernel writes its data, which it
+    // does soon after a burst of new files. Each comes besides the file's other reports, so
+    // the repeat rule never sees it.
     for (const ChangeRecord& record : records) {
-        if (record.Action == fileaction::Created) {
-            // Comes besides the file's other reports, so the repeat rule never sees it.
-            if (FFileCreated && !ReportChange(record.Name, FFileCreated)) return false;
-            continue;
-        }
+        if (record.Action == fileaction::Created && FFileCreated &&
+            !ReportChange(record.Name, FFileCreated))
+            return false;
+    }
+    for (const ChangeRecord& record : records) {
+        if (record.Action == fileaction::Created) continue;
         if (IsReportedAction(record.Action)) {
             // A finished change is never a repeat: dropping it could lose a file's last write.
             if (!finishedChanges && IsRepeat(record, last, FClock.Now())) continue;

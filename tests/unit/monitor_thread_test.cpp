@@ -162,6 +162,27 @@ TEST_F(MonitorThreadTest, ReportsCreatedRenamedAndResizedItemsWithFullPaths) {
     EXPECT_FALSE(watcher->Ended());
 }
 
+// A creation is worth most while the file is still empty: those of a batch go first.
+TEST_F(MonitorThreadTest, CreationsOfABatchGoToTheirOwnHandlerBeforeTheOtherReports) {
+    Strings order;
+    TMonitorHandlers handlers;
+    handlers.OnFileChanged = [&](TMonitorFileChanged&, const std::string& name) {
+        order.push_back("changed " + name);
+    };
+    handlers.OnFileCreated = [&](TMonitorFileChanged&, const std::string& name) {
+        order.push_back("created " + name);
+    };
+    const int begun = platform.ReadsBegun();
+    watcher = std::make_unique<TMonitorFileChanged>(platform, loop, "C:\\", std::move(handlers));
+    ASSERT_TRUE(RunUntil([&] { return platform.ReadsBegun() > begun; }));
+
+    sim.BeginNewFile("C:\\a.txt");
+    sim.FinishNewFile("C:\\a.txt", 10);
+    sim.BeginNewFile("C:\\b.txt");
+    Deliver();
+    EXPECT_EQ(order, (Strings{"created C:\\a.txt", "created C:\\b.txt", "changed C:\\a.txt"}));
+}
+
 TEST_F(MonitorThreadTest, RepeatsWithinTheWindowAreDropped) {
     sim.AddFile("C:\\a.txt", 1);
     sim.AddFile("C:\\x.txt", 1);
