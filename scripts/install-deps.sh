@@ -8,7 +8,9 @@ build_pkgs=(g++ cmake make ninja-build ccache libgtest-dev libgmock-dev libbench
             # The estimate compresses samples as the file system would.
             libzstd-dev
             # The tray program: Qt 6 Widgets with its SVG pictures, and a font for its windows.
-            qt6-base-dev qt6-svg-dev fonts-dejavu-core)
+            qt6-base-dev qt6-svg-dev fonts-dejavu-core
+            # Its error report: the call stack of a throw, named from the debugging data.
+            libbackward-cpp-dev libdw-dev)
 # Real-volume tests of the Linux back end.
 test_pkgs_posix=(btrfs-progs btrfs-compsize e2fsprogs)
 # The tray program on a virtual display with a notification area of its own.

@@ -35,6 +35,17 @@ std::string WithoutTrailingDelimiter(const std::string& path, char delimiter) {
     return path;
 }
 
+// The folder Name beside the program; installed in a bin folder, the program finds its data
+// folders in share/brimble beside it.
+std::string DataFolder(IFileSystem& fs, const std::string& programDir, const char* name) {
+    const char delimiter = fs.PathDelimiter();
+    const std::string beside = programDir + delimiter + name + delimiter;
+    const std::string shared = FolderPart(programDir, delimiter) + "share" + delimiter + "brimble" +
+                               delimiter + name + delimiter;
+    if (!fs.DirectoryExists(beside) && fs.DirectoryExists(shared)) return shared;
+    return beside;
+}
+
 } // namespace
 
 TProgramFolders ComputeProgramFolders(Platform& platform) {
@@ -53,12 +64,8 @@ TProgramFolders ComputeProgramFolders(Platform& platform, const std::string& pro
     TProgramFolders folders;
     const std::string programDir =
         WithoutTrailingDelimiter(FolderPart(programPath, delimiter), delimiter);
-    folders.LanguagesDir = programDir + delimiter + "Languages" + delimiter;
-    // Installed in a bin folder, the language files lie in the data folder beside it.
-    const std::string shared = FolderPart(programDir, delimiter) + "share" + delimiter + "brimble" +
-                               delimiter + "Languages" + delimiter;
-    if (!fs.DirectoryExists(folders.LanguagesDir) && fs.DirectoryExists(shared))
-        folders.LanguagesDir = shared;
+    folders.LanguagesDir = DataFolder(fs, programDir, "Languages");
+    folders.HelpDir = DataFolder(fs, programDir, "help");
 
     // The folder is called "Brimble" whatever the program file is called.
     folders.UserDataDir = WithTrailingDelimiter(process.LocalAppDataDir(), delimiter) + "Brimble";

@@ -1,11 +1,18 @@
 #include "Desktop.h"
 
+#include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDesktopServices>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
+#include <QTextBrowser>
+#include <QUrl>
 
 namespace brimble {
 
@@ -27,7 +34,15 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// How long Send waits for the mail program to take the message. A mail program that
+// starts for it may run on: a message it has not refused by then counts as taken.
+constexpr int kMailStartMilliseconds = 5000;
+
 } // namespace
+
+TQtDesktop::TQtDesktop(std::optional<HtmlHelpViewer> help) : FHelp(std::move(help)) {}
+
+TQtDesktop::~TQtDesktop() = default;
 
 void TQtDesktop::ShowNotice(QWidget* owner, const std::string& text) {
     auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Brimble"), Q(text),
@@ -69,6 +84,53 @@ void TQtDesktop::Notify(const std::string& title, const std::string& text, QSyst
         return;
     }
     if (tray) tray->showMessage(Q(title), Q(text), tray->icon());
+}
+
+void TQtDesktop::OpenHelp(const std::string& topic) {
+    const std::optional<std::string> page = FHelp ? FHelp->TopicPage(topic) : std::nullopt;
+    if (!page) return;
+    const QUrl url = QUrl::fromLocalFile(Q(*page));
+    // Without a desktop opener a browser is not to be found: the page shows in our viewer.
+    if (!QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty() &&
+        QDesktopServices::openUrl(url))
+        return;
+    if (!FHelpViewer) {
+        FHelpViewer = std::make_unique<QTextBrowser>();
+        FHelpViewer->setObjectName(QStringLiteral("HelpViewer"));
+        FHelpViewer->setOpenExternalLinks(true);
+        FHelpViewer->resize(640, 520);
+    }
+    FHelpViewer->setSource(url);
+    FHelpViewer->setWindowTitle(FHelpViewer->documentTitle());
+    FHelpViewer->show();
+    FHelpViewer->raise();
+    FHelpViewer->activateWindow();
+}
+
+bool TQtDesktop::OpenLink(const std::string& url) {
+    return QDesktopServices::openUrl(QUrl(Q(url)));
+}
+
+bool TQtDesktop::ComposeMail(const std::string& to, const std::string& subject,
+                             const std::string& body, const std::string& attachment) {
+    QStringList arguments = {QStringLiteral("--utf8"), QStringLiteral("--subject"), Q(subject),
+                             QStringLiteral("--body"), Q(body)};
+    if (!attachment.empty()) arguments << QStringLiteral("--attach") << Q(attachment);
+    arguments << Q(to);
+    // Parented to the application: a mail program that runs on keeps its process object.
+    auto* mail = new QProcess(qApp);
+    QObject::connect(mail, &QProcess::finished, mail, &QObject::deleteLater);
+    mail->start(QStringLiteral("xdg-email"), arguments);
+    if (!mail->waitForStarted()) {
+        mail->deleteLater();
+        return false;
+    }
+    if (!mail->waitForFinished(kMailStartMilliseconds)) return true;
+    return mail->exitStatus() == QProcess::NormalExit && mail->exitCode() == 0;
+}
+
+void TQtDesktop::CopyToClipboard(const std::string& text) {
+    QGuiApplication::clipboard()->setText(Q(text));
 }
 
 } // namespace brimble

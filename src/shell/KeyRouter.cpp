@@ -2,6 +2,7 @@
 
 #include "MainWindow.h"
 #include "OptionsDialog.h"
+#include "engine/HelpTopics.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -19,25 +20,24 @@ TKeyRouter::~TKeyRouter() {
 
 bool TKeyRouter::RouteKey(int key) {
     // Only the program's own windows count: a message box keeps its own Esc.
-    const QWidget* active = QApplication::activeWindow();
-    TOptionsDialog& options = FMainWindow.OptionsForm();
-    if (active == &options) {
-        // Esc hides as the close box does: the edits stay until the next showing reads
-        // the settings file.
-        if (key == Qt::Key_Escape) options.hide();
-        if (key == Qt::Key_F1) options.bbtnHelpClick();
-        return key == Qt::Key_Escape || key == Qt::Key_F1;
-    }
-    const bool mainActive = active == &FMainWindow;
+    const std::optional<ViewWindow> active = FMainWindow.WindowKind(QApplication::activeWindow());
+    if (!active) return false;
     switch (key) {
     case Qt::Key_Escape:
-        if (!mainActive) return false;
-        FMainWindow.RequestHide();
+        // The options dialog hides as its close box does: the edits stay until the next
+        // showing reads the settings file.
+        FMainWindow.HideWindow(*active);
         return true;
     case Qt::Key_F1:
-        if (!mainActive) return false;
-        FMainWindow.bbtnHelpClick();
-        return true;
+        if (*active == ViewWindow::Options) {
+            FMainWindow.OptionsForm().bbtnHelpClick();
+            return true;
+        }
+        if (const std::optional<std::string> topic = F1HelpTopic(*active, {})) {
+            FMainWindow.OpenHelp(*topic);
+            return true;
+        }
+        return false;
     default:
         return false;
     }

@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
-#include "BrimbleVersion.h"
+#include "AboutBox.h"
+#include "ErrorReport.h"
 #include "OptionsDialog.h"
 #include "QtText.h"
 #include "QtUiLoop.h"
@@ -27,6 +28,16 @@ namespace brimble {
 
 namespace {
 
+// A window the program keeps: in the middle of the screen when shown, then in front.
+void ShowCentred(QWidget& window) {
+    if (!window.isVisible())
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            window.move(screen->availableGeometry().center() - window.rect().center());
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
 // Drawn by our own renderer rather than by an icon-engine plugin, so that the pictures
 // show on a machine that lacks the plugin.
 QPixmap RenderPicture(QSvgRenderer& renderer, int size) {
@@ -52,7 +63,9 @@ TBrimbleMainWindow::TBrimbleMainWindow(QtUiLoop& loop, IDesktop& desktop)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       FLoop(loop), FDesktop(desktop), FUi(std::make_unique<Ui::frmBrimblemain>()),
-      FOptionsDialog(std::make_unique<TOptionsDialog>(loop, desktop)) {
+      FOptionsDialog(std::make_unique<TOptionsDialog>(loop, desktop)),
+      FAboutBox(std::make_unique<TfrmAboutBox>(loop, desktop)),
+      FErrorReport(std::make_unique<TfrmErrorReport>(desktop)) {
     FUi->setupUi(this);
     setFixedSize(548, 319);
     FImageList = {ProgramPicture("tray-idle"), ProgramPicture("tray-busy"),
@@ -90,6 +103,9 @@ TBrimbleMainWindow::~TBrimbleMainWindow() = default;
 void TBrimbleMainWindow::Attach(TBrimbleApplication* application) {
     FApplication = application;
     FOptionsDialog->Attach(application ? &application->OptionsDialog() : nullptr);
+    FErrorReport->SetMessageTexts(application ? &application->Main().MessageTexts() : nullptr);
+    if (application)
+        FAboutBox->FormCreate(AboutBoxTexts(application->Main().GetPlatform().Process()));
 }
 
 void TBrimbleMainWindow::BuildTray() {
@@ -224,15 +240,33 @@ void TBrimbleMainWindow::BringFormToFront(ViewWindow window) {
         FOptionsDialog->ShowOptions();
         return;
     case ViewWindow::About:
-        FDesktop.ShowNotice(this, "Brimble " + std::to_string(BRIMBLE_VERSION_MAJOR) + "." +
-                                      std::to_string(BRIMBLE_VERSION_MINOR) + "." +
-                                      std::to_string(BRIMBLE_VERSION_RELEASE) + " (build " +
-                                      std::to_string(BRIMBLE_VERSION_BUILD) +
-                                      ")\n\nSaves disk space by switching on the file system's own "
-                                      "compression for individual files.");
+        ShowCentred(*FAboutBox);
         return;
     case ViewWindow::ErrorReport:
+        ShowCentred(*FErrorReport);
         return;
+    }
+}
+
+std::optional<ViewWindow> TBrimbleMainWindow::WindowKind(const QWidget* widget) const {
+    if (!widget) return std::nullopt;
+    if (widget == this) return ViewWindow::Main;
+    if (widget == FOptionsDialog.get()) return ViewWindow::Options;
+    if (widget == FAboutBox.get()) return ViewWindow::About;
+    if (widget == FErrorReport.get()) return ViewWindow::ErrorReport;
+    return std::nullopt;
+}
+
+void TBrimbleMainWindow::HideWindow(ViewWindow window) {
+    switch (window) {
+    case ViewWindow::Main:
+        return RequestHide();
+    case ViewWindow::Options:
+        return FOptionsDialog->hide();
+    case ViewWindow::About:
+        return FAboutBox->hide();
+    case ViewWindow::ErrorReport:
+        return FErrorReport->hide();
     }
 }
 

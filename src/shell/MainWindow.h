@@ -11,6 +11,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -26,6 +27,8 @@ namespace brimble {
 class QtUiLoop;
 class TBrimbleApplication;
 class TOptionsDialog;
+class TfrmAboutBox;
+class TfrmErrorReport;
 
 // The six pictures of the image list, by their fixed indexes.
 inline constexpr int kImageTrayIdle = 0;
@@ -59,6 +62,14 @@ public:
 
     QSystemTrayIcon& TrayIcon() { return *FTrayIcon; }
     TOptionsDialog& OptionsForm() { return *FOptionsDialog; }
+    TfrmAboutBox& AboutBox() { return *FAboutBox; }
+    TfrmErrorReport& ErrorReport() { return *FErrorReport; }
+    // Which of the program's windows Widget is; none for another.
+    std::optional<ViewWindow> WindowKind(const QWidget* widget) const;
+    // Hides one of the program's windows as Esc does.
+    void HideWindow(ViewWindow window);
+    // A help topic, as every help request of the windows opens it.
+    void OpenHelp(const std::string& topic) { FDesktop.OpenHelp(topic); }
     QMenu& PopupMenu() { return *FPopupMenu; }
     int TrayImage() const { return FTrayImage; }
     const QIcon& Image(int index) const { return FImageList.at(static_cast<std::size_t>(index)); }
@@ -108,6 +119,8 @@ private:
     std::unique_ptr<Ui::frmBrimblemain> FUi;
     // A window of its own, not a child: it shows while the main window is hidden.
     std::unique_ptr<TOptionsDialog> FOptionsDialog;
+    std::unique_ptr<TfrmAboutBox> FAboutBox;
+    std::unique_ptr<TfrmErrorReport> FErrorReport;
     TBrimbleApplication* FApplication = nullptr;
     std::array<QIcon, kImageCount> FImageList;
     QSystemTrayIcon* FTrayIcon = nullptr; // children of the window

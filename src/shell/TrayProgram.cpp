@@ -1,8 +1,15 @@
 #include "TrayProgram.h"
 
+#include "ErrorReport.h"
+#include "QtText.h"
+#include "app/ThrowStack.h"
+#include "engine/ErrorReportText.h"
+#include "threads/uCommonFunctions.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QSessionManager>
+#include <QSysInfo>
 #include <QSystemTrayIcon>
 #include <cstdlib>
 #include <cstring>
@@ -76,9 +83,25 @@ int RefuseStart(const TStartCheck& check, bool withMessageBox) {
     return check.ExitCode;
 }
 
+bool TGuardedApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        // Raised again without a new throw, so the stack stays the one of the first.
+        const std::exception_ptr error = std::current_exception();
+        if (FLoop)
+            RunGuarded(*FLoop, [&error] { std::rethrow_exception(error); });
+        else
+            std::cerr << "brimble: unhandled error in an event handler\n";
+        return true;
+    }
+}
+
 TTrayProgram::TTrayProgram(Platform& platform, const TProgramFolders& folders, bool trayAvailable,
                            IDesktop* desktop)
-    : FOwnDesktop(desktop ? nullptr : std::make_unique<TQtDesktop>()),
+    : FOwnDesktop(desktop ? nullptr
+                          : std::make_unique<TQtDesktop>(
+                                HtmlHelpViewer(platform.FileSystem(), folders.HelpDir))),
       FWindow(std::make_unique<TBrimbleMainWindow>(FLoop, desktop ? *desktop : *FOwnDesktop)) {
     // Hidden windows and closed message boxes must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -102,9 +125,12 @@ TTrayProgram::TTrayProgram(Platform& platform, const TProgramFolders& folders, b
                      [this](QSessionManager& /*manager*/) { RequestExit(); });
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, FWindow.get(),
                      [this] { RequestExit(); });
+    // Last: a start that fails leaves no loop behind in the application.
+    if (auto* guarded = dynamic_cast<TGuardedApplication*>(qApp)) guarded->SetLoop(&FLoop);
 }
 
 TTrayProgram::~TTrayProgram() {
+    if (auto* guarded = dynamic_cast<TGuardedApplication*>(qApp)) guarded->SetLoop(nullptr);
     FApplication.reset(); // shuts down if nothing did, while the window still shows
     FWindow->Attach(nullptr);
 }
@@ -120,18 +146,39 @@ void TTrayProgram::RequestExit() {
 }
 
 void TTrayProgram::ReportUnhandledError(const std::string& text) {
-    // The error report window comes later: the log and a message box stand in for it.
+    // Named now, before anything else is thrown on this thread.
+    const std::vector<std::string> stack = StackLines(LastThrowStack());
     std::cerr << "brimble: unhandled error: " << text << '\n';
-    if (!FApplication) return;
+    if (!FApplication) return; // still starting: standard error has it
     TfrmBrimblemain& engine = FApplication->Main();
-    try {
-        engine.Log("Unhandled error: " + text, llUnhandledError);
-    } catch (...) {
-        // The log itself failed: standard error has it.
-    }
+    LogUnhandledError(engine, text, stack);
+    // A timer that fails at every tick brings the report up once, not at every tick.
     if (engine.ShuttingDown() || !FErrorBoxes.Admit(text)) return;
-    const TErrorBoxGate::TOpenBox open(FErrorBoxes);
-    FWindow->ShowMessage(text, MessageIcon::Error);
+    try {
+        ShowErrorReport(engine, text, stack);
+    } catch (const std::exception& error) {
+        std::cerr << "brimble: the error report failed: " << error.what() << '\n';
+    }
+}
+
+void TTrayProgram::ShowErrorReport(TfrmBrimblemain& engine, const std::string& text,
+                                   const std::vector<std::string>& stack) {
+    Platform& platform = engine.GetPlatform();
+    IProcess& process = platform.Process();
+    TErrorReportInput report;
+    report.VersionLine =
+        GetFileVersionString(process, process.ProgramPath(), "Brimble v.%M.%m.%r build %b");
+    QString system = QSysInfo::kernelType();
+    if (!system.isEmpty()) system[0] = system[0].toUpper();
+    report.PlatformLine = PlatformVersionLine(S(system), S(QSysInfo::kernelVersion()));
+    report.LogFileName = engine.LogFile().FileName();
+    report.Message = text;
+    report.StackLines = stack;
+    report.IniFileName = engine.Folders().IniFileName;
+    const std::string reportText = ErrorReportText(ErrorReportLines(report, platform.FileSystem()));
+    FWindow->ErrorReport().SetReport(reportText, report.LogFileName,
+                                     platform.FileSystem().FileExists(report.LogFileName));
+    FWindow->BringFormToFront(ViewWindow::ErrorReport);
 }
 
 } // namespace brimble

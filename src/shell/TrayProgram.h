@@ -12,10 +12,26 @@
 #include "options/ProgramFolders.h"
 #include "platform/Platform.h"
 
+#include <QApplication>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace brimble {
+
+// Qt's application with a last guard: an error that an event handler of a window lets out
+// goes where unhandled errors go (the loop's handler while a tray program runs) instead of
+// out of Qt's event loop.
+class TGuardedApplication final : public QApplication {
+public:
+    TGuardedApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+    bool notify(QObject* receiver, QEvent* event) override;
+    // The loop whose handler takes the errors; null for none (standard error).
+    void SetLoop(QtUiLoop* loop) { FLoop = loop; }
+
+private:
+    QtUiLoop* FLoop = nullptr;
+};
 
 class TTrayProgram {
 public:
@@ -40,7 +56,10 @@ public:
     TKeyRouter& Keys() { return *FKeys; }
 
 private:
+    // Logs the error with the stack of its throw and shows the report.
     void ReportUnhandledError(const std::string& text);
+    void ShowErrorReport(TfrmBrimblemain& engine, const std::string& text,
+                         const std::vector<std::string>& stack);
 
     QtUiLoop FLoop;
     std::unique_ptr<IDesktop> FOwnDesktop; // when none was given

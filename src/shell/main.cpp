@@ -42,7 +42,7 @@ int Main(int argc, char** argv, const TStopSignals& signals) {
         return kExitFailed;
     }
 
-    QApplication app(argc, argv);
+    TGuardedApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("brimble"));
     QApplication::setApplicationDisplayName(QStringLiteral("Brimble"));
     QGuiApplication::setDesktopFileName(QStringLiteral("brimble"));

@@ -36,6 +36,16 @@ struct RecordingDesktop final : IDesktop {
         notifications.emplace_back(title, text);
     }
     void OpenHelp(const std::string& topic) override { helpTopics.push_back(topic); }
+    bool OpenLink(const std::string& url) override {
+        links.push_back(url);
+        return linksOpen;
+    }
+    bool ComposeMail(const std::string& to, const std::string& subject, const std::string& body,
+                     const std::string& attachment) override {
+        mails.push_back({to, subject, body, attachment});
+        return mailSent;
+    }
+    void CopyToClipboard(const std::string& text) override { clipboard = text; }
 
     std::vector<std::string> messages;
     std::vector<std::string> questions;
@@ -43,6 +53,14 @@ struct RecordingDesktop final : IDesktop {
     std::vector<std::string> helpTopics;
     std::string chosenFolder;
     bool answerYes = false;
+    struct Mail {
+        std::string to, subject, body, attachment;
+    };
+    std::vector<Mail> mails;
+    bool mailSent = true; // what the mail program answers
+    std::vector<std::string> links;
+    bool linksOpen = true;
+    std::string clipboard;
 };
 
 struct TrayFixture {

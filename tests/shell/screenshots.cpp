@@ -1,7 +1,9 @@
-// Writes pictures of the main window in its states (idle, running, paused, done) and of
-// the options dialog's pages for review: brimble-screenshots FOLDER. Runs on the sim
-// platform, so the totals are the same every time.
+// Writes pictures of the main window in its states (idle, running, paused, done), of the
+// options dialog's pages, the about box and the error report for review: brimble-screenshots
+// FOLDER. Runs on the sim platform, so the totals are the same every time.
 
+#include "AboutBox.h"
+#include "ErrorReport.h"
 #include "OptionsDialog.h"
 #include "TrayFixture.h"
 
@@ -58,5 +60,15 @@ int main(int argc, char** argv) {
         QApplication::processEvents(); // the page's layout, as a user would see it
         ok = Save(options, folder, page, "options") && ok;
     }
+
+    // The about box, and the report of the error its Ctrl + right-click raises.
+    f.sim.SetFileVersion(f.sim.ProgramPath(), brimble::FileVersion{1, 0, 0, 1});
+    brimble::TfrmAboutBox& about = f.Window().AboutBox();
+    about.FormCreate(brimble::AboutBoxTexts(f.sim));
+    f.Window().miAboutClick();
+    ok = Save(about, folder, "box", "about") && ok;
+    QTest::mouseClick(about.findChild<QWidget*>(QStringLiteral("lblProductName")), Qt::RightButton,
+                      Qt::ControlModifier);
+    ok = Save(f.Window().ErrorReport(), folder, "window", "error-report") && ok;
     return ok ? 0 : 1;
 }

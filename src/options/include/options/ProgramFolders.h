@@ -9,6 +9,7 @@ class Platform;
 // The program's folders, computed once at start-up before any window exists.
 struct TProgramFolders {
     std::string LanguagesDir; // ends with the delimiter
+    std::string HelpDir;      // the help pages; ends with the delimiter, found as LanguagesDir
     std::string UserDataDir;  // no trailing delimiter; last folder always "Brimble"
     std::string IniFileName;
     // The name the settings file and the log are named after: the program file's name
