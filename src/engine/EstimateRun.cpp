@@ -58,10 +58,11 @@ void TfrmBrimblemain::EstimateFoundFile(const std::string& FullName, int64_t Siz
     if (!after) {
         // As a real run counts a file it could not change: one it may never change is not
         // to be compressed at all, one it could not change now still is.
+        const bool refused = fs.IsRefusal(after.code());
         Log("Cannot read file [" + LogName(FullName) +
                 "] for the estimate: " + fs.SysErrorMessage(after.code()),
-            llNotice);
-        if (fs.IsRefusal(after.code())) inc.ToCompressCount = inc.ToCompressSize = 0;
+            refused ? llTrace : llNotice);
+        if (refused) inc.ToCompressCount = inc.ToCompressSize = 0;
         return;
     }
     if (FLogFile->LogLevel() >= llTrace)

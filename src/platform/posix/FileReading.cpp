@@ -1,6 +1,5 @@
 #include "platform/posix/FileReading.h"
 
-#include "platform/posix/ErrorText.h"
 #include "platform/posix/UniqueFd.h"
 
 #include <cerrno>
@@ -57,7 +56,8 @@ OsValue<std::unique_ptr<IInputFile>> OpenForRead(const std::string& path) {
     struct stat info {};
     if (::fstat(fd.Get(), &info) != 0) return Result::Fail(errno);
     if (S_ISDIR(info.st_mode)) return Result::Fail(EISDIR);
-    if (!S_ISREG(info.st_mode)) return Result::Fail(ErrNotRegularFile);
+    // A FIFO or a device holds no data of its own, as the compression request says too.
+    if (!S_ISREG(info.st_mode)) return Result::Fail(EOPNOTSUPP);
     return std::unique_ptr<IInputFile>(std::make_unique<PosixInputFile>(std::move(fd)));
 }
 
