@@ -34,12 +34,38 @@ void TfrmBrimblemain::FileCreated(const void* /*Sender*/, const std::string& Fil
     if (FLogFile->IsLogFile(FileName)) return;
     IFileSystem& fs = FPlatform.FileSystem();
     const std::optional<TFileAttrRec> entry = fs.FindEntry(FileName);
-    if (!entry || (entry->Attr & fa::Directory)) return;
+    if (!entry) return;
+    const std::string dir = FolderOf(FileName, fs.PathDelimiter());
+    // Created compressed in a folder this program marked: the mark is its own.
+    const bool inherited =
+        (entry->Attr & fa::Compressed) && FNewFileMarks.HasFolder(dir.substr(0, dir.size() - 1));
+    if (entry->Attr & fa::Directory) {
+        MarkNewFolder(FileName, inherited);
+        return;
+    }
+    TFileAttrRec unmarked = *entry;
+    if (inherited) unmarked.Attr &= ~fa::Compressed;
     // The size rules wait for the finished file.
-    if (DecideAction(FolderOf(FileName, fs.PathDelimiter()), *entry, false) != caCompress) return;
+    if (DecideAction(dir, unmarked, false) != caCompress) {
+        if (inherited) {
+            Log("[FileCreated]: " + LogName(FileName) +
+                    " is not to be compressed: the mark of its folder is undone",
+                llTrace);
+            TryCompressFile(FileName, caDecompress);
+        }
+        return;
+    }
     if (FNewFileMarks.Full()) {
-        FNewFileMarks.DropGone([&fs](const std::string& name) { return fs.FileExists(name); });
+        FNewFileMarks.DropGone([&fs](const std::string& name) {
+            return fs.FileExists(name) || fs.DirectoryExists(name);
+        });
         if (FNewFileMarks.Full()) return; // the finished report compresses it as ever
+    }
+    if (inherited) {
+        FNewFileMarks.Add(FileName, TNewFileMark{}); // marked from its creation on
+        Log("[FileCreated]: " + LogName(FileName) + " marked for compression by its folder",
+            llTrace);
+        return;
     }
     const OsValue<TNewFileMark> mark = fs.MarkForCompression(FileName);
     if (!mark) {
@@ -54,6 +80,34 @@ void TfrmBrimblemain::FileCreated(const void* /*Sender*/, const std::string& Fil
     Log("[FileCreated]: " + LogName(FileName) + " marked for compression" +
             (mark->DataStoredBefore ? "; some of its data was stored before" : ""),
         llTrace);
+}
+
+void TfrmBrimblemain::MarkNewFolder(const std::string& FolderName, bool Inherited) {
+    IFileSystem& fs = FPlatform.FileSystem();
+    if (IsFolderExcluded(FolderName + fs.PathDelimiter())) {
+        // What is created in an excluded folder is never compressed in the background.
+        if (Inherited) {
+            Log("[FileCreated]: " + LogName(FolderName) +
+                    " is excluded: the mark of its folder is undone",
+                llTrace);
+            TryCompressFile(FolderName, caDecompress);
+        }
+        return;
+    }
+    if (Inherited) {
+        FNewFileMarks.AddFolder(FolderName);
+        return;
+    }
+    if (FNewFileMarks.FoldersFull()) return; // its files are marked one by one
+    const OsValue<TNewFileMark> mark = fs.MarkForCompression(FolderName);
+    if (!mark) {
+        Log("[FileCreated]: " + LogName(FolderName) +
+                " not marked for compression: " + fs.SysErrorMessage(mark.code()),
+            llTrace);
+        return;
+    }
+    FNewFileMarks.AddFolder(FolderName);
+    Log("[FileCreated]: folder " + LogName(FolderName) + " marked for compression", llTrace);
 }
 
 void TfrmBrimblemain::SettleNewFile(const std::string& Dir, const TFileAttrRec& Entry,

@@ -158,6 +158,38 @@ TEST_F(CompressNewFiles, AFailedRewriteIsRetriedFromTheDelayedListAndSettledThen
     EXPECT_EQ(Engine().CompressList(TListKind::lkDelayed)->Count(), 0u);
 }
 
+// A folder created meanwhile is marked too: what a program then creates in it starts out
+// compressed however soon it is written, and is settled as a file marked on its own.
+TEST_F(CompressNewFiles, ANewFolderPassesItsMarkOnToTheFilesCreatedInIt) {
+    const std::string folder = "C:\\Data\\New";
+    const std::string temp = "C:\\Users\\u\\AppData\\Local\\Temp\\Build";
+    Engine().Options().ExcludeFoldersEnabled = true;
+    Engine().Options().ExcludeFolders = {"%temp%="};
+    Engine().OptionsChanged();
+    sim.AddDirectory(folder);
+    sim.AddDirectory(temp);
+    sim.ClearOperations();
+    Engine().FileCreated(nullptr, folder);
+    Engine().FileCreated(nullptr, temp); // excluded: left alone
+    EXPECT_EQ(sim.Operations(), Strings{"mark " + folder});
+
+    const struct {
+        const char* Name;
+        int64_t Size;
+        bool Kept;
+    } cases[] = {
+        {"big.txt", 100'000, true}, {"small.txt", 1'000, false}, {"x.bin", 100'000, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string name = folder + "\\" + c.Name;
+        sim.ClearOperations();
+        Create(name);
+        Finish(name, c.Size);
+        EXPECT_EQ(sim.IsCompressed(name), c.Kept);
+        EXPECT_EQ(sim.Operations(), c.Kept ? Strings{} : Strings{"decompress " + name});
+    }
+}
+
 // The whole way: the sim's watcher reports the creation and then the finished file.
 TEST_F(CompressNewFiles, TheWatcherReportsTheCreationBeforeTheFinishedFile) {
     Engine().RefreshDriveList();

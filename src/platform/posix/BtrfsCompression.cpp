@@ -226,7 +226,7 @@ OsValue<TNewFileMark> BtrfsCompression::MarkForCompression(const std::string& pa
     using Result = OsValue<TNewFileMark>;
     struct stat examined {};
     if (::lstat(path.c_str(), &examined) != 0) return Result::Fail(errno);
-    if (!S_ISREG(examined.st_mode)) return Result::Fail(EOPNOTSUPP);
+    if (!S_ISREG(examined.st_mode) && !S_ISDIR(examined.st_mode)) return Result::Fail(EOPNOTSUPP);
     int error = 0;
     const UniqueFd fd = OpenExamined(path, O_RDONLY, examined, &error);
     if (!fd) return Result::Fail(error);
@@ -242,6 +242,8 @@ OsValue<TNewFileMark> BtrfsCompression::MarkForCompression(const std::string& pa
         int flags = oldFlags | FS_COMPR_FL;
         if (::ioctl(fd.Get(), FS_IOC_SETFLAGS, &flags) != 0) return Result::Fail(errno);
     }
+    // A folder holds no data; what is created in it from now on inherits the mark.
+    if (S_ISDIR(examined.st_mode)) return TNewFileMark{};
     RememberFlagsBefore(examined, {oldFlags, oldProperty});
     // Asked after the mark: data written out before it is all that can lie there plain.
     const std::optional<bool> plain = HasStoredPlainData(fd.Get());

@@ -186,8 +186,12 @@ private:
                 FWritten.Created(entry);
                 // Said at once as well, so the file can be marked before its data comes.
                 if (names) FBatch.Add(fileaction::Created, entry);
-            } else if (names)
+            } else if (names) {
+                // A new folder too: marked at once, it passes compression on to what is
+                // created in it.
+                if (isDirectory) FBatch.Add(fileaction::Created, entry);
                 FBatch.Add(fileaction::Added, entry);
+            }
         }
         if ((mask & FAN_MOVED_FROM) && names) FBatch.Add(fileaction::RenamedOldName, entry);
         if ((mask & FAN_MOVED_TO) && names) FBatch.Add(fileaction::RenamedNewName, entry);

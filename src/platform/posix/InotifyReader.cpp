@@ -249,8 +249,12 @@ private:
                 FWritten.Created(entry);
                 // Said at once as well, so the file can be marked before its data comes.
                 if (names) FBatch.Add(fileaction::Created, entry);
-            } else if (names)
+            } else if (names) {
+                // A new folder too: marked at once, it passes compression on to what is
+                // created in it.
+                if (isDirectory) FBatch.Add(fileaction::Created, entry);
                 FBatch.Add(fileaction::Added, entry);
+            }
             if (isDirectory && AddWatch(entry)) FPending.push_back({entry, true});
         }
         if (event.mask & IN_MOVED_FROM) {

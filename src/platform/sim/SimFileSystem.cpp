@@ -201,7 +201,7 @@ OsValue<TNewFileMark> SimPlatform::MarkForCompression(const std::string& path) {
     if (!node) return Result::Fail(found.MissingError());
     if (node->Locked) return Result::Fail(err::SharingViolation);
     if (node->ChangeRefused) return Result::Fail(err::WriteProtect);
-    if (node->IsDir || IsReadOnlyFile(*node) || (node->Attr & fa::Encrypted))
+    if (IsReadOnlyFile(*node) || (node->Attr & fa::Encrypted))
         return Result::Fail(err::AccessDenied);
     const detail::Volume* vol = c.VolumeOf(*node);
     if (!vol || vol->FileSystem != "NTFS") return Result::Fail(err::InvalidFunction);

@@ -215,6 +215,8 @@ void SimPlatform::BeginNewFile(const std::string& path) {
     if (!folder) SetupError("no folder for the file", path);
     if (folder->Children.contains(parsed->Parts.back())) SetupError("the file exists", path);
     Node& file = c.AddChild(*folder, parsed->Parts.back(), false, false);
+    // A compressed folder passes its compression on to a new file, as NTFS and btrfs do.
+    if (folder->Attr & fa::Compressed) file.Attr |= fa::Compressed;
     c.Raise(Core::PathOf(file), false, fileaction::Created);
 }
 

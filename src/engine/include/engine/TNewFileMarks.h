@@ -1,7 +1,8 @@
 #pragma once
 
 // The new files marked for compression as they were created, each until the report of the
-// finished file settles it: kept compressed, rewritten or undone.
+// finished file settles it: kept compressed, rewritten or undone; and the new folders marked
+// so, which pass the mark on to what is created in them from then on.
 
 #include "platform/Platform.h"
 
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace brimble {
 
@@ -29,13 +31,20 @@ public:
         FMarks.erase(found);
         return mark;
     }
-    // Forgets the marks of files that are gone.
+    // Forgets the marks of files and folders that are gone.
     void DropGone(const std::function<bool(const std::string&)>& Exists) {
         std::erase_if(FMarks, [&](const auto& entry) { return !Exists(entry.first); });
+        std::erase_if(FFolders, [&](const std::string& folder) { return !Exists(folder); });
     }
+
+    // Folders by their path without the trailing delimiter.
+    bool FoldersFull() const { return FFolders.size() >= MaxMarks; }
+    void AddFolder(const std::string& Folder) { FFolders.insert(Folder); }
+    bool HasFolder(const std::string& Folder) const { return FFolders.contains(Folder); }
 
 private:
     std::unordered_map<std::string, TNewFileMark> FMarks;
+    std::unordered_set<std::string> FFolders;
 };
 
 } // namespace brimble

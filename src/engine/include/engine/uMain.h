@@ -456,6 +456,10 @@ private:
     // The finished report of a file marked as it was created: kept when it gained, rewritten
     // when data came before the mark, undone when the size rules or the gain say no.
     void SettleNewFile(const std::string& Dir, const TFileAttrRec& Entry, TNewFileMark Mark);
+    // A new folder: marked unless excluded, so that what is created in it is compressed on
+    // its way to the disk however soon it is written. Inherited: it has the mark of a
+    // folder marked before.
+    void MarkNewFolder(const std::string& FolderName, bool Inherited);
     TNewFileMarks FNewFileMarks;
 
     // --- drive list ---

@@ -39,9 +39,10 @@ public:
     // (before 6.15) compresses at the default, which is said once.
     OsResult SetCompression(const std::string& path, bool compress, int level = 0);
     // Marks a plain file for zstd compression of what is written to it from now on (the
-    // flag and the "btrfs.compression" property), without a rewrite; SetCompression off
-    // undoes it. Fails with EOPNOTSUPP off btrfs, for anything but a plain file and for a
-    // file marked never to be compressed.
+    // flag and the "btrfs.compression" property), without a rewrite, or a folder so that
+    // what is created in it inherits the mark; SetCompression off undoes it. Fails with
+    // EOPNOTSUPP off btrfs, for anything but a plain file or a folder and for one marked
+    // never to be compressed.
     OsValue<TNewFileMark> MarkForCompression(const std::string& path);
 
 private:

@@ -106,7 +106,7 @@ public:
     // File operations of "another program": they raise change records like the real ones.
     void SetFileSize(const std::string& path, int64_t size);
     // A program creates an empty file to write it: the watchers hear of the creation at
-    // once (action Created). FinishNewFile then gives it its size and reports the finished
+    // once (action Created); a compressed folder passes its compression on to it. FinishNewFile then gives it its size and reports the finished
     // file (action Added), as a reader that reports files once they are closed does.
     void BeginNewFile(const std::string& path);
     void FinishNewFile(const std::string& path, int64_t size, double compressibility = 0.5);
@@ -180,7 +180,7 @@ public:
     OsResult Decrypt(const std::string& path) override;
     OsResult SetCompression(const std::string& path, bool compress, int level) override;
     using IFileSystem::SetCompression;
-    // Sets the compressed attribute; the bytes the file holds then stay uncompressed.
+    // Sets the compressed attribute; the bytes a file holds then stay uncompressed.
     // Recorded as "mark <path>".
     OsValue<TNewFileMark> MarkForCompression(const std::string& path) override;
     OsValue<int64_t> GetCompressedSize(const std::string& path) override;
