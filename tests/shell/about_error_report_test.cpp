@@ -8,6 +8,7 @@
 #include "engine/ErrorReportText.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -76,6 +77,16 @@ private Q_SLOTS:
         QVERIFY(!about.isVisible());
     }
 
+    void theDesktopOpensNoHelpWithoutTheHelpFolder() {
+        const int windows = int(QApplication::topLevelWidgets().size());
+        TQtDesktop noFolder(HtmlHelpViewer(f->sim.FileSystem(), f->folders.HelpDir));
+        TQtDesktop noViewer;
+        for (TQtDesktop* desktop : {&noFolder, &noViewer})
+            for (const char* topic : {"compress", "about", "options_Main"})
+                desktop->OpenHelp(topic);
+        QCOMPARE(int(QApplication::topLevelWidgets().size()), windows);
+    }
+
     void ctrlRightClickOnTheProductNameReportsARealErrorWithItsStack() {
         f->sim.SetFileVersion(f->sim.ProgramPath(), FileVersion{1, 0, 3, 378});
         f->Window().miAboutClick();
@@ -135,6 +146,14 @@ private Q_SLOTS:
         QVERIFY(f->sim.FileSystem().ReadWholeFile(f->Engine().LogFile().FileName(), log));
         QVERIFY(log.find("first failure") != std::string::npos);
         QVERIFY(log.find("second failure") != std::string::npos);
+
+        // The report has no help topic: F1 goes on unhandled; Esc hides it.
+        report.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&report));
+        QVERIFY(!f->program->Keys().RouteKey(Qt::Key_F1));
+        QVERIFY(f->helpTopics.empty());
+        QVERIFY(f->program->Keys().RouteKey(Qt::Key_Escape));
+        QVERIFY(!report.isVisible());
     }
 
     void aTimerThatFailsAtEveryTickReportsOnce() {
