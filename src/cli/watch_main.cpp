@@ -57,8 +57,11 @@ int Watch(THeadlessStart& start, const TStopSignals& signals) {
         [](const std::string& line) { std::cout << "brimble-watch: " << line << std::endl; });
     std::cout << "brimble-watch: " << engine.MonitoringDriveCount() << " volume(s) to watch"
               << std::endl;
-    if (engine.MonitoringDriveCount() == 0)
+    if (engine.MonitoringDriveCount() == 0) {
         std::cerr << "brimble-watch: no mounted btrfs volume to watch\n";
+        for (const std::string& line : engine.DriveRefusals())
+            std::cerr << "brimble-watch:   " << line << '\n';
+    }
 
     loop.Run();
     return kExitDone;

@@ -27,6 +27,13 @@ bool SameRoots(const std::vector<TDriveEntry>& a, const std::vector<TDriveEntry>
 }
 
 // In the platform's order of paths: without letter case on drive letters, by bytes on Linux.
+// A root as the user knows it: "/data", not "/data/"; "/" and "C:\\" stay as they are.
+std::string ShownRoot(const std::string& root, char delimiter) {
+    if (root.size() > 1 && root.back() == delimiter && root[root.size() - 2] != ':')
+        return root.substr(0, root.size() - 1);
+    return root;
+}
+
 void SortByRoot(std::vector<TDriveEntry>& list, const IPathRules& rules) {
     std::stable_sort(list.begin(), list.end(), [&](const TDriveEntry& a, const TDriveEntry& b) {
         return rules.Compare(a.Root, b.Root) < 0;
@@ -57,10 +64,22 @@ void TfrmBrimblemain::RefreshDriveList() {
 
 void TfrmBrimblemain::FillDriveLettersList() {
     FDriveLettersList.clear();
+    FDriveRefusals.clear();
     std::vector<std::string> roots;
     GetDriveLetters(FPlatform.Volumes(), roots);
-    for (const std::string& root : roots)
-        if (DriveOk(root, true)) FDriveLettersList.push_back({root, 0});
+    const char delimiter = FPlatform.FileSystem().PathDelimiter();
+    for (const std::string& root : roots) {
+        std::string drive = root;
+        if (drive.empty() || drive.back() != delimiter) drive += delimiter;
+        const TDriveVerdict verdict = JudgeDrive(FPlatform.Volumes(), drive, true);
+        if (verdict.Ok)
+            FDriveLettersList.push_back({root, 0});
+        else if (!verdict.Reason.empty())
+            FDriveRefusals.push_back(
+                ShownRoot(drive, delimiter) +
+                (verdict.FileSystem.empty() ? std::string() : " (" + verdict.FileSystem + ")") +
+                ": " + verdict.Reason);
+    }
     // Sorted before the items are built, so that they stay parallel whatever order the
     // platform gives.
     SortByRoot(FDriveLettersList, FPlatform.FileSystem().PathRules());
@@ -84,8 +103,17 @@ void TfrmBrimblemain::RebuildDriveItems(const std::vector<TDriveEntry>& Previous
     FView.SetDriveItems(items);
 }
 
+std::string TfrmBrimblemain::NoDrivesText() const {
+    if (!FDriveLettersList.empty()) return {};
+    std::string text = FMessageTexts.NoDrivesHeading + " " + FMessageTexts.NoDrivesHint + "\n";
+    for (const std::string& line : FDriveRefusals)
+        text += "\n" + line;
+    return text;
+}
+
 void TfrmBrimblemain::FinishDriveListRefresh() {
     SortByRoot(FDriveLettersList, FPlatform.FileSystem().PathRules());
+    FView.SetNoDrivesText(NoDrivesText());
     StartMonitoring();
     Log("Drives list updated", llTrace);
 }

@@ -272,6 +272,7 @@ void TfrmBrimblemain::spdbtnGoClick() {
     if (FProcessingDriveIdx == pdiIdle) {
         SetScanning(false);
         RefreshDriveList();
+        ShowStatus(FMessageTexts.NothingToScan);
         return;
     }
     FRefreshDrivesAfterRun = true;

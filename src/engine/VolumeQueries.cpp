@@ -39,16 +39,32 @@ bool IsNTFS(IVolumes& volumes, const std::string& root) {
     return GetVolumeInfo(volumes, root).IsNTFS;
 }
 
+TDriveVerdict JudgeDrive(IVolumes& volumes, const std::string& root, bool AllowRemovable) {
+    const DriveType type = volumes.DriveTypeOf(root);
+    if (!TypeCanQualify(type)) return {};
+    if (!AllowRemovable && type == DriveType::Removable)
+        return {false, {}, "a removable drive is not scanned"};
+    const OsValue<VolumeInformation> info = volumes.QueryVolumeInformation(root);
+    if (!info) return {false, {}, "its volume cannot be read"};
+    if (!info->CanCompressFiles && type == DriveType::RamDisk) return {};
+    if (!info->CanCompressFiles)
+        return {false, info->FileSystemName,
+                info->WhyNotCompress.empty() ? "the file system cannot compress single files"
+                                             : info->WhyNotCompress};
+    const uint32_t cluster = GetClusterSize(volumes, root);
+    if (cluster > kLargestClusterSize)
+        return {false, info->FileSystemName,
+                "its clusters of " + std::to_string(cluster) +
+                    " bytes are larger than compression takes"};
+    return {true, info->FileSystemName, {}};
+}
+
 bool TfrmBrimblemain::DriveOk(const std::string& DriveName, bool AllowRemovable) {
     const char delimiter = FPlatform.FileSystem().PathDelimiter();
     std::string root = DriveName;
     if (root.empty() || root.back() != delimiter) root += delimiter;
 
-    IVolumes& volumes = FPlatform.Volumes();
-    const DriveType type = volumes.DriveTypeOf(root);
-    if (!TypeCanQualify(type)) return false;
-    if (!AllowRemovable && type == DriveType::Removable) return false;
-    return IsNTFS(volumes, root) && GetClusterSize(volumes, root) <= kLargestClusterSize;
+    return JudgeDrive(FPlatform.Volumes(), root, AllowRemovable).Ok;
 }
 
 } // namespace brimble

@@ -17,7 +17,7 @@ struct TMessageTextEntry {
     TextField Field;
 };
 
-constexpr std::array<TMessageTextEntry, 12> kMessageTexts = {{
+constexpr std::array<TMessageTextEntry, 15> kMessageTexts = {{
     {"SendErrorLog", &TMessageTexts::SendErrorLog},
     {"IncorrectPath", &TMessageTexts::IncorrectPath},
     {"ClearExcludeFolders", &TMessageTexts::ClearExcludeFolders},
@@ -30,6 +30,9 @@ constexpr std::array<TMessageTextEntry, 12> kMessageTexts = {{
     {"NoTrayArea", &TMessageTexts::NoTrayArea},
     {"QuitWithoutTray", &TMessageTexts::QuitWithoutTray},
     {"ScanCompleteTitle", &TMessageTexts::ScanCompleteTitle},
+    {"NoDrivesHeading", &TMessageTexts::NoDrivesHeading},
+    {"NoDrivesHint", &TMessageTexts::NoDrivesHint},
+    {"NothingToScan", &TMessageTexts::NothingToScan},
 }};
 
 const TMessageTextEntry* FindMessageText(std::string_view name) {
@@ -57,9 +60,9 @@ constexpr std::string_view kExtension = ".xml";
 
 } // namespace
 
-const std::array<std::string_view, 12>& TMessageTexts::Names() {
-    static const std::array<std::string_view, 12> names = [] {
-        std::array<std::string_view, 12> result{};
+const std::array<std::string_view, 15>& TMessageTexts::Names() {
+    static const std::array<std::string_view, 15> names = [] {
+        std::array<std::string_view, 15> result{};
         for (size_t i = 0; i < kMessageTexts.size(); ++i)
             result[i] = kMessageTexts[i].Name;
         return result;

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QListWidgetItem>
 #include <QMenu>
 #include <QPainter>
@@ -79,6 +80,13 @@ TBrimbleMainWindow::TBrimbleMainWindow(QtUiLoop& loop, IDesktop& desktop)
     FUi->bbtnOK->setIcon(ProgramPicture("close"));
     FUi->bbtnHelp->setIcon(Image(kImageHelp));
     FUi->bbtnOptions->setIcon(Image(kImageOptions));
+    // Over the empty drive list: why no volume qualifies.
+    FNoDrives = new QLabel(FUi->chklstbDrives->viewport());
+    FNoDrives->setWordWrap(true);
+    FNoDrives->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    FNoDrives->setMargin(3);
+    FNoDrives->setGeometry(FUi->chklstbDrives->viewport()->rect());
+    FNoDrives->hide();
     // Flat buttons take no focus, as the window's tab order has no place for them.
     for (QToolButton* flat :
          {FUi->spdbtnGo, FUi->spdbtnPause, FUi->spdbtnStop, FUi->sbtnBrowseFolder})
@@ -359,6 +367,13 @@ void TBrimbleMainWindow::SetDriveItems(const std::vector<TDriveItem>& items) {
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(drive.Checked ? Qt::Checked : Qt::Unchecked);
     }
+}
+
+void TBrimbleMainWindow::SetNoDrivesText(const std::string& text) {
+    FNoDrives->setText(Q(text));
+    FNoDrives->setToolTip(Q(text));
+    FNoDrives->setGeometry(FUi->chklstbDrives->viewport()->rect());
+    FNoDrives->setVisible(!text.empty());
 }
 
 void TBrimbleMainWindow::TranslateWindow(ViewWindow window, const TLanguageNode& element) {

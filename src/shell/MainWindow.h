@@ -15,6 +15,7 @@
 #include <string>
 
 class QAction;
+class QLabel;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -90,6 +91,7 @@ public:
     void SetDriveItems(const std::vector<TDriveItem>& items) override;
     void ShowMessage(const std::string& text, MessageIcon icon) override;
     void TranslateWindow(ViewWindow window, const TLanguageNode& element) override;
+    void SetNoDrivesText(const std::string& text) override;
 
     // The handlers of the window's controls and of the tray menu.
     void miCompressClick();
@@ -123,6 +125,7 @@ private:
     std::unique_ptr<TfrmErrorReport> FErrorReport;
     TBrimbleApplication* FApplication = nullptr;
     std::array<QIcon, kImageCount> FImageList;
+    QLabel* FNoDrives = nullptr;          // a child of the drive list's viewport
     QSystemTrayIcon* FTrayIcon = nullptr; // children of the window
     QMenu* FPopupMenu = nullptr;
     QAction* FmiCompress = nullptr;

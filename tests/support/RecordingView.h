@@ -22,6 +22,7 @@ public:
         statusHistory.push_back(text);
     }
     void Repaint() override { ++repaints; }
+    void SetNoDrivesText(const std::string& text) override { noDrives = text; }
     void SetTrayIconImage(int index) override { trayImages.push_back(index); }
     void BringFormToFront(ViewWindow window) override { broughtToFront.push_back(window); }
     void BrowseForFolder(ViewWindow, const std::string&, std::string& folder) override {
@@ -59,6 +60,7 @@ public:
 
     std::array<std::string, StatLabelCount> labels{};
     std::string status;
+    std::string noDrives;
     std::vector<std::string> statusHistory;
     int repaints = 0;
     std::vector<int> trayImages;

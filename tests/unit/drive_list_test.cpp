@@ -74,6 +74,37 @@ TEST_F(DriveList, FirstRefreshTicksTheQualifyingDrivesAndWatchesThemInSmartModes
     EXPECT_NE(LogText().find("\tDrives list updated"), std::string::npos);
 }
 
+// Without a qualifying drive the list says why for each local volume (a disc or a network
+// share or a RAM disk is no place anyone expects compression), and Go says why it does
+// nothing.
+TEST_F(DriveList, AnEmptyListSaysWhyAndGoSaysThereIsNothingToScan) {
+    Engine().RefreshDriveList();
+    EXPECT_EQ(view.noDrives, "");
+    sim.AddVolume("C:\\", DriveType::Fixed, "FAT32", 4096, "System");
+    sim.AddVolume("D:\\", DriveType::Removable, "exFAT", 4096, "Stick");
+    sim.AddVolume("R:\\", DriveType::RamDisk, "tmpfs", 4096, "Memory");
+    Engine().RefreshDriveList();
+    const std::vector<std::string> lines = {
+        "C:\\ (FAT32): the file system cannot compress single files",
+        "D:\\ (exFAT): the file system cannot compress single files",
+        "G:\\ (FAT32): the file system cannot compress single files",
+        "H:\\ (NTFS): its clusters of 8192 bytes are larger than compression takes"};
+    EXPECT_EQ(Engine().DriveRefusals(), lines);
+    const TMessageTexts& texts = Engine().MessageTexts();
+    std::string expected = texts.NoDrivesHeading + " " + texts.NoDrivesHint + "\n";
+    for (const std::string& line : lines)
+        expected += "\n" + line;
+    EXPECT_EQ(view.noDrives, expected);
+
+    Engine().spdbtnGoClick();
+    EXPECT_EQ(view.status, texts.NothingToScan);
+    EXPECT_FALSE(Engine().ScanRunning());
+
+    sim.AddVolume("D:\\", DriveType::Fixed, "NTFS", 4096, "Data");
+    Engine().RefreshDriveList();
+    EXPECT_EQ(view.noDrives, "");
+}
+
 TEST_F(DriveList, TicksSurviveRefreshesWhileTheDriveStaysListed) {
     SetMode(TSmartCompressMode::scmOnIdle);
     Engine().RefreshDriveList();

@@ -252,6 +252,7 @@ OsValue<VolumeInformation> PosixVolumes::QueryVolumeInformation(const std::strin
     facts.SectorSize = info.f_bsize;
     const std::string why = WhyBtrfsCannotCompress(facts);
     volume.CanCompressFiles = why.empty();
+    volume.WhyNotCompress = why;
     if (why.empty())
         ForgetRefusals(root);
     else

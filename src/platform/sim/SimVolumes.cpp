@@ -109,7 +109,7 @@ OsValue<VolumeInformation> SimPlatform::QueryVolumeInformation(const std::string
     const Volume* vol = VolumeOfRoot(c, root);
     if (const int error = UnreadableVolumeError(vol))
         return OsValue<VolumeInformation>::Fail(error);
-    return VolumeInformation{vol->Label, vol->FileSystem, vol->FileSystem == "NTFS"};
+    return VolumeInformation{vol->Label, vol->FileSystem, vol->FileSystem == "NTFS", {}};
 }
 
 OsValue<uint32_t> SimPlatform::GetClusterSize(const std::string& root) {

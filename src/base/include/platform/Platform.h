@@ -288,6 +288,8 @@ struct VolumeInformation {
     std::string FileSystemName; // "NTFS", "FAT32", "btrfs", ...
     // The file system can compress an existing file on request (NTFS on Windows, btrfs on Linux).
     bool CanCompressFiles = false;
+    // Why it cannot, in words, where the platform can tell more than its name says.
+    std::string WhyNotCompress;
 };
 
 // Tells when drives arrive or go away (a device change on Windows, a mount or unmount

@@ -104,6 +104,9 @@ public:
     // Signals the end of a manual run in the view's own way (a terminal's bell); false
     // leaves it to the platform's completion sound.
     virtual bool PlayCompletionSound() { return false; }
+    // Shown in place of an empty drive list: why no volume qualifies. Empty while the list
+    // has drives.
+    virtual void SetNoDrivesText(const std::string& /*text*/) {}
 };
 
 } // namespace brimble

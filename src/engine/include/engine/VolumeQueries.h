@@ -28,4 +28,14 @@ TVolumeInfo GetVolumeInfo(IVolumes& volumes, const std::string& root);
 std::string GetVolumeLabel(IVolumes& volumes, const std::string& root);
 bool IsNTFS(IVolumes& volumes, const std::string& root);
 
+// Whether a drive can take compressed files, and why not in words. The reason is empty for a
+// drive that is no local volume (network, optical, a pseudo file system) and for a RAM disk
+// that cannot (tmpfs): no user expects compression there, so no list mentions it.
+struct TDriveVerdict {
+    bool Ok = false;
+    std::string FileSystem; // when its volume could be read
+    std::string Reason;
+};
+TDriveVerdict JudgeDrive(IVolumes& volumes, const std::string& root, bool AllowRemovable);
+
 } // namespace brimble

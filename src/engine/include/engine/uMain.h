@@ -216,6 +216,10 @@ public:
     void StopMonitoring();
     // The qualifying drives, parallel to the drive check list's items.
     const std::vector<TDriveEntry>& DriveLettersList() const { return FDriveLettersList; }
+    // One line per local volume that does not qualify, with the reason ("/ (ext4): ...").
+    const std::vector<std::string>& DriveRefusals() const { return FDriveRefusals; }
+    // What the window shows in place of an empty drive list; empty when there are drives.
+    std::string NoDrivesText() const;
     // Watchers started by the last refresh that are still listed.
     std::size_t MonitoringDriveCount() const { return FMonitoringDrivesList.size(); }
     // Also told, besides the log, each line that says how a drive is watched or why its
@@ -520,6 +524,7 @@ private:
     std::unique_ptr<TLogFile> FLogFile;
     int32_t FProcessingDiskClusterSize = 4096;
     std::vector<TDriveEntry> FDriveLettersList;
+    std::vector<std::string> FDriveRefusals;
     std::vector<TMonitoredDrive> FMonitoringDrivesList;
     std::function<void(const std::string& Line)> FMonitoringReport;
     TDiagnosticsHookup FDiagnosticsHookup; // after the log, so that it goes first

@@ -37,9 +37,16 @@ struct TMessageTexts {
                                   "cannot go on in the background once its window is "
                                   "closed. Quit Brimble?";
     std::string ScanCompleteTitle = "Brimble: scan complete";
+    // An empty drive list: the heading and the hint above one line per local file system
+    // and why it does not qualify, and the status of a Go with nothing ticked.
+    std::string NoDrivesHeading = "No volume of this computer can compress single files.";
+    std::string NoDrivesHint = "Files are compressed on btrfs volumes. To compress a folder on "
+                               "one, choose \"Scan path\".";
+    std::string NothingToScan = "Nothing to scan: tick a volume in the list or choose \"Scan "
+                                "path\".";
 
     // The names a language file knows the texts by, in the order of their registration.
-    static const std::array<std::string_view, 12>& Names();
+    static const std::array<std::string_view, 15>& Names();
     // The text registered under Name (letter case ignored), or none.
     const std::string* Find(std::string_view name) const;
     // Sets the text registered under Name; false (and nothing changed) for an unknown name.
