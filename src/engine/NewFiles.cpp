@@ -18,6 +18,13 @@ std::string FolderOf(const std::string& FileName, char Delimiter) {
     return delimiter == std::string::npos ? std::string() : FileName.substr(0, delimiter + 1);
 }
 
+// Takes this program's mark back without touching the data: what was written meanwhile
+// costs no more compressed than it would plain. The system's reason when it failed.
+std::string UnmarkFailure(IFileSystem& fs, const std::string& name) {
+    const OsResult undone = fs.UnmarkForCompression(name);
+    return undone ? std::string() : fs.SysErrorMessage(undone.code());
+}
+
 int64_t WholeClusters(int64_t Size, int64_t Cluster) {
     if (Cluster <= 0) return Size;
     return (Size + Cluster - 1) / Cluster * Cluster;
@@ -51,7 +58,7 @@ void TfrmBrimblemain::FileCreated(const void* /*Sender*/, const std::string& Fil
             Log("[FileCreated]: " + LogName(FileName) +
                     " is not to be compressed: the mark of its folder is undone",
                 llTrace);
-            TryCompressFile(FileName, caDecompress);
+            UnmarkNewFile(FileName);
         }
         return;
     }
@@ -90,7 +97,7 @@ void TfrmBrimblemain::MarkNewFolder(const std::string& FolderName, bool Inherite
             Log("[FileCreated]: " + LogName(FolderName) +
                     " is excluded: the mark of its folder is undone",
                 llTrace);
-            TryCompressFile(FolderName, caDecompress);
+            UnmarkNewFile(FolderName);
         }
         return;
     }
@@ -123,7 +130,7 @@ void TfrmBrimblemain::SettleNewFile(const std::string& Dir, const TFileAttrRec& 
         Log("File [" + LogName(FullName) +
                 "] is not to be compressed: its mark from the creation is undone",
             llTrace);
-        TryCompressFile(FullName, caDecompress);
+        UnmarkNewFile(FullName);
         AddToStats(inc);
         return;
     }
@@ -150,7 +157,11 @@ void TfrmBrimblemain::SettleNewFile(const std::string& Dir, const TFileAttrRec& 
     const int64_t after = GetCompressedSize(FullName);
     if (after >= before) {
         inc.ToCompressCount = inc.ToCompressSize = 0;
-        TryCompressFile(FullName, caDecompress); // no gain: undo
+        // No gain: a rewrite of this program's is undone as ever, a mark only taken back.
+        if (Mark.DataStoredBefore)
+            TryCompressFile(FullName, caDecompress);
+        else
+            UnmarkNewFile(FullName);
         AddToStats(inc);
         return;
     }
@@ -163,6 +174,11 @@ void TfrmBrimblemain::SettleNewFile(const std::string& Dir, const TFileAttrRec& 
     inc.CompressedSize = after;
     inc.CompressedOldSize = before;
     AddToStats(inc);
+}
+
+void TfrmBrimblemain::UnmarkNewFile(const std::string& FileName) {
+    if (const std::string why = UnmarkFailure(FPlatform.FileSystem(), FileName); !why.empty())
+        Log("[FileCreated]: " + LogName(FileName) + " keeps its mark: " + why, llTrace);
 }
 
 } // namespace brimble

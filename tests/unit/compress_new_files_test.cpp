@@ -120,7 +120,7 @@ TEST_F(CompressNewFiles, TheFinishedFileKeepsItsMarkOrLosesItToTheSizeRulesAndTh
         Finish(name, c.Size, c.Compressibility);
         EXPECT_EQ(sim.IsCompressed(name), c.Kept);
         // Compressed on its way in: never rewritten.
-        EXPECT_EQ(sim.Operations(), c.Kept ? Strings{} : Strings{"decompress " + name});
+        EXPECT_EQ(sim.Operations(), c.Kept ? Strings{} : Strings{"unmark " + name});
         // Settled once: a later report of the file is handled as any other.
         Engine().FileChanged(nullptr, name);
         EXPECT_EQ(sim.IsCompressed(name), c.Kept);
@@ -186,7 +186,7 @@ TEST_F(CompressNewFiles, ANewFolderPassesItsMarkOnToTheFilesCreatedInIt) {
         Create(name);
         Finish(name, c.Size);
         EXPECT_EQ(sim.IsCompressed(name), c.Kept);
-        EXPECT_EQ(sim.Operations(), c.Kept ? Strings{} : Strings{"decompress " + name});
+        EXPECT_EQ(sim.Operations(), c.Kept ? Strings{} : Strings{"unmark " + name});
     }
 }
 
@@ -204,7 +204,7 @@ TEST_F(CompressNewFiles, TheWatcherReportsTheCreationBeforeTheFinishedFile) {
     sim.FinishNewFile(kFile, 1'000); // too small: the mark goes
     EXPECT_TRUE(runUntil([&] { return !sim.IsCompressed(kFile); }));
     Engine().StopMonitoring();
-    EXPECT_EQ(sim.Operations(), (Strings{"mark " + kFile, "decompress " + kFile}));
+    EXPECT_EQ(sim.Operations(), (Strings{"mark " + kFile, "unmark " + kFile}));
 }
 
 } // namespace

@@ -250,6 +250,31 @@ OsValue<TNewFileMark> BtrfsCompression::MarkForCompression(const std::string& pa
     return TNewFileMark{!plain || *plain};
 }
 
+OsResult BtrfsCompression::UnmarkForCompression(const std::string& path) {
+    struct stat examined {};
+    if (::lstat(path.c_str(), &examined) != 0) return Errno();
+    if (!S_ISREG(examined.st_mode) && !S_ISDIR(examined.st_mode)) return {};
+    int error = 0;
+    const UniqueFd fd = OpenExamined(path, O_RDONLY, examined, &error);
+    if (!fd) return OsResult::Fail(error);
+    // What is still in memory is written by the mark: compressed, at no extra cost.
+    if (S_ISREG(examined.st_mode)) FlushPendingData(fd.Get());
+    const std::optional<TFlagsBefore> before = TakeFlagsBefore(examined);
+    int flags = 0;
+    if (before) {
+        flags = before->Flags;
+    } else if (::ioctl(fd.Get(), FS_IOC_GETFLAGS, &flags) != 0) {
+        return Errno();
+    }
+    // Clearing the flag drops the property too.
+    flags &= ~FS_COMPR_FL;
+    if (::ioctl(fd.Get(), FS_IOC_SETFLAGS, &flags) != 0) return Errno();
+    if (before && before->Property)
+        ::fsetxattr(fd.Get(), "btrfs.compression", before->Property->data(),
+                    before->Property->size(), 0);
+    return {};
+}
+
 void BtrfsCompression::RestoreFlagsBefore(const std::string& path, const struct stat& examined) {
     const std::optional<TFlagsBefore> before = TakeFlagsBefore(examined);
     if (!before) return; // not compressed here: the no-compression flag says what was asked

@@ -114,6 +114,10 @@ OsValue<TNewFileMark> PosixFileSystem::MarkForCompression(const std::string& pat
     return FCompression.MarkForCompression(WithoutTrailingSlash(path));
 }
 
+OsResult PosixFileSystem::UnmarkForCompression(const std::string& path) {
+    return FCompression.UnmarkForCompression(WithoutTrailingSlash(path));
+}
+
 OsValue<int64_t> PosixFileSystem::GetCompressedSize(const std::string& path) {
     using Result = OsValue<int64_t>;
     const std::string trimmed = WithoutTrailingSlash(path);

@@ -211,6 +211,21 @@ OsValue<TNewFileMark> SimPlatform::MarkForCompression(const std::string& path) {
     return TNewFileMark{node->PlainBytes > 0};
 }
 
+OsResult SimPlatform::UnmarkForCompression(const std::string& path) {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    auto found = c.Find(path, false);
+    Node* node = found.Entry;
+    if (!node) return OsResult::Fail(found.MissingError());
+    if (node->Locked) return OsResult::Fail(err::SharingViolation);
+    if (node->ChangeRefused) return OsResult::Fail(err::WriteProtect);
+    if (node->IsFile() && (node->Attr & fa::Compressed) && node->Size > node->PlainBytes)
+        node->EncodedByVolume = true;
+    node->Attr &= ~fa::Compressed;
+    c.Operations.push_back("unmark " + path);
+    return {};
+}
+
 OsValue<int64_t> SimPlatform::GetCompressedSize(const std::string& path) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);

@@ -211,6 +211,12 @@ public:
     virtual OsValue<TNewFileMark> MarkForCompression(const std::string& /*path*/) {
         return OsValue<TNewFileMark>::Fail(0);
     }
+    // Takes such a mark back (or one a file inherited from its folder) for what is written
+    // from now on; the data written meanwhile stays as it lies. Where a back end cannot, the
+    // compression is switched off as by SetCompression.
+    virtual OsResult UnmarkForCompression(const std::string& path) {
+        return SetCompression(path, false);
+    }
     // Bytes the file occupies on disk.
     virtual OsValue<int64_t> GetCompressedSize(const std::string& path) = 0;
     // How the file's data lies on disk, from one cheap look (no flush of pending data):

@@ -464,6 +464,8 @@ private:
     // its way to the disk however soon it is written. Inherited: it has the mark of a
     // folder marked before.
     void MarkNewFolder(const std::string& FolderName, bool Inherited);
+    // Takes this program's mark of a new file or folder back; the data stays as written.
+    void UnmarkNewFile(const std::string& FileName);
     TNewFileMarks FNewFileMarks;
 
     // --- drive list ---

@@ -44,6 +44,9 @@ public:
     // EOPNOTSUPP off btrfs, for anything but a plain file or a folder and for one marked
     // never to be compressed.
     OsValue<TNewFileMark> MarkForCompression(const std::string& path);
+    // Puts back the flags a marked file or folder had before its mark (none for one that
+    // inherited it), without rewriting its data.
+    OsResult UnmarkForCompression(const std::string& path);
 
 private:
     // Whether the kernel writes data back uncompressed on request; learnt per volume from

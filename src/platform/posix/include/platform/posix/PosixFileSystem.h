@@ -30,6 +30,7 @@ public:
     OsResult SetCompression(const std::string& path, bool compress, int level) override;
     using IFileSystem::SetCompression;
     OsValue<TNewFileMark> MarkForCompression(const std::string& path) override;
+    OsResult UnmarkForCompression(const std::string& path) override;
     OsValue<int64_t> GetCompressedSize(const std::string& path) override;
     OsValue<TDataLayout> ExamineData(const std::string& path) override;
     bool IsRefusal(int code) const override;

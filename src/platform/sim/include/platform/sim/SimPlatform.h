@@ -124,7 +124,7 @@ public:
     int64_t FileSize(const std::string& path);    // -1 when missing
     std::string Content(const std::string& path); // empty when missing
     // What the program did to files, in order: "compress <path>", "decompress <path>",
-    // "mark <path>",
+    // "mark <path>", "unmark <path>",
     // "decrypt <path>", "setattr <path> 0x<HEX>", "replace <path>", "delete <path>", with
     // the path as passed. Only calls that succeeded; set-up calls are not recorded.
     std::vector<std::string> Operations();
@@ -183,6 +183,9 @@ public:
     // Sets the compressed attribute; the bytes a file holds then stay uncompressed.
     // Recorded as "mark <path>".
     OsValue<TNewFileMark> MarkForCompression(const std::string& path) override;
+    // Clears the compressed attribute; what was written meanwhile stays stored compressed.
+    // Recorded as "unmark <path>".
+    OsResult UnmarkForCompression(const std::string& path) override;
     OsValue<int64_t> GetCompressedSize(const std::string& path) override;
     OsValue<TDataLayout> ExamineData(const std::string& path) override;
     bool IsRefusal(int code) const override { return code == err::WriteProtect; }
