@@ -13,6 +13,9 @@
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -65,6 +68,36 @@ TEST(CompressNewFilesOnBtrfs, ACreatedFileIsMarkedBeforeItsDataArrives) {
     EXPECT_EQ(HasCompressedExtents(reader.Get()), std::optional<bool>(true));
     EXPECT_LT(platform.FileSystem().GetCompressedSize(path).value(),
               static_cast<int64_t>(text.size()) / 4);
+}
+
+// A marked folder passes the mark on to a file created in it; taking the file's mark back
+// leaves its data compressed and no mark of any kind behind.
+TEST(CompressNewFilesOnBtrfs, AFolderPassesItsMarkOnAndAMarkIsTakenBackWithoutARewrite) {
+    std::string whyNot;
+    auto volume = LoopVolume::Create("btrfs", 256, "newfolder", whyNot);
+    if (!volume) BRIMBLE_SKIP_WITHOUT_REAL_VOLUME("no btrfs volume: " + whyNot);
+    PosixPlatform platform;
+    IFileSystem& fs = platform.FileSystem();
+    const std::string folder = volume->Path("build");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    ASSERT_TRUE(fs.MarkForCompression(folder).ok());
+
+    const std::string path = folder + "/out.log";
+    std::string text;
+    while (text.size() < 1'000'000)
+        text += "a line of a log that looks much like the one before it\n";
+    test::WriteFile(path, text);
+    EXPECT_NE(fs.GetAttributes(path).value() & fa::Compressed, 0u);
+    ASSERT_TRUE(fs.UnmarkForCompression(path).ok());
+
+    const UniqueFd reader(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    int flags = 0;
+    ASSERT_EQ(::ioctl(reader.Get(), FS_IOC_GETFLAGS, &flags), 0);
+    EXPECT_EQ(flags & (FS_COMPR_FL | FS_NOCOMP_FL), 0);
+    char property[16] = {};
+    EXPECT_LT(::fgetxattr(reader.Get(), "btrfs.compression", property, sizeof property), 0);
+    EXPECT_EQ(HasCompressedExtents(reader.Get()), std::optional<bool>(true));
+    EXPECT_EQ(test::ReadFile(path), text);
 }
 
 } // namespace
