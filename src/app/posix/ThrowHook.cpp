@@ -48,6 +48,7 @@ extern "C" void __cxa_throw(void* object, std::type_info* type, void (*destroy)(
     brimble::RecordThrow();
     using TThrow = void (*)(void*, std::type_info*, void (*)(void*));
     static const auto next = reinterpret_cast<TThrow>(::dlsym(RTLD_NEXT, "__cxa_throw"));
+    if (!next) __builtin_trap(); // a runtime linked in statically: no throw could work
     next(object, type, destroy);
     __builtin_unreachable();
 }
