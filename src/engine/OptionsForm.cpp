@@ -168,10 +168,9 @@ bool TfrmOptions::LanguageNeedsRestart(const std::string& Language) {
 }
 
 std::size_t TfrmOptions::DelayedCompressFilesCnt() {
-    const std::lock_guard lock(FMain.FCriticalSection);
     std::size_t count = 0;
-    for (const auto* list : {FMain.FDelayedCompressList.get(), FMain.FLagCompressList.get()})
-        if (list) count += list->Count();
+    for (const TListKind kind : {TListKind::lkDelayed, TListKind::lkLag})
+        if (const TCompressList* list = FMain.CompressList(kind)) count += list->Count();
     return count;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -385,12 +386,13 @@ TEST_F(FileProcessing, VanishedFileIsLoggedQueuedAndCountedAsToBeCompressed) {
 TEST_F(FileProcessingIdle, DelayedRunLetsOneMessageThroughAndRepaints) {
     sim.AddFile(kDir + "NTLDR", 10000);
     Engine().AddToList(TListKind::lkDelayed, kDir + "NTLDR");
-    int handled = 0;
-    loop.Post([&] { ++handled; });
-    loop.Post([&] { ++handled; });
+    // Shared with the calls: the one left over runs when the scan thread ends.
+    const auto handled = std::make_shared<int>(0);
+    loop.Post([handled] { ++*handled; });
+    loop.Post([handled] { ++*handled; });
 
     Engine().TryCompressDelayed(true); // the run handles the listed file
-    EXPECT_EQ(handled, 1);
+    EXPECT_EQ(*handled, 1);
     EXPECT_EQ(view.repaints, 1);
     EXPECT_NE(std::find(view.statusHistory.begin(), view.statusHistory.end(), kDir + "NTLDR"),
               view.statusHistory.end());
@@ -399,7 +401,7 @@ TEST_F(FileProcessingIdle, DelayedRunLetsOneMessageThroughAndRepaints) {
     test::StartPausedDriveScan(Engine(), view); // a drive scan neither pumps nor repaints
     const int repaints = view.repaints;
     Process("NTLDR");
-    EXPECT_EQ(handled, 1);
+    EXPECT_EQ(*handled, 1);
     EXPECT_EQ(view.repaints, repaints);
 }
 

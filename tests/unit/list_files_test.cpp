@@ -174,6 +174,32 @@ TEST_F(ListFiles, PathWithEqualsSignIsFoundByName) {
     EXPECT_TRUE(Logged("Removed from delayed compress list: \"" + path + "\""));
 }
 
+// The operations of the view of waiting files: Remove from list takes every entry of the
+// file (a hand-edited list may hold two stamps), Never compress moves its bare name.
+TEST_F(ListFiles, RemoveAndNeverCompressByListKind) {
+    sim.AddFile("C:\\Data\\a.txt", 100);
+    sim.AddFile("C:\\Data\\b.txt", 100);
+    sim.AddFileWithContent(DelayedFile, "C:\\Data\\a.txt=46026\r\nC:\\Data\\a.txt=46027\r\n");
+    TfrmBrimblemain& e = Start();
+    ASSERT_EQ(e.CompressList(TListKind::lkDelayed)->Count(), 2u);
+    EXPECT_TRUE(e.RemoveFromList(TListKind::lkDelayed, "c:\\data\\A.TXT"));
+    EXPECT_TRUE(e.CompressList(TListKind::lkDelayed)->Empty());
+    EXPECT_FALSE(e.RemoveFromList(TListKind::lkDelayed, "C:\\Data\\a.txt"));
+
+    e.AddToList(TListKind::lkDelayed, "C:\\Data\\b.txt");
+    e.AddToList(TListKind::lkLag, "C:\\Data\\b.txt");
+    e.NeverCompress("C:\\Data\\b.txt");
+    EXPECT_TRUE(e.CompressList(TListKind::lkDelayed)->Empty());
+    EXPECT_TRUE(e.CompressList(TListKind::lkLag)->Empty());
+    EXPECT_EQ(Entries(e.CompressList(TListKind::lkNever)), (Lines{"b.txt", "BOOTMGR", "NTLDR"}));
+    EXPECT_TRUE(e.RemoveFromList(TListKind::lkNever, "D:\\Other\\b.txt")); // by bare name
+    EXPECT_FALSE(e.CompressList(TListKind::lkNever)->Contains("b.txt"));
+
+    e.SaveLists(); // saved and released: nothing more is added
+    EXPECT_FALSE(e.AddToList(TListKind::lkDelayed, "C:\\Data\\b.txt"));
+    EXPECT_FALSE(e.RemoveFromList(TListKind::lkNever, "NTLDR"));
+}
+
 TEST_F(ListFiles, RemovingAnAbsentFileChangesNothing) {
     sim.AddFile("C:\\Data\\a.txt", 100);
     TfrmBrimblemain& e = Start();

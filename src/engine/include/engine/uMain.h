@@ -170,19 +170,10 @@ public:
     void NeverCompress(const std::string& FileName);
     // PurgeCompressList of the list of that kind.
     void PurgeList(TListKind Kind, bool CheckAge, bool CheckExistence = true);
-    void LoadCompressList(const std::string& ListFileName, std::string& FileNameField,
-                          std::unique_ptr<TCompressList>& List, bool Purge, bool CheckAge);
-    // Writes the list (or deletes the file of an empty one) and releases it.
-    void SaveCompressList(std::unique_ptr<TCompressList>& List, const std::string& FileName,
-                          bool Purge, bool CheckAge);
-    // Drops the entries whose file is gone (unless CheckExistence is false), whose name is
-    // on the never list, and with CheckAge those too old (to the never list).
-    void PurgeCompressList(TCompressList& List, bool CheckAge, bool CheckExistence = true);
     // The delayed list's purge of a timer tick: the never list and the age rule when the
     // day, the never list or the age limit changed; whether the files exist in sweeps of at
     // least a minute, a bounded share of the list each tick.
     void PurgeDelayedOnTick();
-    bool AddToCompressList(TCompressList& List, const std::string& FileName, bool DayStamp);
     void TryRemoveFromDelayedList(const std::string& FileName);
     // The start-up order of the three lists; the owner calls it once the settings are read.
     void LoadLists();
@@ -350,7 +341,21 @@ public:
     // The excluded folders as expanded last; null before they were first built.
     const std::vector<std::string>* ExpandedFolders() const { return FExpandedFoldersList.get(); }
 
-    // --- engine state that the shell and the tests drive and read ---
+private:
+    // --- persistent lists ---
+    void LoadCompressList(const std::string& ListFileName, std::string& FileNameField,
+                          std::unique_ptr<TCompressList>& List, bool Purge, bool CheckAge);
+    // Writes the list (or deletes the file of an empty one) and releases it.
+    void SaveCompressList(std::unique_ptr<TCompressList>& List, const std::string& FileName,
+                          bool Purge, bool CheckAge);
+    // Drops the entries whose file is gone (unless CheckExistence is false), whose name is
+    // on the never list, and with CheckAge those too old (to the never list).
+    void PurgeCompressList(TCompressList& List, bool CheckAge, bool CheckExistence = true);
+    bool AddToCompressList(TCompressList& List, const std::string& FileName, bool DayStamp);
+    // The field that holds the list of that kind.
+    std::unique_ptr<TCompressList>& ListOf(TListKind Kind);
+    const std::unique_ptr<TCompressList>& ListOf(TListKind Kind) const;
+
     // The run state: pdiIdle, pdiFolderScan, pdiDelayedRun or the index of the drive scanned.
     int32_t FProcessingDriveIdx = pdiIdle;
     std::unique_ptr<TScanPathThread> FScanPathThread;
@@ -364,11 +369,6 @@ public:
     std::unique_ptr<TCompressList> FDelayedCompressList;
     std::unique_ptr<TCompressList> FNeverCompressList;
     std::recursive_mutex FCriticalSection;
-
-private:
-    // The field that holds the list of that kind.
-    std::unique_ptr<TCompressList>& ListOf(TListKind Kind);
-    const std::unique_ptr<TCompressList>& ListOf(TListKind Kind) const;
 
     // Counts the calls running on this thread that a worker handed over and waits for.
     class THandOverScope {
