@@ -4,6 +4,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -84,6 +85,21 @@ void TQtDesktop::Notify(const std::string& title, const std::string& text, QSyst
         return;
     }
     if (tray) tray->showMessage(Q(title), Q(text), tray->icon());
+}
+
+bool TQtDesktop::TrayHostActivatesOnClick() {
+    // Qt draws the icon through a StatusNotifier host whenever the session has one.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher))
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        watcher, QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    call << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 1000);
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           qvariant_cast<QDBusVariant>(reply.arguments().front()).variant().toBool();
 }
 
 void TQtDesktop::OpenHelp(const std::string& topic) {

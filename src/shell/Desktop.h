@@ -40,6 +40,9 @@ public:
     virtual bool ComposeMail(const std::string& to, const std::string& subject,
                              const std::string& body, const std::string& attachment) = 0;
     virtual void CopyToClipboard(const std::string& text) = 0;
+    // The tray host reports a click on the icon as an activation and never a double-click
+    // (a StatusNotifier host: KDE, GNOME with AppIndicator).
+    virtual bool TrayHostActivatesOnClick() = 0;
 };
 
 // The desktop's own dialogs and services.
@@ -64,6 +67,7 @@ public:
     bool ComposeMail(const std::string& to, const std::string& subject, const std::string& body,
                      const std::string& attachment) override;
     void CopyToClipboard(const std::string& text) override;
+    bool TrayHostActivatesOnClick() override;
 
 private:
     std::optional<HtmlHelpViewer> FHelp;

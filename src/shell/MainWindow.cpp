@@ -137,9 +137,13 @@ void TBrimbleMainWindow::BuildTray() {
     FTrayIcon->setObjectName("TrayIcon");
     FTrayIcon->setToolTip(QStringLiteral("Brimble"));
     FTrayIcon->setContextMenu(FPopupMenu);
+    // Asked once: the tray host stays for the session.
+    const bool clickActivates = FDesktop.TrayHostActivatesOnClick();
     connect(FTrayIcon, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::DoubleClick) miOptionsClick();
+            [this, clickActivates](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick ||
+                    (clickActivates && reason == QSystemTrayIcon::Trigger))
+                    miOptionsClick();
             });
     FTrayIcon->show();
 }

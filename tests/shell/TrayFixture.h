@@ -46,6 +46,7 @@ struct RecordingDesktop final : IDesktop {
         return mailSent;
     }
     void CopyToClipboard(const std::string& text) override { clipboard = text; }
+    bool TrayHostActivatesOnClick() override { return clickActivates; }
 
     std::vector<std::string> messages;
     std::vector<std::string> questions;
@@ -61,10 +62,13 @@ struct RecordingDesktop final : IDesktop {
     std::vector<std::string> links;
     bool linksOpen = true;
     std::string clipboard;
+    bool clickActivates = false; // a StatusNotifier host
 };
 
 struct TrayFixture {
-    TrayFixture(bool trayAvailable = true) {
+    // ClickActivates: the tray host is a StatusNotifier host.
+    explicit TrayFixture(bool trayAvailable = true, bool clickActivates = false) {
+        desktop.clickActivates = clickActivates;
         sim.AddVolume("C:\\", DriveType::Fixed, "NTFS", 4096, "System");
         sim.AddVolume("D:\\", DriveType::Fixed, "NTFS", 4096, "Data");
         sim.SetLocalAppDataDir("C:\\Users\\u\\AppData\\Local");

@@ -222,6 +222,18 @@ private Q_SLOTS:
         f->Window().miCompressClick();
     }
 
+    // A StatusNotifier host reports a click and never a double-click: there the click opens
+    // the options; elsewhere it does nothing, as a double-click begins with one.
+    void aClickOnTheIconOpensTheOptionsOnlyOnAHostWithoutDoubleClicks() {
+        for (const bool host : {false, true}) {
+            f.reset();
+            f = std::make_unique<TrayFixture>(true, host);
+            QWidget& options = f->Window().OptionsForm();
+            Q_EMIT f->Window().TrayIcon().activated(QSystemTrayIcon::Trigger);
+            QCOMPARE(options.isVisible(), host);
+        }
+    }
+
     void escHidesTheActiveWindowAndF1OpensItsHelp() {
         QWidget& w = f->Window();
         w.activateWindow();
