@@ -120,8 +120,9 @@ TEST_F(BrimbleWatchTest, AFileWrittenInTheInteractiveModeIsCompressedAndStopSave
 }
 
 TEST_F(BrimbleWatchTest, ALaggedFileSurvivesARestartAndIsCompressedWhenItIsDue) {
-    // The third delay of the list, 20 units of 1/100000 day: 17.28 s.
-    WriteSettings("SmartCompressMode=2\nCompressionDelay=3\n");
+    // The third delay of the list, 20 units of 1/100000 day: 17.28 s. New files are not
+    // marked as they are created, so the delay alone decides.
+    WriteSettings("SmartCompressMode=2\nCompressionDelay=3\nCompressNewFiles=0\n");
     auto watch = Start();
     const std::string file = btrfs->Path("later.txt");
     WriteFile(file, TextContent(300'000));
