@@ -5,8 +5,8 @@
 # written, after a sync and once brimble-watch has finished with the files):
 #  (a) a plain mount with brimble-watch in the interactive mode, CompressNewFiles=0: each
 #      file is written plain, then rewritten compressed;
-#  (b) the same with CompressNewFiles=1: each file is marked as it is created and its data
-#      is compressed on the way to the disk;
+#  (b) the same with CompressNewFiles=1 and CompressNewFolders=1: each file and folder is
+#      marked as it is created and its data is compressed on the way to the disk;
 #  (c) a compress=zstd mount without brimble-watch: the kernel compresses everything it
 #      writes, the physical reference.
 # Prints each figure and the ratios (b)/(c) and (a)/(c); the goal is (b)/(c) <= 1.1.
@@ -52,8 +52,8 @@ sectors_written() { # device name: field 7 of the block device's stat
 start_watch() { # CompressNewFiles
     export XDG_DATA_HOME=$work/data-$1
     mkdir -p "$XDG_DATA_HOME/Brimble"
-    printf '[GENERAL]\nSmartCompressMode=2\nCompressionDelay=0\nCompressNewFiles=%s\nExcludeFolders=\n' \
-        "$1" >"$XDG_DATA_HOME/Brimble/brimble.ini"
+    printf '[GENERAL]\nSmartCompressMode=2\nCompressionDelay=0\nCompressNewFiles=%s\nCompressNewFolders=%s\nExcludeFolders=\n' \
+        "$1" "$1" >"$XDG_DATA_HOME/Brimble/brimble.ini"
     "$watch" >"$work/watch.out" 2>"$work/watch.err" &
     pid=$!
     for _ in $(seq 300); do
@@ -115,7 +115,7 @@ for line in "${results[@]}"; do
     written[$label]=$bytes
     case $label in
     a) what="plain mount, brimble-watch, CompressNewFiles=0" ;;
-    b) what="plain mount, brimble-watch, CompressNewFiles=1" ;;
+    b) what="plain mount, brimble-watch, CompressNewFiles=1, CompressNewFolders=1" ;;
     c) what="compress=zstd mount, no brimble-watch" ;;
     esac
     awk -v l="$label" -v w="$what" -v b="$bytes" -v n="$new_bytes" -v s="$seconds" \

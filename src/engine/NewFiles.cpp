@@ -47,7 +47,7 @@ void TfrmBrimblemain::FileCreated(const void* /*Sender*/, const std::string& Fil
     const bool inherited =
         (entry->Attr & fa::Compressed) && FNewFileMarks.HasFolder(dir.substr(0, dir.size() - 1));
     if (entry->Attr & fa::Directory) {
-        MarkNewFolder(FileName, inherited);
+        if (FOptions->CompressNewFolders) MarkNewFolder(FileName, inherited);
         return;
     }
     TFileAttrRec unmarked = *entry;

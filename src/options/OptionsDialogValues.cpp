@@ -141,6 +141,7 @@ const std::array<TBinding, kOptionCount>& Bindings() {
         FlagBinding<&O::CompressEncrypted, &V::CompressEncrypted>("CompressEncrypted"),
         FlagBinding<&O::CompressSharedFiles, &V::CompressSharedFiles>("CompressSharedFiles"),
         FlagBinding<&O::CompressNewFiles, &V::CompressNewFiles>("CompressNewFiles"),
+        FlagBinding<&O::CompressNewFolders, &V::CompressNewFolders>("CompressNewFolders"),
         NumberBinding<int32_t, &V::CompressionLevel>("CompressionLevel"),
         FlagBinding<&O::SmartCompressionLevel, &V::SmartCompressionLevel>("SmartCompressionLevel"),
         FlagBinding<&O::IdleFromMachineLoad, &V::IdleFromMachineLoad>("IdleFromMachineLoad"),

@@ -95,6 +95,7 @@ constexpr std::array<TOptionSetting, kOptionCount> kSettings = {
     Flag("CompressEncrypted", &O::CompressEncrypted, false),
     Flag("CompressSharedFiles", &O::CompressSharedFiles, false),
     Flag("CompressNewFiles", &O::CompressNewFiles, true),
+    Flag("CompressNewFolders", &O::CompressNewFolders, false),
     Number("CompressionLevel", F::Integer, &O::CompressionLevel, 3, {1, 15, 1}),
     Flag("SmartCompressionLevel", &O::SmartCompressionLevel, false),
     Flag("IdleFromMachineLoad", &O::IdleFromMachineLoad, false),

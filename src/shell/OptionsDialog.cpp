@@ -190,6 +190,7 @@ void TOptionsDialog::ShowValues() {
     ui.cbCompressEncrypted->setChecked(v.CompressEncrypted);
     ui.cbCompressSharedFiles->setChecked(v.CompressSharedFiles);
     ui.cbCompressNewFiles->setChecked(v.CompressNewFiles);
+    ui.cbCompressNewFolders->setChecked(v.CompressNewFolders);
     ui.sedCompressionLevel->setValue(v.CompressionLevel);
     ui.cbSmartCompressionLevel->setChecked(v.SmartCompressionLevel);
     ui.cbSmartDecompress->setCurrentIndex(v.SmartDecompressIndex);
@@ -229,6 +230,7 @@ void TOptionsDialog::TakeValues() {
     v.CompressEncrypted = ui.cbCompressEncrypted->isChecked();
     v.CompressSharedFiles = ui.cbCompressSharedFiles->isChecked();
     v.CompressNewFiles = ui.cbCompressNewFiles->isChecked();
+    v.CompressNewFolders = ui.cbCompressNewFolders->isChecked();
     v.CompressionLevel = ui.sedCompressionLevel->value();
     v.SmartCompressionLevel = ui.cbSmartCompressionLevel->isChecked();
     v.SmartDecompressIndex = ui.cbSmartDecompress->currentIndex();

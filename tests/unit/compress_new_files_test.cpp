@@ -26,6 +26,7 @@ protected:
         o.SmartCompressMode = TSmartCompressMode::scmInteractive;
         o.CompressionDelay = 0;
         o.CompressNewFiles = true;
+        o.CompressNewFolders = true;
         o.FilterIncluding = "txt";
         o.CompressUnfiltered = false;
         o.MaxFileSizeFilteredEnable = true;

@@ -263,6 +263,7 @@ O EverySettingChanged() {
     o.SmartCompressionLevel = true;
     o.IdleFromMachineLoad = true;
     o.CompressNewFiles = false;
+    o.CompressNewFolders = true;
     return o;
 }
 

@@ -65,7 +65,7 @@ TEST(OptionsDefaults, FiltersHaveTheirExactElements) {
         EXPECT_EQ(in.count(e), 0u) << e << " stands in both default filters";
 }
 
-TEST(OptionsTable, ListsTheTwentySixKeysInSaveOrderEachForOneField) {
+TEST(OptionsTable, ListsItsKeysInSaveOrderEachForOneField) {
     const std::vector<std::string> expected = {"SmartCompressMode",
                                                "Autostart",
                                                "StartHidden",
@@ -77,6 +77,7 @@ TEST(OptionsTable, ListsTheTwentySixKeysInSaveOrderEachForOneField) {
                                                "CompressEncrypted",
                                                "CompressSharedFiles",
                                                "CompressNewFiles",
+                                               "CompressNewFolders",
                                                "CompressionLevel",
                                                "SmartCompressionLevel",
                                                "IdleFromMachineLoad",

@@ -159,9 +159,11 @@ TEST_F(ProgramFolders, PathsUseThePlatformsDelimiter) {
         .WillOnce(Return(OsResult()));
     EXPECT_CALL(posix.fs, FileExists("/opt/brimble/brimble.ini")).WillOnce(Return(false));
     EXPECT_CALL(posix.fs, DirectoryExists("/opt/brimble/Languages/")).WillOnce(Return(true));
+    EXPECT_CALL(posix.fs, DirectoryExists("/opt/brimble/help/")).WillOnce(Return(true));
 
     const TProgramFolders folders = ComputeProgramFolders(posix);
     EXPECT_EQ(folders.LanguagesDir, "/opt/brimble/Languages/");
+    EXPECT_EQ(folders.HelpDir, "/opt/brimble/help/");
     EXPECT_EQ(folders.UserDataDir, "/home/u/.local/share/Brimble");
     EXPECT_EQ(folders.IniFileName, "/home/u/.local/share/Brimble/brimble.ini");
 }

@@ -41,6 +41,7 @@ struct TOptionsDialogValues {
     bool CompressEncrypted = false;
     bool CompressSharedFiles = false;
     bool CompressNewFiles = true;
+    bool CompressNewFolders = false;
     int32_t CompressionLevel = 3;
     bool SmartCompressionLevel = false;
     bool IdleFromMachineLoad = false;

@@ -66,7 +66,7 @@ struct TOptionSetting {
     std::span<const TOptionChoice> Choices;
 };
 
-inline constexpr std::size_t kOptionCount = 26;
+inline constexpr std::size_t kOptionCount = 27;
 
 // The settings in the order a save writes them.
 std::span<const TOptionSetting, kOptionCount> OptionSettings();

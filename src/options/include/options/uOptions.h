@@ -29,6 +29,11 @@ struct TBrimbleOptions {
     // In the interactive mode, a file is marked for compression as it is created, so that
     // its data is compressed on the way to the disk instead of rewritten afterwards.
     bool CompressNewFiles = false;
+    // With it, a new folder is marked too, so that what is written into it is compressed
+    // however fast it comes. The mark stays with the folder: later files there are
+    // compressed by the file system even while this program is not running, whatever the
+    // filters say. So only at the user's request.
+    bool CompressNewFolders = false;
     // zstd's level for manual scans (1 fastest .. 15 smallest); the background mode uses the
     // file system's default unless SmartCompressionLevel says otherwise.
     int32_t CompressionLevel = 0;
