@@ -106,8 +106,9 @@ public:
     // File operations of "another program": they raise change records like the real ones.
     void SetFileSize(const std::string& path, int64_t size);
     // A program creates an empty file to write it: the watchers hear of the creation at
-    // once (action Created); a compressed folder passes its compression on to it. FinishNewFile then gives it its size and reports the finished
-    // file (action Added), as a reader that reports files once they are closed does.
+    // once (action Created); a compressed folder passes its compression on to it. FinishNewFile
+    // then gives it its size and reports the finished file (action Added), as a reader that reports
+    // files once they are closed does.
     void BeginNewFile(const std::string& path);
     void FinishNewFile(const std::string& path, int64_t size, double compressibility = 0.5);
     void RenameFile(const std::string& from, const std::string& to);
