@@ -256,8 +256,6 @@ public:
     // Timers and late reports find nothing to do afterwards; a second call does nothing.
     void ProgramExit();
     bool ShuttingDown() const { return FShuttingDown; }
-    // The user's session ends: the lists are saved as Exit saves them.
-    void EndSession() { ProgramExit(); }
     // Drives came or went: the drive list follows unless a manual scan runs.
     void DeviceChanged();
 
