@@ -201,6 +201,9 @@ TEST_P(ChangeWatchTest, AWatchedVolumeCanStillBeUnmountedAndItsReaderEnds) {
     ASSERT_NE(removable, nullptr) << why;
     auto watched = platform.ChangeWatching().OpenChangeReader(removable->MountPoint(), Filter);
     ASSERT_NE(watched, nullptr);
+    // As the watcher does: the crawl first, which holds each folder open for a moment, so
+    // that the unmount below does not race it.
+    ASSERT_TRUE(watched->Prepare());
     auto ended = std::async(std::launch::async, [&] {
         std::vector<ChangeRecord> records;
         return watched->Read(records);
