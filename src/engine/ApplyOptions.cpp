@@ -72,8 +72,8 @@ void TfrmBrimblemain::ApplyLanguage() {
         return;
     }
     ApplyLanguageVariables(*file, FMessageTexts);
-    for (const ViewWindow window :
-         {ViewWindow::Main, ViewWindow::Options, ViewWindow::About, ViewWindow::ErrorReport}) {
+    for (const ViewWindow window : {ViewWindow::Main, ViewWindow::Options, ViewWindow::About,
+                                    ViewWindow::ErrorReport, ViewWindow::WaitingFiles}) {
         const TLanguageNode* element =
             file->Window(kLanguageWindows[static_cast<std::size_t>(window)]);
         if (!element) continue;

@@ -160,6 +160,7 @@ TCompressOutcome TfrmBrimblemain::CarryOut(const std::string& FileName, TCompres
 
     const std::lock_guard lock(FCriticalSection);
     if (rec.ResultSuccess) {
+        FLastFailures.erase(FileName);
         TryRemoveFromDelayedList(FileName);
         return TCompressOutcome::coDone;
     }
@@ -180,8 +181,15 @@ TCompressOutcome TfrmBrimblemain::CarryOut(const std::string& FileName, TCompres
         Log("Added to Delayed Compress List", llNotice);
         ++FRunFailures.Count;
         FRunFailures.LastReason = reason;
+        if (FLastFailures.size() >= kMaxFailuresKept) FLastFailures.clear();
+        FLastFailures[FileName] = reason;
     }
     return TCompressOutcome::coFailed;
+}
+
+std::string TfrmBrimblemain::LastFailure(const std::string& FileName) const {
+    const auto found = FLastFailures.find(FileName);
+    return found == FLastFailures.end() ? std::string() : found->second;
 }
 
 int TfrmBrimblemain::CompressionLevelNow() const {

@@ -178,6 +178,7 @@ void TfrmBrimblemain::StartWatcher(const std::string& Root) {
     };
     handlers.OnWatchState = [this, Root](TMonitorFileChanged&, const std::string& Text,
                                          bool Ended) {
+        FWatchStates[Root] = {Text, Ended};
         if (Ended)
             MonitoringReport("Change watching of \"" + LogName(Root) + "\" ended: " + Text +
                                  "; it starts again with the next refresh of the drive list",
@@ -189,6 +190,42 @@ void TfrmBrimblemain::StartWatcher(const std::string& Root) {
     FMonitoringDrivesList.push_back(
         {Root, volume,
          std::make_unique<TMonitorFileChanged>(FPlatform, FUiLoop, Root, std::move(handlers))});
+}
+
+std::vector<TfrmBrimblemain::TVolumeWatch> TfrmBrimblemain::VolumeWatches() const {
+    std::vector<TVolumeWatch> volumes;
+    const auto totals = [this](TVolumeWatch& volume) {
+        if (const auto found = FBackgroundTotals.find(volume.Root);
+            found != FBackgroundTotals.end()) {
+            volume.FilesCompressed = found->second.Files;
+            volume.BytesSaved = found->second.Saved;
+        }
+    };
+    for (const TMonitoredDrive& drive : FMonitoringDrivesList) {
+        TVolumeWatch& volume = volumes.emplace_back();
+        volume.Root = drive.Root;
+        const auto state = FWatchStates.find(drive.Root);
+        volume.Watched = state == FWatchStates.end() || !state->second.Ended;
+        volume.How = state == FWatchStates.end() ? FMessageTexts.WatchStarting : state->second.Text;
+        totals(volume);
+    }
+    const std::string& why = FOptions->SmartCompressMode == TSmartCompressMode::scmDisabled
+                                 ? FMessageTexts.NotWatchedDisabled
+                             : ScanRunning() ? FMessageTexts.NotWatchedDuringScan
+                                             : FMessageTexts.NotWatchedRemovable;
+    for (const TDriveEntry& entry : FDriveLettersList) {
+        const bool listed =
+            std::any_of(volumes.begin(), volumes.end(),
+                        [&](const TVolumeWatch& volume) { return volume.Root == entry.Root; });
+        if (listed) continue;
+        TVolumeWatch& volume = volumes.emplace_back();
+        volume.Root = entry.Root;
+        volume.How = why;
+        totals(volume);
+    }
+    for (const std::string& refusal : FDriveRefusals)
+        volumes.push_back({{}, refusal, false, 0, 0});
+    return volumes;
 }
 
 void TfrmBrimblemain::MonitoringReport(const std::string& Line, int LogLev) {

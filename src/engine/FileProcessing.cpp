@@ -135,6 +135,11 @@ void TfrmBrimblemain::UpdateStats(int64_t onDiskCount, int64_t onDiskSize, int64
 }
 
 void TfrmBrimblemain::AddToStats(const TStatsIncrement& inc) {
+    if (FBackgroundTarget && inc.CompressedCount > 0 &&
+        inc.CompressedOldSize > inc.CompressedSize) {
+        ++FBackgroundTarget->Files;
+        FBackgroundTarget->Saved += inc.CompressedOldSize - inc.CompressedSize;
+    }
     if (FProcessingDriveIdx == pdiIdle) return;
     TStats& s = FStatsT;
     s.FilesOnDisk_Count += inc.OnDiskCount;

@@ -32,6 +32,8 @@ std::optional<std::string> F1HelpTopic(ViewWindow active, std::string_view optio
         return kHelpAbout;
     case ViewWindow::ErrorReport:
         return std::nullopt;
+    case ViewWindow::WaitingFiles:
+        return TfrmOptions::HelpTopic("tsCompress"); // the lists are the Compress page's
     }
     return std::nullopt;
 }

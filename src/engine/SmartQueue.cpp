@@ -48,11 +48,14 @@ void TfrmBrimblemain::SmartCompress(const std::string& FileName) {
     const std::optional<TFileAttrRec> entry = fs.FindEntry(FileName);
     if (entry && (entry->Attr & fa::Directory) == 0) {
         Log("[SmartCompress]: " + LogName(FileName), llTrace);
+        const std::string drive = fs.DriveOfPath(FileName);
         FProcessingDiskClusterSize =
-            static_cast<int32_t>(GetClusterSize(FPlatform.Volumes(), fs.DriveOfPath(FileName)));
+            static_cast<int32_t>(GetClusterSize(FPlatform.Volumes(), drive));
         const auto delimiter = FileName.rfind(fs.PathDelimiter());
         const std::string dir =
             delimiter == std::string::npos ? std::string() : FileName.substr(0, delimiter + 1);
+        // What the background mode does on this volume, for the waiting-files view.
+        const TBackgroundScope background(FBackgroundTarget, FBackgroundTotals[drive]);
         if (const std::optional<TNewFileMark> mark = FNewFileMarks.Take(FileName))
             SettleNewFile(dir, *entry, *mark);
         else

@@ -17,7 +17,7 @@ struct TMessageTextEntry {
     TextField Field;
 };
 
-constexpr std::array<TMessageTextEntry, 15> kMessageTexts = {{
+constexpr std::array<TMessageTextEntry, TMessageTexts::kCount> kMessageTexts = {{
     {"SendErrorLog", &TMessageTexts::SendErrorLog},
     {"IncorrectPath", &TMessageTexts::IncorrectPath},
     {"ClearExcludeFolders", &TMessageTexts::ClearExcludeFolders},
@@ -33,6 +33,15 @@ constexpr std::array<TMessageTextEntry, 15> kMessageTexts = {{
     {"NoDrivesHeading", &TMessageTexts::NoDrivesHeading},
     {"NoDrivesHint", &TMessageTexts::NoDrivesHint},
     {"NothingToScan", &TMessageTexts::NothingToScan},
+    {"WaitForRetry", &TMessageTexts::WaitForRetry},
+    {"WaitForIdle", &TMessageTexts::WaitForIdle},
+    {"WaitForDelay", &TMessageTexts::WaitForDelay},
+    {"WaitNever", &TMessageTexts::WaitNever},
+    {"WatchStarting", &TMessageTexts::WatchStarting},
+    {"NotWatchedDisabled", &TMessageTexts::NotWatchedDisabled},
+    {"NotWatchedDuringScan", &TMessageTexts::NotWatchedDuringScan},
+    {"NotWatchedRemovable", &TMessageTexts::NotWatchedRemovable},
+    {"BackgroundDone", &TMessageTexts::BackgroundDone},
 }};
 
 const TMessageTextEntry* FindMessageText(std::string_view name) {
@@ -60,9 +69,9 @@ constexpr std::string_view kExtension = ".xml";
 
 } // namespace
 
-const std::array<std::string_view, 15>& TMessageTexts::Names() {
-    static const std::array<std::string_view, 15> names = [] {
-        std::array<std::string_view, 15> result{};
+const std::array<std::string_view, TMessageTexts::kCount>& TMessageTexts::Names() {
+    static const std::array<std::string_view, kCount> names = [] {
+        std::array<std::string_view, kCount> result{};
         for (size_t i = 0; i < kMessageTexts.size(); ++i)
             result[i] = kMessageTexts[i].Name;
         return result;

@@ -5,6 +5,7 @@
 #include "OptionsDialog.h"
 #include "QtText.h"
 #include "QtUiLoop.h"
+#include "WaitingFilesWindow.h"
 #include "engine/TBrimbleApplication.h"
 #include "ui_frmBrimblemain.h"
 
@@ -66,7 +67,8 @@ TBrimbleMainWindow::TBrimbleMainWindow(QtUiLoop& loop, IDesktop& desktop)
       FLoop(loop), FDesktop(desktop), FUi(std::make_unique<Ui::frmBrimblemain>()),
       FOptionsDialog(std::make_unique<TOptionsDialog>(loop, desktop)),
       FAboutBox(std::make_unique<TfrmAboutBox>(loop, desktop)),
-      FErrorReport(std::make_unique<TfrmErrorReport>(desktop)) {
+      FErrorReport(std::make_unique<TfrmErrorReport>(desktop)),
+      FWaitingFiles(std::make_unique<TWaitingFilesWindow>(loop, desktop)) {
     FUi->setupUi(this);
     setFixedSize(548, 319);
     FImageList = {ProgramPicture("tray-idle"), ProgramPicture("tray-busy"),
@@ -112,6 +114,11 @@ void TBrimbleMainWindow::Attach(TBrimbleApplication* application) {
     FApplication = application;
     FOptionsDialog->Attach(application ? &application->OptionsDialog() : nullptr);
     FErrorReport->SetMessageTexts(application ? &application->Main().MessageTexts() : nullptr);
+    FWaitingFiles->Attach(application ? &application->Main() : nullptr);
+    FOptionsDialog->SetShowWaitingFiles([this] { miWaitingFilesClick(); });
+    FTranslationReport.SetLog([this](const std::string& line) {
+        if (FApplication) FApplication->Main().Log(line, llTrace);
+    });
     if (application)
         FAboutBox->FormCreate(AboutBoxTexts(application->Main().GetPlatform().Process()));
 }
@@ -129,6 +136,8 @@ void TBrimbleMainWindow::BuildTray() {
     FmiCompress =
         item("miCompress", "Compress", kImageTrayBusy, &TBrimbleMainWindow::miCompressClick);
     FmiOptions = item("miOptions", "Options", kImageOptions, &TBrimbleMainWindow::miOptionsClick);
+    FmiWaitingFiles = item("miWaitingFiles", "Files that wait", kImageOptions,
+                           &TBrimbleMainWindow::miWaitingFilesClick);
     FmiHelp = item("miHelp", "Help", kImageHelp, &TBrimbleMainWindow::miHelpClick);
     FmiAbout = item("miAbout", "About", kImageAbout, &TBrimbleMainWindow::miAboutClick);
     FmiExit = item("miExit", "Exit", kImageExit, &TBrimbleMainWindow::miExitClick);
@@ -198,6 +207,10 @@ void TBrimbleMainWindow::miAboutClick() {
     BringFormToFront(ViewWindow::About);
 }
 
+void TBrimbleMainWindow::miWaitingFilesClick() {
+    BringFormToFront(ViewWindow::WaitingFiles);
+}
+
 void TBrimbleMainWindow::miExitClick() {
     Engine([](TBrimbleApplication& app) { app.ProgramExit(); });
 }
@@ -257,6 +270,9 @@ void TBrimbleMainWindow::BringFormToFront(ViewWindow window) {
     case ViewWindow::ErrorReport:
         ShowCentred(*FErrorReport);
         return;
+    case ViewWindow::WaitingFiles:
+        FWaitingFiles->ShowWindow();
+        return;
     }
 }
 
@@ -266,6 +282,7 @@ std::optional<ViewWindow> TBrimbleMainWindow::WindowKind(const QWidget* widget) 
     if (widget == FOptionsDialog.get()) return ViewWindow::Options;
     if (widget == FAboutBox.get()) return ViewWindow::About;
     if (widget == FErrorReport.get()) return ViewWindow::ErrorReport;
+    if (widget == FWaitingFiles.get()) return ViewWindow::WaitingFiles;
     return std::nullopt;
 }
 
@@ -279,6 +296,8 @@ void TBrimbleMainWindow::HideWindow(ViewWindow window) {
         return FAboutBox->hide();
     case ViewWindow::ErrorReport:
         return FErrorReport->hide();
+    case ViewWindow::WaitingFiles:
+        return FWaitingFiles->hide();
     }
 }
 
@@ -381,38 +400,35 @@ void TBrimbleMainWindow::SetNoDrivesText(const std::string& text) {
 }
 
 void TBrimbleMainWindow::TranslateWindow(ViewWindow window, const TLanguageNode& element) {
-    if (window == ViewWindow::Options) return FOptionsDialog->Translate(element);
-    if (window != ViewWindow::Main) return; // the other windows come later
-    if (const std::string* caption = element.Attribute("Caption")) setWindowTitle(Q(*caption));
-    for (const TLanguageNode& child : element.Children) {
-        const QString name = Q(child.Name);
-        const std::string* caption = child.Attribute("Caption");
+    switch (window) {
+    case ViewWindow::Options:
+        return FOptionsDialog->Translate(element, FTranslationReport);
+    case ViewWindow::About:
+        return TranslateWidgets(*FAboutBox, element, FTranslationReport);
+    case ViewWindow::ErrorReport:
+        return TranslateWidgets(*FErrorReport, element, FTranslationReport);
+    case ViewWindow::WaitingFiles:
+        return FWaitingFiles->Translate(element, FTranslationReport);
+    case ViewWindow::Main:
+        break;
+    }
+    TranslateWidgets(*this, element, FTranslationReport, [this](const TLanguageNode& child) {
         if (child.Name == "TrayIcon") {
             if (const std::string* hint = child.Attribute("Hint")) FTrayIcon->setToolTip(Q(*hint));
-            continue;
+            return true;
         }
-        if (auto* action = FPopupMenu->findChild<QAction*>(name)) {
-            if (caption) action->setText(Q(*caption));
-            continue;
+        if (child.Name != "rgrpScanArea") return false;
+        // A radio group: its items are the two buttons.
+        if (const std::string* caption = child.Attribute("Caption"))
+            FUi->rgrpScanArea->setTitle(Q(*caption));
+        if (const TLanguageNode* items = child.Child("Items")) {
+            const QStringList texts =
+                TranslatedList(*items, {FUi->rdbScanDisks->text(), FUi->rdbScanPath->text()});
+            if (texts.size() > 0) FUi->rdbScanDisks->setText(texts[0]);
+            if (texts.size() > 1) FUi->rdbScanPath->setText(texts[1]);
         }
-        QWidget* widget = findChild<QWidget*>(name);
-        if (!widget) continue; // a control of another version: nothing to change
-        if (child.Name == "rgrpScanArea") {
-            if (const TLanguageNode* items = child.Child("Items")) {
-                for (const auto& [index, value] : items->ListEntries()) {
-                    if (index == 0) FUi->rdbScanDisks->setText(Q(value));
-                    if (index == 1) FUi->rdbScanPath->setText(Q(value));
-                }
-            }
-        }
-        if (!caption) continue;
-        if (auto* label = qobject_cast<QLabel*>(widget))
-            label->setText(Q(*caption));
-        else if (auto* button = qobject_cast<QAbstractButton*>(widget))
-            button->setText(Q(*caption));
-        else if (auto* group = qobject_cast<QGroupBox*>(widget))
-            group->setTitle(Q(*caption));
-    }
+        return true;
+    });
 }
 
 // --- the end of a run while the window is hidden ---

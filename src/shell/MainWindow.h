@@ -4,6 +4,7 @@
 // the tray icon and its menu. It is the engine's view; its buttons call the engine.
 
 #include "Desktop.h"
+#include "WidgetTranslation.h"
 #include "engine/IMainView.h"
 
 #include <QIcon>
@@ -30,6 +31,7 @@ class TBrimbleApplication;
 class TOptionsDialog;
 class TfrmAboutBox;
 class TfrmErrorReport;
+class TWaitingFilesWindow;
 
 // The six pictures of the image list, by their fixed indexes.
 inline constexpr int kImageTrayIdle = 0;
@@ -65,6 +67,7 @@ public:
     TOptionsDialog& OptionsForm() { return *FOptionsDialog; }
     TfrmAboutBox& AboutBox() { return *FAboutBox; }
     TfrmErrorReport& ErrorReport() { return *FErrorReport; }
+    TWaitingFilesWindow& WaitingFiles() { return *FWaitingFiles; }
     // Which of the program's windows Widget is; none for another.
     std::optional<ViewWindow> WindowKind(const QWidget* widget) const;
     // Hides one of the program's windows as Esc does.
@@ -98,6 +101,7 @@ public:
     void miOptionsClick();
     void miHelpClick();
     void miAboutClick();
+    void miWaitingFilesClick();
     void miExitClick();
     void bbtnHelpClick();
 
@@ -123,6 +127,8 @@ private:
     std::unique_ptr<TOptionsDialog> FOptionsDialog;
     std::unique_ptr<TfrmAboutBox> FAboutBox;
     std::unique_ptr<TfrmErrorReport> FErrorReport;
+    std::unique_ptr<TWaitingFilesWindow> FWaitingFiles;
+    TTranslationReport FTranslationReport;
     TBrimbleApplication* FApplication = nullptr;
     std::array<QIcon, kImageCount> FImageList;
     QLabel* FNoDrives = nullptr;          // a child of the drive list's viewport
@@ -132,6 +138,7 @@ private:
     QAction* FmiOptions = nullptr;
     QAction* FmiHelp = nullptr;
     QAction* FmiAbout = nullptr;
+    QAction* FmiWaitingFiles = nullptr;
     QAction* FmiExit = nullptr;
     int FTrayImage = kImageTrayIdle;
     bool FTrayAvailable = true;

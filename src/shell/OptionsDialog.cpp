@@ -4,6 +4,7 @@
 #include "MainWindow.h"
 #include "QtText.h"
 #include "QtUiLoop.h"
+#include "WidgetTranslation.h"
 #include "engine/TfrmOptions.h"
 #include "ui_frmOptions.h"
 
@@ -20,27 +21,6 @@ namespace {
 
 // Files are added to the lists while the dialog is open; the counter looks this often.
 constexpr int kCounterRefreshMs = 1000;
-
-void SetItems(QComboBox& box, const QStringList& items) {
-    const QSignalBlocker quiet(box);
-    const int selected = box.currentIndex();
-    box.clear();
-    box.addItems(items);
-    box.setCurrentIndex(selected < box.count() ? selected : -1);
-}
-
-// A string-list property of a language file: entries by index, or a CDATA text that
-// replaces the whole list.
-void TranslateItems(QComboBox& box, const TLanguageNode& items) {
-    if (items.ListText) {
-        QString text = Q(*items.ListText);
-        text.remove(QLatin1Char('\r'));
-        SetItems(box, text.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
-        return;
-    }
-    for (const auto& [index, value] : items.ListEntries())
-        if (index < box.count()) box.setItemText(index, Q(value));
-}
 
 } // namespace
 
@@ -69,6 +49,9 @@ void TOptionsDialog::ConnectControls() {
     connect(ui.bbtnHelp, &QPushButton::clicked, this, &TOptionsDialog::bbtnHelpClick);
     connect(ui.btnTryCompressDelayed, &QPushButton::clicked, this,
             &TOptionsDialog::btnTryCompressDelayedClick);
+    connect(ui.btnWaitingFiles, &QPushButton::clicked, this, [this] {
+        if (FShowWaitingFiles) FShowWaitingFiles();
+    });
     connect(ui.cbCompressEncrypted, &QCheckBox::clicked, this,
             &TOptionsDialog::cbCompressEncryptedClick);
     for (QRadioButton* mode :
@@ -382,29 +365,15 @@ void TOptionsDialog::spdbtnClearClick() {
 
 // --- language files ---
 
-void TOptionsDialog::Translate(const TLanguageNode& element) {
-    if (const std::string* caption = element.Attribute("Caption")) setWindowTitle(Q(*caption));
-    for (const TLanguageNode& child : element.Children) {
-        QWidget* widget = findChild<QWidget*>(Q(child.Name), Qt::FindChildrenRecursively);
-        if (!widget) continue; // a control of another version, or Variables
-        if (const std::string* hint = child.Attribute("Hint")) widget->setToolTip(Q(*hint));
-        if (auto* box = qobject_cast<QComboBox*>(widget)) {
-            if (const TLanguageNode* items = child.Child("Items")) TranslateItems(*box, *items);
-            continue;
-        }
+void TOptionsDialog::Translate(const TLanguageNode& element, TTranslationReport& report) {
+    TranslateWidgets(*this, element, report, [this](const TLanguageNode& child) {
+        // The layout words these for the desktop it runs on; a hint still applies.
         const std::string* caption = child.Attribute("Caption");
-        // The layout words these for the desktop it runs on.
-        if (!caption || IsWindowsWording(child.Name, *caption)) continue;
-        const QString text = Q(*caption);
-        if (const int page = FUi->pctrlOptions->indexOf(widget); page >= 0)
-            FUi->pctrlOptions->setTabText(page, text);
-        else if (auto* label = qobject_cast<QLabel*>(widget))
-            label->setText(text);
-        else if (auto* button = qobject_cast<QAbstractButton*>(widget))
-            button->setText(text);
-        else if (auto* group = qobject_cast<QGroupBox*>(widget))
-            group->setTitle(text);
-    }
+        if (!caption || !IsWindowsWording(child.Name, *caption)) return false;
+        if (const std::string* hint = child.Attribute("Hint"))
+            if (auto* widget = findChild<QWidget*>(Q(child.Name))) widget->setToolTip(Q(*hint));
+        return true;
+    });
     FitFrame();
     PlaceCounter();
 }

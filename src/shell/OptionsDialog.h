@@ -24,6 +24,7 @@ class IDesktop;
 class QtUiLoop;
 class TfrmOptions;
 struct TLanguageNode;
+class TTranslationReport;
 
 // The question of "Compress encrypted files" where encrypted files are never decrypted.
 inline constexpr const char* kDesktopDecryptQuestion =
@@ -44,7 +45,9 @@ public:
     // Shows the dialog (reading the settings file when it was hidden) in front.
     void ShowOptions();
     // A language file's element of this window.
-    void Translate(const TLanguageNode& element);
+    void Translate(const TLanguageNode& element, TTranslationReport& report);
+    // What "Show the files that wait" opens.
+    void SetShowWaitingFiles(std::function<void()> show) { FShowWaitingFiles = std::move(show); }
     QPushButton& TryCompressButton();
     void UpdateDelayedCompressFilesCnt();
 
@@ -85,6 +88,7 @@ private:
     std::unique_ptr<Ui::frmOptions> FUi;
     TfrmOptions* FForm = nullptr;
     QTimer* FCounterTimer = nullptr; // a child
+    std::function<void()> FShowWaitingFiles;
 };
 
 } // namespace brimble

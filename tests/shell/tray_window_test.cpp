@@ -4,6 +4,7 @@
 #include "AboutBox.h"
 #include "OptionsDialog.h"
 #include "TrayFixture.h"
+#include "WaitingFilesWindow.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -196,16 +197,21 @@ private Q_SLOTS:
             names << a->objectName();
             QVERIFY(!a->icon().isNull());
         }
-        QCOMPARE(names, QStringList({"miCompress", "miOptions", "miHelp", "miAbout", "miExit"}));
+        // The described items, with the view of the files that wait after Options.
+        QCOMPARE(names, QStringList({"miCompress", "miOptions", "miWaitingFiles", "miHelp",
+                                     "miAbout", "miExit"}));
         QCOMPARE(f->Window().TrayIcon().toolTip(), QString("Brimble"));
+        const auto item = [&menu](const char* name) {
+            return menu.findChild<QAction*>(QString::fromLatin1(name));
+        };
 
         f->Window().hide();
-        menu.actions()[0]->trigger(); // Compress
+        item("miCompress")->trigger();
         QVERIFY(f->Window().isVisible());
-        menu.actions()[2]->trigger(); // Help: the topic "about"
+        item("miHelp")->trigger(); // the topic "about"
         QCOMPARE(f->helpTopics, std::vector<std::string>({"about"}));
         QWidget& options = f->Window().OptionsForm();
-        menu.actions()[1]->trigger(); // Options
+        item("miOptions")->trigger();
         QVERIFY(options.isVisible());
         // A double-click opens the options, not the main window.
         options.hide();
@@ -213,12 +219,14 @@ private Q_SLOTS:
         Q_EMIT f->Window().TrayIcon().activated(QSystemTrayIcon::DoubleClick);
         QVERIFY(options.isVisible());
         QVERIFY(!f->Window().isVisible());
-        menu.actions()[3]->trigger(); // About
+        item("miAbout")->trigger();
         QVERIFY(f->Window().AboutBox().isVisible());
+        item("miWaitingFiles")->trigger();
+        QVERIFY(f->Window().WaitingFiles().isVisible());
 
-        menu.actions()[4]->trigger(); // Exit
+        item("miExit")->trigger();
         QVERIFY(f->Engine().ShuttingDown());
-        menu.actions()[4]->trigger(); // a second shutdown finds nothing to do
+        item("miExit")->trigger(); // a second shutdown finds nothing to do
         f->Window().miCompressClick();
     }
 

@@ -25,7 +25,7 @@ enum class StatLabel {
 };
 inline constexpr int StatLabelCount = 8;
 
-enum class ViewWindow { Main, Options, About, ErrorReport };
+enum class ViewWindow { Main, Options, About, ErrorReport, WaitingFiles };
 
 // The scan controls whose enabled state follows a run. Tag 1 controls of the main window
 // (Go, the folder button, the drive list, the scan area) and the options dialog's "Try

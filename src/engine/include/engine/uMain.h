@@ -188,6 +188,10 @@ public:
     // The exit order: lag, delayed, then never, so names moved by the purge are kept.
     void SaveLists();
 
+    // Why the last compression of the file failed, as the delayed list keeps it for a later
+    // try; empty when none failed since the start (or it worked since).
+    std::string LastFailure(const std::string& FileName) const;
+
     // --- smart compress queue ---
     // A watcher's report (UI thread, the watcher waits): ignored, queued or compressed now
     // by the smart-compress mode.
@@ -218,6 +222,17 @@ public:
     void SetMonitoringReport(std::function<void(const std::string& Line)> Report) {
         FMonitoringReport = std::move(Report);
     }
+
+    // How each volume is watched, and what the background mode did there since the start:
+    // the watched drives first, then the drives left unwatched and the refused volumes.
+    struct TVolumeWatch {
+        std::string Root;
+        std::string How; // the watcher's own words, or why there is none
+        bool Watched = false;
+        int64_t FilesCompressed = 0;
+        int64_t BytesSaved = 0;
+    };
+    std::vector<TVolumeWatch> VolumeWatches() const;
 
     // --- delayed compress and timers ---
     void ProcessDelayedFiles(bool Idle, bool Visual);
@@ -465,6 +480,37 @@ private:
     // Takes this program's mark of a new file or folder back; the data stays as written.
     void UnmarkNewFile(const std::string& FileName);
     TNewFileMarks FNewFileMarks;
+
+    // --- what the waiting-files view tells ---
+    // The last failure per file; bounded, as a full disk may fail every file of a scan.
+    static constexpr std::size_t kMaxFailuresKept = 100000;
+    std::map<std::string, std::string> FLastFailures;
+    struct TWatchState {
+        std::string Text;
+        bool Ended = false;
+    };
+    std::map<std::string, TWatchState> FWatchStates;
+    struct TBackgroundTotals {
+        int64_t Files = 0;
+        int64_t Saved = 0;
+    };
+    std::map<std::string, TBackgroundTotals> FBackgroundTotals; // by drive root
+    // Where the compressions of the file SmartCompress handles are counted.
+    TBackgroundTotals* FBackgroundTarget = nullptr;
+    class TBackgroundScope {
+    public:
+        TBackgroundScope(TBackgroundTotals*& target, TBackgroundTotals& totals)
+            : FTarget(target), FWas(target) {
+            FTarget = &totals;
+        }
+        ~TBackgroundScope() { FTarget = FWas; }
+        TBackgroundScope(const TBackgroundScope&) = delete;
+        TBackgroundScope& operator=(const TBackgroundScope&) = delete;
+
+    private:
+        TBackgroundTotals*& FTarget;
+        TBackgroundTotals* FWas;
+    };
 
     // --- drive list ---
     // Fills FDriveLettersList with the drives that qualify (removable ones too).

@@ -45,8 +45,21 @@ struct TMessageTexts {
     std::string NothingToScan = "Nothing to scan: tick a volume in the list or choose \"Scan "
                                 "path\".";
 
+    // The view of the files that wait: why a file is on a list, and how a volume is watched.
+    std::string WaitForRetry = "waits for the next try";
+    std::string WaitForIdle = "changed; waits for the computer to be idle";
+    std::string WaitForDelay = "changed lately; compressed once the compression delay has passed";
+    std::string WaitNever = "never compressed";
+    std::string WatchStarting = "watching starts";
+    std::string NotWatchedDisabled = "not watched: smart compress is disabled";
+    std::string NotWatchedDuringScan = "not watched while a scan runs";
+    std::string NotWatchedRemovable = "not watched: removable drive";
+    // %d files, %s bytes saved.
+    std::string BackgroundDone = "since the start: %d files compressed, %s saved";
+
+    static constexpr std::size_t kCount = 24;
     // The names a language file knows the texts by, in the order of their registration.
-    static const std::array<std::string_view, 15>& Names();
+    static const std::array<std::string_view, kCount>& Names();
     // The text registered under Name (letter case ignored), or none.
     const std::string* Find(std::string_view name) const;
     // Sets the text registered under Name; false (and nothing changed) for an unknown name.
@@ -54,8 +67,8 @@ struct TMessageTexts {
 };
 
 // The windows a language file can translate, in the order they are created and translated.
-inline constexpr std::array<std::string_view, 4> kLanguageWindows = {
-    "frmBrimblemain", "frmOptions", "frmAboutBox", "frmErrorReport"};
+inline constexpr std::array<std::string_view, 5> kLanguageWindows = {
+    "frmBrimblemain", "frmOptions", "frmAboutBox", "frmErrorReport", "frmWaitingFiles"};
 inline constexpr std::string_view kDefaultLanguage = "English (default)";
 
 // One element of a window's part of a language file, as written: a component, a property
