@@ -70,6 +70,9 @@ void TWaitingFilesModel::Rebuild() {
                     row.Size = found ? found->Size : -1;
                 }
                 FSizes[row.Path] = row.Size;
+                if (row.Size >= 0)
+                    row.SizeText =
+                        FormatSize(FEngine.GetPlatform().Locale(), fsAutomatic, -1, row.Size);
             }
             FAll.push_back(std::move(row));
         }

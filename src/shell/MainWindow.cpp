@@ -429,6 +429,7 @@ void TBrimbleMainWindow::TranslateWindow(ViewWindow window, const TLanguageNode&
         }
         return true;
     });
+    FitTexts(*this); // the window's places are fixed
 }
 
 // --- the end of a run while the window is hidden ---

@@ -22,21 +22,7 @@
 
 namespace brimble {
 
-namespace {
-
-QString ListName(TListKind kind) {
-    switch (kind) {
-    case TListKind::lkLag:
-        return QStringLiteral("lag");
-    case TListKind::lkDelayed:
-        return QStringLiteral("delayed");
-    case TListKind::lkNever:
-        break;
-    }
-    return QStringLiteral("never");
-}
-
-} // namespace
+namespace {} // namespace
 
 // --- the table ---
 
@@ -54,6 +40,10 @@ void TWaitingFilesTable::Change(const std::function<void()>& change) {
         ~TEnd() { Table.endResetModel(); }
     } end{*this};
     change();
+}
+
+void TWaitingFilesTable::SetListNames(const QStringList& names) {
+    Change([&] { FListNames = names; });
 }
 
 void TWaitingFilesTable::SetColumnTitles(const std::vector<QString>& titles) {
@@ -77,7 +67,8 @@ QVariant TWaitingFilesTable::data(const QModelIndex& index, int role) const {
     const auto column = static_cast<TWaitingColumn>(index.column());
     if (role == Qt::TextAlignmentRole && column == TWaitingColumn::wcSize)
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
-    if (role == Qt::ToolTipRole) return Q(row.Path);
+    if (role == Qt::ToolTipRole)
+        return Q(column == TWaitingColumn::wcReason ? row.Reason : row.Path);
     if (role != Qt::DisplayRole) return {};
     switch (column) {
     case TWaitingColumn::wcName:
@@ -85,11 +76,11 @@ QVariant TWaitingFilesTable::data(const QModelIndex& index, int role) const {
     case TWaitingColumn::wcFolder:
         return Q(row.Folder);
     case TWaitingColumn::wcSize:
-        return row.Size < 0 ? QString() : QString::number(row.Size);
+        return Q(row.SizeText);
     case TWaitingColumn::wcQueued:
         return Q(row.QueuedText);
     case TWaitingColumn::wcList:
-        return ListName(row.Kind);
+        return FListNames.value(static_cast<int>(row.Kind));
     case TWaitingColumn::wcReason:
         return Q(row.Reason);
     }
@@ -153,6 +144,9 @@ TWaitingFilesWindow::TWaitingFilesWindow(QtUiLoop& loop, IDesktop& desktop)
     FTable->verticalHeader()->hide();
     FTable->horizontalHeader()->setStretchLastSection(true);
     FTable->setWordWrap(false);
+    int column = 0;
+    for (const int width : {140, 170, 80, 130, 70})
+        FTable->setColumnWidth(column++, width);
     layout->addWidget(FTable, 1);
 
     FResult = new QLabel(this);
@@ -319,6 +313,9 @@ void TWaitingFilesWindow::Translate(const TLanguageNode& element, TTranslationRe
             return true;
         }
         if (child.Name == "tvFiles") {
+            // Its Items are the names of the lists, in the order lag, delayed, never.
+            if (const TLanguageNode* items = child.Child("Items"))
+                FTableModel->SetListNames(TranslatedList(*items, FTableModel->ListNames()));
             if (const TLanguageNode* titles = child.Child("TitleCaptions")) {
                 std::vector<QString> texts(static_cast<std::size_t>(kWaitingColumnCount));
                 for (int i = 0; i < kWaitingColumnCount; ++i)

@@ -8,6 +8,7 @@
 #include "engine/WaitingFiles.h"
 
 #include <QAbstractTableModel>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -34,6 +35,9 @@ public:
     // Runs a change of the model's rows, with the view told before and after.
     void Change(const std::function<void()>& change);
     void SetColumnTitles(const std::vector<QString>& titles);
+    // The lists' names, by TListKind.
+    void SetListNames(const QStringList& names);
+    const QStringList& ListNames() const { return FListNames; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -44,6 +48,8 @@ public:
 private:
     TWaitingFilesModel* FModel = nullptr;
     std::vector<QString> FTitles;
+    QStringList FListNames = {QStringLiteral("lag"), QStringLiteral("delayed"),
+                              QStringLiteral("never")};
 };
 
 class TWaitingFilesWindow final : public QWidget {

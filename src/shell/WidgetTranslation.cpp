@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
+#include <QFont>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -55,7 +56,19 @@ bool SetCaption(QObject& target, const QString& text) {
         tabs->setTabText(page, text);
         return true;
     }
-    if (auto* label = qobject_cast<QLabel*>(widget)) return label->setText(text), true;
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        // A label that shows rich text takes the file's line breaks as line breaks.
+        const bool rich =
+            label->textFormat() == Qt::RichText ||
+            (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
+        if (rich)
+            return label->setText(QString(text)
+                                      .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                                      .toHtmlEscaped()
+                                      .replace(QLatin1Char('\n'), QStringLiteral("<br>"))),
+                   true;
+        return label->setText(text), true;
+    }
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->setText(text), true;
     if (auto* group = qobject_cast<QGroupBox*>(widget)) return group->setTitle(text), true;
     return false;
@@ -91,6 +104,24 @@ bool SetLines(QObject& target, const TLanguageNode& lines) {
 }
 
 } // namespace
+
+void FitTexts(QWidget& window) {
+    for (QWidget* widget : window.findChildren<QWidget*>()) {
+        const bool text = qobject_cast<QLabel*>(widget) || qobject_cast<QAbstractButton*>(widget);
+        if (!text || !widget->parentWidget() || widget->parentWidget()->layout()) continue;
+        if (auto* label = qobject_cast<QLabel*>(widget); label && label->wordWrap()) continue;
+        QFont font = widget->font();
+        const qreal normal = window.font().pointSizeF();
+        if (normal <= 0) continue; // sized in pixels: left as it is
+        font.setPointSizeF(normal);
+        widget->setFont(font);
+        while (widget->sizeHint().width() > widget->width() &&
+               font.pointSizeF() - 0.5 >= normal * 0.75) {
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+            widget->setFont(font);
+        }
+    }
+}
 
 void TranslateWidgets(QWidget& window, const TLanguageNode& element, TTranslationReport& report,
                       const TTranslateHook& hook) {

@@ -45,6 +45,10 @@ private:
 void TranslateWidgets(QWidget& window, const TLanguageNode& element, TTranslationReport& report,
                       const TTranslateHook& hook = {});
 
+// In a window of fixed places (no layout), a translated text longer than its control is set
+// in a smaller type, down to three quarters of the size, rather than cut off.
+void FitTexts(QWidget& window);
+
 // A string-list property: entries by index over Current, or a CDATA text replacing it.
 QStringList TranslatedList(const TLanguageNode& list, QStringList current);
 

@@ -1,24 +1,32 @@
 // Writes pictures of the main window in its states (idle, running, paused, done), of the
-// options dialog's pages, the about box and the error report for review: brimble-screenshots
-// FOLDER. Runs on the sim platform, so the totals are the same every time.
+// options dialog's pages, the about box, the error report and the files that wait, in
+// English and in German, for review: brimble-screenshots FOLDER. Runs on the sim platform, so
+// the totals are the same every time.
 
 #include "AboutBox.h"
 #include "ErrorReport.h"
 #include "OptionsDialog.h"
 #include "TrayFixture.h"
+#include "WaitingFilesWindow.h"
+#include "options/LanguageFile.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTest>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 
 namespace {
 
+QString gLanguage = QStringLiteral("en"); // the prefix of the pictures
+
 bool Save(QWidget& window, const QString& folder, const char* state,
           const char* name = "main-window") {
-    const QString file = QDir(folder).filePath(QStringLiteral("%1-%2.png").arg(name, state));
+    const QString file =
+        QDir(folder).filePath(QStringLiteral("%1-%2-%3.png").arg(gLanguage, name, state));
     if (window.grab().save(file)) {
         std::cout << file.toStdString() << '\n';
         return true;
@@ -27,14 +35,29 @@ bool Save(QWidget& window, const QString& folder, const char* state,
     return false;
 }
 
-} // namespace
+// Every window translated by the language file, as the program does at its start.
+bool Translate(brimble::test::TrayFixture& f, const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::optional<brimble::TLanguageFile> file = brimble::ParseLanguageFile(text.str());
+    if (!file) {
+        std::cerr << "brimble-screenshots: cannot read " << path << '\n';
+        return false;
+    }
+    brimble::ApplyLanguageVariables(*file, f.Engine().MessageTexts());
+    for (std::size_t i = 0; i < brimble::kLanguageWindows.size(); ++i)
+        if (const brimble::TLanguageNode* element = file->Window(brimble::kLanguageWindows[i]))
+            f.Window().TranslateWindow(static_cast<brimble::ViewWindow>(i), *element);
+    return true;
+}
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
-    QDir().mkpath(folder);
-
+bool ShootAll(const QString& folder, const char* languageFile) {
     brimble::test::TrayFixture f;
+    // A fixed version, filled in before the language file as the program's start does.
+    f.sim.SetFileVersion(f.sim.ProgramPath(), brimble::FileVersion{1, 0, 0, 1});
+    f.Window().AboutBox().FormCreate(brimble::AboutBoxTexts(f.sim));
+    if (languageFile && !Translate(f, languageFile)) return false;
     QWidget& window = f.Window();
     bool ok = Save(window, folder, "idle");
     f.TickOnly({"D:"});
@@ -47,7 +70,7 @@ int main(int argc, char** argv) {
     f.Click("spdbtnGo");
     if (!QTest::qWaitFor([&] { return !f.Engine().ScanRunning(); }, 10000)) {
         std::cerr << "brimble-screenshots: the scan did not end\n";
-        return 1;
+        return false;
     }
     ok = Save(window, folder, "done") && ok;
 
@@ -62,13 +85,34 @@ int main(int argc, char** argv) {
     }
 
     // The about box, and the report of the error its Ctrl + right-click raises.
-    f.sim.SetFileVersion(f.sim.ProgramPath(), brimble::FileVersion{1, 0, 0, 1});
     brimble::TfrmAboutBox& about = f.Window().AboutBox();
-    about.FormCreate(brimble::AboutBoxTexts(f.sim));
     f.Window().miAboutClick();
     ok = Save(about, folder, "box", "about") && ok;
     QTest::mouseClick(about.findChild<QWidget*>(QStringLiteral("lblProductName")), Qt::RightButton,
                       Qt::ControlModifier);
     ok = Save(f.Window().ErrorReport(), folder, "window", "error-report") && ok;
+
+    // The files that wait: one of each list.
+    f.Engine().Options().FilterIncluding = "txt";
+    f.Engine().Options().CompressUnfiltered = false;
+    f.sim.AddFile("D:\\Mail\\inbox.txt", 2'000'000);
+    f.sim.SetLocked("D:\\Mail\\inbox.txt", true);
+    f.Engine().SmartCompress("D:\\Mail\\inbox.txt");
+    f.Engine().AddToList(brimble::TListKind::lkLag, "D:\\Docs\\a.txt");
+    f.Window().miWaitingFilesClick();
+    QApplication::processEvents();
+    ok = Save(f.Window().WaitingFiles(), folder, "window", "waiting-files") && ok;
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(folder);
+    bool ok = ShootAll(folder, nullptr);
+    gLanguage = QStringLiteral("de");
+    ok = ShootAll(folder, BRIMBLE_GERMAN_FILE) && ok;
     return ok ? 0 : 1;
 }

@@ -303,6 +303,14 @@ private Q_SLOTS:
         QCOMPARE(f->Find<QGroupBox>("rgrpScanArea")->title(), QString("Bereich:"));
         QCOMPARE(f->Find<QAbstractButton>("rdbScanPath")->text(), QString("Ordner prüfen"));
         QCOMPARE(f->Find<QAbstractButton>("rdbScanDisks")->text(), QString("Scan disks"));
+
+        // A longer text in a place of fixed size is set smaller rather than cut off.
+        main.Children = {
+            {"lblFilesToBeCompressedT", {{"Caption", "Zu komprimierende Dateien:"}}, {}, {}}};
+        f->Window().TranslateWindow(ViewWindow::Main, main);
+        auto* label = f->Find<QLabel>("lblFilesToBeCompressedT");
+        QVERIFY(label->font().pointSizeF() < f->Window().font().pointSizeF());
+        QVERIFY(label->sizeHint().width() <= label->width());
     }
 
     void aSecondStartIsRefusedWithTheMessageAndCode82() {

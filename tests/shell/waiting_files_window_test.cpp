@@ -64,7 +64,7 @@ private Q_SLOTS:
         QCOMPARE(Rows(), 3);
         const int a = RowOf("a.txt");
         QCOMPARE(Cell(a, TWaitingColumn::wcFolder), QString("D:\\Docs\\"));
-        QCOMPARE(Cell(a, TWaitingColumn::wcSize), QString("100000"));
+        QCOMPARE(Cell(a, TWaitingColumn::wcSize), QString("97.66 Kb"));
         QCOMPARE(Cell(a, TWaitingColumn::wcList), QString("delayed"));
         QCOMPARE(Cell(a, TWaitingColumn::wcReason),
                  QString::fromStdString(f->Engine().LastFailure("D:\\Docs\\a.txt")));

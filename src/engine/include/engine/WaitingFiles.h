@@ -24,7 +24,8 @@ struct TWaitingFile {
     std::string Name;   // the file's name
     std::string Folder; // with its trailing delimiter; empty for the never list
     int64_t Size = -1;  // bytes; -1 when unknown or the file is gone
-    double Queued = 0;  // the entry's stamp as a date-time; 0 for the never list
+    std::string SizeText;
+    double Queued = 0; // the entry's stamp as a date-time; 0 for the never list
     std::string QueuedText;
     std::string Reason;
 };
