@@ -1,6 +1,7 @@
 #include "engine/TBrimbleApplication.h"
 
 #include <exception>
+#include <functional>
 
 namespace brimble {
 
@@ -33,11 +34,26 @@ TStartCheck CheckStartPreconditions(Platform& platform) {
 }
 
 TBrimbleApplication::TBrimbleApplication(Platform& platform, IUiLoop& uiLoop, IMainView& view,
-                                         const TProgramFolders& folders, TProgramRole role)
+                                         const TProgramFolders& folders, TProgramRole role,
+                                         TStartErrorHandler OnStartError)
     : FMain(platform, uiLoop, view, folders), FOptionsDialog(FMain) {
-    FOptionsDialog.LoadOptions(false);
+    // Each step on its own: a failed one is reported and the next still runs, so that the
+    // program comes up with what it could set up (the lists are saved at its end).
+    const auto step = [&](const std::function<void()>& run) {
+        if (!OnStartError) return run(), true;
+        try {
+            run();
+            return true;
+        } catch (const std::exception& error) {
+            OnStartError(FMain, error.what());
+        } catch (...) {
+            OnStartError(FMain, "unknown error");
+        }
+        return false;
+    };
+    step([this] { FOptionsDialog.LoadOptions(false); });
     // After the options: the purge of the delayed list ages entries by a stored setting.
-    FMain.LoadLists();
+    step([this] { FMain.LoadLists(); });
     if (role == TProgramRole::Scan) {
         // A scan in a terminal watches nothing: of the options only the priority applies.
         FMain.SetPriority(FMain.Options().Priority);
@@ -45,7 +61,9 @@ TBrimbleApplication::TBrimbleApplication(Platform& platform, IUiLoop& uiLoop, IM
     }
     FMain.SetWindowless(role != TProgramRole::Tray);
     FOptionsDialog.OnOptionsChanged = [this] { FMain.OptionsChanged(); };
-    FMain.OptionsChanged();
+    // The first application shows the window first: when that fails, once more without it,
+    // so that the timers, the watchers and the drive list still come up.
+    if (!step([this] { FMain.OptionsChanged(); })) step([this] { FMain.OptionsChanged(); });
     FMountWatch = std::make_unique<TMountWatchThread>(platform.Volumes().OpenMountWatch(), uiLoop,
                                                       [this] { FMain.DeviceChanged(); });
 }

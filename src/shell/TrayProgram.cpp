@@ -109,8 +109,19 @@ TTrayProgram::TTrayProgram(Platform& platform, const TProgramFolders& folders, b
     FWindow->SetTrayAvailable(trayAvailable);
     FKeys = new TKeyRouter(*FWindow);
 
-    FApplication = std::make_unique<TBrimbleApplication>(platform, FLoop, *FWindow, folders,
-                                                         TProgramRole::Tray);
+    // An error while the windows are made is logged with its stack and reported once the
+    // program runs; the start goes on.
+    FApplication = std::make_unique<TBrimbleApplication>(
+        platform, FLoop, *FWindow, folders, TProgramRole::Tray,
+        [this](TfrmBrimblemain& engine, const std::string& text) {
+            const std::vector<std::string> stack = StackLines(LastThrowStack());
+            std::cerr << "brimble: error during start-up: " << text << '\n';
+            LogUnhandledError(engine, text, stack);
+            FLoop.Post([this, text, stack] {
+                if (!FApplication || FApplication->Main().ShuttingDown()) return;
+                if (FErrorBoxes.Admit(text)) ShowErrorReport(FApplication->Main(), text, stack);
+            });
+        });
     FWindow->Attach(FApplication.get());
     if (!trayAvailable) {
         const std::string notice = FApplication->Main().MessageTexts().NoTrayArea;

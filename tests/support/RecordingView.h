@@ -24,7 +24,10 @@ public:
     void Repaint() override { ++repaints; }
     void SetNoDrivesText(const std::string& text) override { noDrives = text; }
     void SetTrayIconImage(int index) override { trayImages.push_back(index); }
-    void BringFormToFront(ViewWindow window) override { broughtToFront.push_back(window); }
+    void BringFormToFront(ViewWindow window) override {
+        if (showFails) throw std::runtime_error("cannot show the window");
+        broughtToFront.push_back(window);
+    }
     void BrowseForFolder(ViewWindow, const std::string&, std::string& folder) override {
         if (browseAnswer) folder = *browseAnswer;
     }
@@ -80,6 +83,7 @@ public:
     int completionSounds = 0;
     std::vector<std::pair<ViewWindow, std::string>> translated; // window, element name
     std::optional<ViewWindow> translationFailsFor;
+    bool showFails = false;
     bool ownCompletionSound = false; // true: the view sounds itself, the platform stays quiet
 };
 

@@ -374,5 +374,24 @@ TEST(MountWatchThread, PostsEachChangeAndDropsThoseLeftWhenItIsGone) {
     EXPECT_FALSE(TMountWatchThread(nullptr, loop, [] {}).Watching());
 }
 
+// An error while the windows are made is the tray program's to report; the start goes on,
+// with the watchers and the mount watch, and the lists are still saved at the end.
+TEST_F(Application, AnErrorWhileTheWindowsAreMadeIsReportedAndTheStartGoesOn) {
+    view.showFails = true;
+    folders = ComputeProgramFolders(sim);
+    EXPECT_THROW(TBrimbleApplication(sim, loop, view, folders, TProgramRole::Tray),
+                 std::runtime_error);
+
+    std::vector<std::string> reported;
+    app = std::make_unique<TBrimbleApplication>(
+        sim, loop, view, folders, TProgramRole::Tray,
+        [&](TfrmBrimblemain&, const std::string& text) { reported.push_back(text); });
+    EXPECT_EQ(reported, std::vector<std::string>{"cannot show the window"});
+    EXPECT_FALSE(app->Main().DriveLettersList().empty()); // the options were applied after all
+    app->Main().AddToList(TListKind::lkNever, "kept.bin");
+    app.reset();
+    EXPECT_NE(sim.Content(DataDir + "\\NeverCompress.lst").find("kept.bin"), std::string::npos);
+}
+
 } // namespace
 } // namespace brimble::test

@@ -14,6 +14,7 @@
 #include "threads/TMountWatchThread.h"
 #include "threads/UiLoop.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -43,12 +44,18 @@ enum class TProgramRole {
     Scan,  // a folder scan in a terminal: no watchers, no timers
 };
 
+// Told of an error in a start-up step once the engine state exists, with the error's text;
+// the start then goes on with the next step. Without one the error ends the start.
+using TStartErrorHandler = std::function<void(TfrmBrimblemain& engine, const std::string& text)>;
+
 class TBrimbleApplication {
 public:
     // Creates the engine state ("Program started"), reads the options, then loads the
     // lists (their purge reads the options), and applies the options for the role.
+    // OnStartError: what the tray program does with an error while its windows are made.
     TBrimbleApplication(Platform& platform, IUiLoop& uiLoop, IMainView& view,
-                        const TProgramFolders& folders, TProgramRole role);
+                        const TProgramFolders& folders, TProgramRole role,
+                        TStartErrorHandler OnStartError = {});
     // Runs the shutdown if nothing did yet.
     ~TBrimbleApplication();
     TBrimbleApplication(const TBrimbleApplication&) = delete;
