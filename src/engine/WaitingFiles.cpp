@@ -38,6 +38,14 @@ void ReplaceFirst(std::string& text, std::string_view what, const std::string& w
 
 } // namespace
 
+bool TWaitingFilesModel::ListsChanged() const {
+    for (int i = 0; i < 3; ++i) {
+        const TCompressList* list = FEngine.CompressList(kKinds[i]);
+        if (list != FLists[i] || (list ? list->Revision() : 0) != FRevisions[i]) return true;
+    }
+    return false;
+}
+
 bool TWaitingFilesModel::Refresh(bool Force) {
     bool changed = Force;
     for (int i = 0; i < 3; ++i) {

@@ -142,6 +142,7 @@ TWaitingFilesWindow::TWaitingFilesWindow(QtUiLoop& loop, IDesktop& desktop)
     FTable->setSortingEnabled(true);
     FTable->sortByColumn(static_cast<int>(TWaitingColumn::wcFolder), Qt::AscendingOrder);
     FTable->verticalHeader()->hide();
+    FTable->verticalHeader()->setDefaultSectionSize(FTable->fontMetrics().height() + 6);
     FTable->horizontalHeader()->setStretchLastSection(true);
     FTable->setWordWrap(false);
     int column = 0;
@@ -221,8 +222,9 @@ void TWaitingFilesWindow::RefreshNow(bool Force) {
         std::set<std::pair<int, std::string>> chosen;
         for (std::size_t row : ChosenRows())
             chosen.insert({static_cast<int>(FModel->Rows()[row].Kind), FModel->Rows()[row].Path});
-        bool rebuilt = false;
-        FTableModel->Change([&] { rebuilt = FModel->Refresh(Force); });
+        // A reset of the table drops the selection: only when the rows really change.
+        const bool rebuilt = Force || FModel->ListsChanged();
+        if (rebuilt) FTableModel->Change([&] { FModel->Refresh(Force); });
         if (rebuilt && !chosen.empty()) {
             QItemSelection selection;
             for (std::size_t i = 0; i < FModel->Rows().size(); ++i) {

@@ -77,10 +77,17 @@ private Q_SLOTS:
         W().Table().sortByColumn(static_cast<int>(TWaitingColumn::wcSize), Qt::DescendingOrder);
         QCOMPARE(Cell(0, TWaitingColumn::wcName), QString("b.txt"));
 
-        // A file queued while the window shows appears at the next tick.
+        // A file queued while the window shows appears at the next tick; the chosen row
+        // stays chosen across ticks.
+        Choose({"a.txt"});
+        W().RefreshNow();
+        QCOMPARE(W().ChosenRows().size(), std::size_t(1));
         f->Engine().AddToList(TListKind::lkNever, "late.bin");
         W().RefreshNow();
         QCOMPARE(Rows(), 4);
+        QCOMPARE(W().ChosenRows().size(), std::size_t(1));
+        QCOMPARE(Cell(static_cast<int>(W().ChosenRows()[0]), TWaitingColumn::wcName),
+                 QString("a.txt"));
     }
 
     void actionsWorkOnTheChosenRows() {

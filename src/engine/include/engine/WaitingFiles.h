@@ -43,6 +43,8 @@ public:
 
     // Rebuilds the rows when a list changed since the last call (or Force); true when it did.
     bool Refresh(bool Force = false);
+    // Whether a list changed since the last Refresh.
+    bool ListsChanged() const;
     // Rows whose full name holds Text, letter case ignored; empty shows all.
     void SetFilter(std::string Text);
     void Sort(TWaitingColumn Column, bool Ascending);
