@@ -107,6 +107,20 @@ wait_for 60 sh -c "compsize '$work/mnt/docs' | grep -Eq '^(zstd|zlib|lzo) '" ||
 wait_for 30 grep -q "Scan complete" "$work/data/Brimble/brimble.log" || true
 compsize "$work/mnt/docs"
 
+# An option changed through the dialog as a user would: Options, the Compress page, "Compress
+# files shared with snapshots or copies", OK; the settings file says so at once.
+ini="$work/data/Brimble/brimble.ini"
+grep -q "^CompressSharedFiles=1" "$ini" 2>/dev/null && fail "the option is set before the test"
+xdotool mousemove --window "$window" 498 20 click 1
+options=$(timeout 20 xdotool search --sync --onlyvisible --name '^Options' | head -1) ||
+    fail "the options dialog did not appear"
+xdotool mousemove --window "$options" 105 24 click 1
+sleep 0.5
+xdotool mousemove --window "$options" 40 168 click 1
+xdotool mousemove --window "$options" 476 402 click 1
+wait_for 10 grep -q "^CompressSharedFiles=1" "$ini" ||
+    fail "OK in the options dialog did not save the changed option"
+
 # Exit from the tray menu: the icon's menu, its last item.
 icon=$(xwininfo -root -tree | grep -A8 '"panel"' | grep '"Brimble"' | awk '{print $1}')
 xdotool mousemove --window "$icon" 10 10 click 3
@@ -126,4 +140,4 @@ set -e
 [ "$nodisplay" = 1 ] && grep -q "brimble-watch" "$work/nodisplay.out" ||
     fail "without a display: exit $nodisplay, $(cat "$work/nodisplay.out")"
 
-echo "test-gui: brimble on a virtual display: tray icon, scan from the window, Exit: passed"
+echo "test-gui: brimble on a virtual display: tray icon, scan from the window, an option set in the dialog, Exit: passed"
