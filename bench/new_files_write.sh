@@ -80,7 +80,12 @@ wait_until_settled() {
 }
 
 # One run: a fresh volume, the files written, everything on disk; prints bytes written.
-run() { # label mount-options CompressNewFiles-or-none
+# Whether Brimble has marked the folder (a compression property, or the flag from a parent).
+marked() {
+    btrfs property get "$1" compression 2>/dev/null | grep -q . || lsattr -d "$1" 2>/dev/null | cut -d' ' -f1 | grep -q c
+}
+
+run() { # label mount-options CompressNewFiles-or-none [existing: the target folders first]
     truncate -s 2G "$work/volume.img"
     mkfs.btrfs -q -f "$work/volume.img" >/dev/null
     mount -o "loop${2:+,$2}" "$work/volume.img" "$mnt"
@@ -91,9 +96,17 @@ run() { # label mount-options CompressNewFiles-or-none
     local before
     before=$(sectors_written "$loop")
     local started=$SECONDS
-    cp -r "$source" "$mnt/copy"
-    mkdir "$mnt/tar"
-    tar -xf "$work/set.tar" -C "$mnt/tar"
+    if [ "${4:-}" = existing ]; then
+        # A program writing into folders that exist: made first, the data after their mark.
+        mkdir "$mnt/copy" "$mnt/tar"
+        for _ in $(seq 50); do marked "$mnt/copy" && marked "$mnt/tar" && break; sleep 0.1; done
+        cp -r "$source" "$mnt/copy/"
+        tar -xf "$work/set.tar" -C "$mnt/tar"
+    else
+        cp -r "$source" "$mnt/copy"
+        mkdir "$mnt/tar"
+        tar -xf "$work/set.tar" -C "$mnt/tar"
+    fi
     [ "$3" = none ] || wait_until_settled
     sync
     local after
@@ -108,6 +121,7 @@ echo "new data: $new_bytes bytes ($source copied with cp -r and extracted with t
 results=()
 results+=("$(run a "" 0)")
 results+=("$(run b "" 1)")
+results+=("$(run e "" 1 existing)")
 results+=("$(run c "compress=zstd" none)")
 declare -A written
 for line in "${results[@]}"; do
@@ -116,10 +130,12 @@ for line in "${results[@]}"; do
     case $label in
     a) what="plain mount, brimble-watch, CompressNewFiles=0" ;;
     b) what="plain mount, brimble-watch, CompressNewFiles=1, CompressNewFolders=1" ;;
+    e) what="as (b), into target folders that exist" ;;
     c) what="compress=zstd mount, no brimble-watch" ;;
     esac
     awk -v l="$label" -v w="$what" -v b="$bytes" -v n="$new_bytes" -v s="$seconds" \
         'BEGIN { printf "(%s) %-48s %12d bytes written, %.3f per byte of new data, %d s\n", l, w, b, b / n, s }'
 done
 awk -v a="${written[a]}" -v b="${written[b]}" -v c="${written[c]}" \
-    'BEGIN { printf "(b)/(c) = %.3f   (a)/(c) = %.3f   goal (b)/(c) <= 1.1\n", b / c, a / c }'
+    -v e="${written[e]}" \
+    'BEGIN { printf "(b)/(c) = %.3f   (e)/(c) = %.3f   (a)/(c) = %.3f   goal (b)/(c) <= 1.1\n", b / c, e / c, a / c }'
