@@ -143,7 +143,8 @@ TCompressOutcome TfrmBrimblemain::CarryOut(const std::string& FileName, TCompres
     // The one way to a file or the delayed list: an estimate passes neither.
     if (FEstimateOnly) return TCompressOutcome::coDone;
     if (Action == caNone) {
-        Log("Action: NONE. Try Remove From Delayed List", llTrace);
+        if (FLogFile->LogLevel() >= llTrace) // most files of a walk come here
+            Log("Action: NONE. Try Remove From Delayed List", llTrace);
         TryRemoveFromDelayedList(FileName);
         return TCompressOutcome::coDone;
     }

@@ -6,17 +6,13 @@
 
 #include <limits>
 #include <string>
+#include <utility>
 
 namespace brimble {
 
 namespace {
 
 using enum TCompressAction;
-
-struct TLabelText {
-    StatLabel Label;
-    std::string Text;
-};
 
 } // namespace
 
@@ -159,24 +155,33 @@ void TfrmBrimblemain::AddToStats(const TStatsIncrement& inc) {
         s.PreservedSpace_Size = s.CompressedFiles_OldSize - s.CompressedFiles_Size;
     }
 
+    ShowStats(s);
+}
+
+void TfrmBrimblemain::ShowStats(const TStats& s) {
+    // Formatting every label for each file costs more than deciding it: a label is set
+    // again only when its figure or the locale's separators changed since it was shown.
     ILocale& locale = FPlatform.Locale();
-    const TLabelText texts[] = {
-        {StatLabel::FilesOnDiskT_Count, FormatSize(locale, fsNoUnit, -1, s.FilesOnDisk_Count)},
-        {StatLabel::FilesOnDiskT_Size, FormatSize(locale, fsAutomatic, -1, s.FilesOnDisk_Size)},
-        {StatLabel::FilesToBeCompressedT_Count,
-         FormatSize(locale, fsNoUnit, -1, s.FilesToBeCompressed_Count)},
-        {StatLabel::FilesToBeCompressedT_Size,
-         FormatSize(locale, fsAutomatic, -1, s.FilesToBeCompressed_Size)},
-        {StatLabel::CompressedFilesT_Count,
-         FormatSize(locale, fsNoUnit, -1, s.CompressedFiles_Count)},
-        {StatLabel::CompressedFilesT_Size,
-         FormatSize(locale, fsAutomatic, -1, s.CompressedFiles_Size)},
-        {StatLabel::CompressedFilesT_Percent, FormatPercent(locale, s.CompressedFiles_Percent)},
-        {StatLabel::PreservedSpaceT_Size,
-         FormatSize(locale, fsAutomatic, -1, s.PreservedSpace_Size)},
+    TShownStats now{s, locale.ThousandSeparator(), locale.DecimalSeparator()};
+    const std::optional<TShownStats>& shown = FStatsShown;
+    const bool all = !shown || shown->Thousand != now.Thousand || shown->Decimal != now.Decimal;
+    const auto changed = [&](auto TStats::*field) {
+        return all || shown->Stats.*field != s.*field;
     };
-    for (const auto& [label, text] : texts)
-        FView.SetStatLabel(label, text);
+    const auto size = [&](StatLabel label, int64_t TStats::*field, int format) {
+        if (changed(field)) FView.SetStatLabel(label, FormatSize(locale, format, -1, s.*field));
+    };
+    size(StatLabel::FilesOnDiskT_Count, &TStats::FilesOnDisk_Count, fsNoUnit);
+    size(StatLabel::FilesOnDiskT_Size, &TStats::FilesOnDisk_Size, fsAutomatic);
+    size(StatLabel::FilesToBeCompressedT_Count, &TStats::FilesToBeCompressed_Count, fsNoUnit);
+    size(StatLabel::FilesToBeCompressedT_Size, &TStats::FilesToBeCompressed_Size, fsAutomatic);
+    size(StatLabel::CompressedFilesT_Count, &TStats::CompressedFiles_Count, fsNoUnit);
+    size(StatLabel::CompressedFilesT_Size, &TStats::CompressedFiles_Size, fsAutomatic);
+    if (changed(&TStats::CompressedFiles_Percent))
+        FView.SetStatLabel(StatLabel::CompressedFilesT_Percent,
+                           FormatPercent(locale, s.CompressedFiles_Percent));
+    size(StatLabel::PreservedSpaceT_Size, &TStats::PreservedSpace_Size, fsAutomatic);
+    FStatsShown = std::move(now);
 }
 
 int64_t TfrmBrimblemain::GetCompressedSize(const std::string& FileName) {
@@ -187,6 +192,7 @@ int64_t TfrmBrimblemain::GetCompressedSize(const std::string& FileName) {
 void TfrmBrimblemain::ResetStats() {
     FView.SetStatusText("");
     FStatsT = TStats{};
+    FStatsShown.reset();
     FRefusedFolders.clear(); // each run says once per folder what it may not change
     FRunFailures = TRunFailures{};
     for (int i = 0; i < StatLabelCount; ++i)

@@ -154,6 +154,7 @@ public:
     // Bytes on disk; the largest value when the query fails, so that it shows no gain.
     int64_t GetCompressedSize(const std::string& FileName);
     void ResetStats();
+    void ShowStats(const TStats& s);
     void ShowStatus(const std::string& Text);
 
     // --- persistent lists ---
@@ -577,6 +578,13 @@ private:
     std::unique_ptr<ITimer> FtmrIncessant;
     std::unique_ptr<ITimer> FtmrDelayedCompress;
     TStats FStatsT;
+    // What the labels say, in which separators; none after a reset.
+    struct TShownStats {
+        TStats Stats;
+        std::string Thousand;
+        std::string Decimal;
+    };
+    std::optional<TShownStats> FStatsShown;
     TMessageTexts FMessageTexts;
     bool FProcessingDelayedFiles = false;
     bool FProgramJustStarted = true;
