@@ -1,12 +1,14 @@
 // The estimate of a file that a scan would compress: its planned blocks read and compressed
-// here, its size on disk predicted by the file system's rules, counted as a real run counts
-// what it measured.
+// on a few worker threads while the walk goes on, its size on disk predicted by the file
+// system's rules, counted in the walk's order as a real run counts what it measured.
 
 #include "engine/FormatSize.h"
 #include "engine/OnDiskEstimate.h"
 #include "engine/uMain.h"
 
+#include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace brimble {
@@ -35,6 +37,13 @@ OsValue<int64_t> EstimateFileOnDisk(IFileSystem& fs, const std::string& path, in
     return EstimateOnDisk(size, plan, results, geometry);
 }
 
+// Enough workers to keep every core compressing, and a few files each in flight so that
+// one waiting for the disk does not leave a core idle.
+std::size_t EstimateWorkers() {
+    return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+}
+constexpr std::size_t kFilesInFlightPerWorker = 4;
+
 } // namespace
 
 void TfrmBrimblemain::EstimateFoundFile(const std::string& FullName, int64_t Size,
@@ -42,6 +51,8 @@ void TfrmBrimblemain::EstimateFoundFile(const std::string& FullName, int64_t Siz
                                         TStatsIncrement& inc) {
     const std::optional<std::pair<uint64_t, uint64_t>> linked =
         Layout ? Layout->LinkedFile : std::nullopt;
+    // Another name of this file still in the pool decides what this one counts as.
+    if (linked && EstimatePending(*linked)) CountEstimates(true);
     if (linked) {
         if (const auto found = FEstimatedLinkedFiles.find(*linked);
             found != FEstimatedLinkedFiles.end()) {
@@ -51,32 +62,77 @@ void TfrmBrimblemain::EstimateFoundFile(const std::string& FullName, int64_t Siz
             return;
         }
     }
-    if (!FBlockCompressor) FBlockCompressor = std::make_unique<TBlockCompressor>();
+    // Counted with its estimate, once the pool has it.
+    inc.ToCompressCount = inc.ToCompressSize = 0;
+    if (!FEstimatePool)
+        FEstimatePool =
+            std::make_unique<TOrderedPool<OsValue<int64_t>, TBlockCompressor>>(EstimateWorkers());
     IFileSystem& fs = FPlatform.FileSystem();
-    const OsValue<int64_t> after =
-        EstimateFileOnDisk(fs, FullName, Size, CompressionLevelNow(), *FBlockCompressor);
+    const int level = CompressionLevelNow();
+    FPendingEstimates.push_back({FullName, Size, Before, linked});
+    FEstimatePool->Submit([&fs, FullName, Size, level](TBlockCompressor& compressor) {
+        return EstimateFileOnDisk(fs, FullName, Size, level, compressor);
+    });
+    CountEstimates(false);
+}
+
+bool TfrmBrimblemain::EstimatePending(const std::pair<uint64_t, uint64_t>& linked) const {
+    return std::any_of(FPendingEstimates.begin(), FPendingEstimates.end(),
+                       [&](const TPendingEstimate& file) { return file.Linked == linked; });
+}
+
+void TfrmBrimblemain::CountEstimates(bool all) {
+    if (!FEstimatePool) return;
+    const std::size_t window = EstimateWorkers() * kFilesInFlightPerWorker;
+    while (!FPendingEstimates.empty()) {
+        const bool wait = all || FPendingEstimates.size() > window;
+        std::optional<OsValue<int64_t>> after;
+        try {
+            after = FEstimatePool->Next(wait);
+        } catch (...) {
+            FPendingEstimates.pop_front(); // the pool gave that file's error
+            throw;
+        }
+        if (!after) {
+            if (wait) FPendingEstimates.clear(); // the pool has stopped: nothing more comes
+            return;
+        }
+        const TPendingEstimate file = std::move(FPendingEstimates.front());
+        FPendingEstimates.pop_front();
+        CountEstimate(file, *after);
+    }
+}
+
+void TfrmBrimblemain::CountEstimate(const TPendingEstimate& file, const OsValue<int64_t>& after) {
+    TStatsIncrement inc;
+    inc.OnDiskCount = 0; // counted when the file was found
+    inc.ToCompressCount = 1;
+    inc.ToCompressSize = file.Size;
+    IFileSystem& fs = FPlatform.FileSystem();
     if (!after) {
         // As a real run counts a file it could not change: one it may never change is not
         // to be compressed at all, one it could not change now still is.
         const bool refused = fs.IsRefusal(after.code());
-        Log("Cannot read file [" + LogName(FullName) +
+        Log("Cannot read file [" + LogName(file.FullName) +
                 "] for the estimate: " + fs.SysErrorMessage(after.code()),
             refused ? llTrace : llNotice);
         if (refused) inc.ToCompressCount = inc.ToCompressSize = 0;
+        AddToStats(inc);
         return;
     }
     if (FLogFile->LogLevel() >= llTrace)
-        Log("File [" + LogName(FullName) + "] estimate: " +
+        Log("File [" + LogName(file.FullName) + "] estimate: " +
                 FormatSize(FPlatform.Locale(), fsAutomatic, -1, *after) + " on disk",
             llTrace);
-    if (*after >= Before) {
+    if (*after >= file.Before) {
         inc.ToCompressCount = inc.ToCompressSize = 0; // a real run would undo it
-        return;
+    } else {
+        inc.CompressedCount = 1;
+        inc.CompressedSize = *after;
+        inc.CompressedOldSize = file.Before;
+        if (file.Linked) FEstimatedLinkedFiles.emplace(*file.Linked, *after);
     }
-    inc.CompressedCount = 1;
-    inc.CompressedSize = *after;
-    inc.CompressedOldSize = Before;
-    if (linked) FEstimatedLinkedFiles.emplace(*linked, *after);
+    AddToStats(inc);
 }
 
 } // namespace brimble

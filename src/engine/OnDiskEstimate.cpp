@@ -62,8 +62,9 @@ TEstimatePlan PlanEstimate(int64_t fileSize, const TCompressGeometry& geometry,
     const int64_t middle = plan.Runs - 2;
     int64_t wanted = middle;
     if (plan.Runs > sampling.WholeRuns)
-        wanted = std::max(sampling.MinSampledRuns,
-                          CeilDiv(middle, std::max<int64_t>(sampling.ShareDivisor, 1)));
+        wanted = std::clamp(CeilDiv(middle, std::max<int64_t>(sampling.ShareDivisor, 1)),
+                            sampling.MinSampledRuns,
+                            std::max(sampling.MinSampledRuns, sampling.MaxSampledRuns));
     plan.SampledRuns = std::min(wanted, middle);
     for (int64_t j = 0; j < plan.SampledRuns; ++j) {
         // The middle of each of SampledRuns equal stretches of the runs between.

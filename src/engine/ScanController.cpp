@@ -168,6 +168,7 @@ void TfrmBrimblemain::DirectorySkipped(const void* /*Sender*/, const std::string
 }
 
 void TfrmBrimblemain::ScanComplete(const void* /*Sender*/, bool /*ScanOK*/) {
+    CountEstimates(true); // every file found is in the totals before the run moves on
     FWalkOutstanding = false;
     if (FShuttingDown) return; // the lists are saved: no next drive, no refresh
     // A walk stopped just before a delayed run began: that run is not this walk's to end.
@@ -187,6 +188,7 @@ void TfrmBrimblemain::ScanComplete(const void* /*Sender*/, bool /*ScanOK*/) {
 }
 
 void TfrmBrimblemain::StopScan() {
+    CountEstimates(true); // as a real run counts every file it handled before the stop
     if (FProcessingDriveIdx == pdiDelayedRun) {
         FProcessingDriveIdx = pdiIdle; // the delayed run notices and ends
         return;

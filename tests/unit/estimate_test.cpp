@@ -5,6 +5,7 @@
 #include "engine/TBlockCompressor.h"
 #include "options/OptionsTable.h"
 #include "support/EngineFixture.h"
+#include "support/RunStates.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -106,7 +107,8 @@ TEST(OnDiskEstimate, ABlockThatDoesNotShrinkLeavesTheRestOfItsRunPlain) {
 
 TEST(OnDiskEstimate, ALargeFileIsSampledAndScaledUp) {
     const int64_t size = 100 * 512 * KiB + 300 * KiB; // 101 runs, the last one short
-    const TEstimatePlan plan = PlanEstimate(size, kGeometry, {});
+    const TSampling oneInEight{.MaxSampledRuns = 1000};
+    const TEstimatePlan plan = PlanEstimate(size, kGeometry, oneInEight);
     EXPECT_TRUE(plan.Sampled());
     EXPECT_EQ(plan.Runs, 101);
     EXPECT_EQ(plan.SampledRuns, 13); // one in eight of the 99 runs between first and last
@@ -124,12 +126,32 @@ TEST(OnDiskEstimate, ALargeFileIsSampledAndScaledUp) {
     if (!TBlockCompressor::Available()) GTEST_SKIP() << "built without zstd";
     // Alike content: the sample predicts what reading all of it does, to a few sectors.
     std::string text = Text(size);
-    const int64_t sampled = Estimate(text);
+    const int64_t sampled = Estimate(text, oneInEight);
     const int64_t whole = Estimate(text, TSampling{1'000'000, 1, 1});
     EXPECT_NEAR(static_cast<double>(sampled), static_cast<double>(whole), whole * 0.01);
     EXPECT_LT(whole, size / 2);
     // Files up to two runs are read whole.
     EXPECT_FALSE(PlanEstimate(2 * 512 * KiB, kGeometry, {}).Sampled());
+}
+
+TEST(OnDiskEstimate, TheSampleOfAHugeFileIsBounded) {
+    const int64_t run = kGeometry.RunSize();
+    struct Case {
+        int64_t Runs;
+        int64_t Sampled; // of the runs between the first and the last
+    };
+    for (const Case& c : {Case{3, 1}, Case{4, 2}, Case{20, 3}, Case{101, 8}, Case{20'000, 8}}) {
+        const TEstimatePlan plan = PlanEstimate(c.Runs * run, kGeometry, {});
+        EXPECT_EQ(plan.SampledRuns, c.Sampled) << c.Runs << " runs";
+        int64_t read = 0;
+        for (const TBlockSpan& span : plan.Blocks)
+            read += span.Length;
+        EXPECT_EQ(read, (2 + c.Sampled) * run) << c.Runs << " runs";
+        // The sampled runs stay spread over the whole file.
+        if (c.Runs > 100) {
+            EXPECT_GT(plan.Blocks[plan.Blocks.size() - 5].Offset, c.Runs * run / 2);
+        }
+    }
 }
 
 class EstimateRun : public EngineFixture {
@@ -182,6 +204,40 @@ TEST_F(EstimateRun, PredictsTheTotalsAndChangesNoFileNorList) {
     EXPECT_EQ(stats.CompressedFiles_OldSize, 300 * KiB + 200 * KiB);
     EXPECT_GT(stats.PreservedSpace_Size, 300 * KiB);
     EXPECT_LT(stats.CompressedFiles_Size, 100 * KiB);
+}
+
+// The files are estimated on worker threads while the walk goes on; a Stop still counts every
+// file handed over before it, and the log keeps the walk's order.
+TEST_F(EstimateRun, AStopCountsEveryFileHandedOverInTheWalksOrder) {
+    if (!TBlockCompressor::Available()) GTEST_SKIP() << "built without zstd";
+    const std::string dir = "C:\\Data\\";
+    constexpr int kFiles = 40;
+    for (int i = 0; i < kFiles; ++i)
+        sim.AddFileWithContent(dir + "f" + std::to_string(i) + ".txt", Text(100 * KiB, i));
+    TfrmBrimblemain& e = Engine();
+    ApplyDefaults(e.Options());
+    e.LogFile().SetLogLevel(2);
+    e.SetEstimateOnly(true);
+    StartPausedDriveScan(e, view);
+    for (int i = 0; i < kFiles; ++i) {
+        const auto entry = sim.FindEntry(dir + "f" + std::to_string(i) + ".txt");
+        ASSERT_TRUE(entry.has_value());
+        e.ProcessFoundFile(nullptr, dir, *entry);
+    }
+    e.spdbtnStopClick();
+    loop.RunUntil([&] { return !e.ScanRunning(); });
+
+    const TStats& stats = e.Stats();
+    EXPECT_EQ(stats.FilesOnDisk_Count, kFiles);
+    EXPECT_EQ(stats.FilesToBeCompressed_Count, kFiles);
+    EXPECT_EQ(stats.CompressedFiles_Count, kFiles);
+    EXPECT_EQ(stats.CompressedFiles_OldSize, kFiles * 100 * KiB);
+    const std::string log = sim.Content(e.LogFile().FileName());
+    std::size_t at = 0;
+    for (int i = 0; i < kFiles; ++i) {
+        at = log.find("f" + std::to_string(i) + ".txt] estimate:", at);
+        ASSERT_NE(at, std::string::npos) << "file " << i << " out of order:\n" << log;
+    }
 }
 
 } // namespace

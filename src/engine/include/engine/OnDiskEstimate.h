@@ -24,11 +24,13 @@ struct TCompressGeometry {
 
 // How much of a large file an estimate reads: a file of up to WholeRuns runs is read whole;
 // of a larger one the first and the last run (headers and tables, the tail) and, of the runs
-// between, one in ShareDivisor (at least MinSampledRuns), spread evenly.
+// between, one in ShareDivisor (at least MinSampledRuns, at most MaxSampledRuns), spread
+// evenly. The bound keeps a huge file from costing more than a few MiB of reading.
 struct TSampling {
     int64_t WholeRuns = 2;
     int64_t ShareDivisor = 8;
     int64_t MinSampledRuns = 2;
+    int64_t MaxSampledRuns = 8;
 };
 
 struct TBlockSpan {

@@ -15,11 +15,13 @@
 #include "options/uOptions.h"
 #include "platform/Platform.h"
 #include "threads/TMonitorFileChanged.h"
+#include "threads/TOrderedPool.h"
 #include "threads/TScanPathThread.h"
 #include "threads/UiLoop.h"
 #include "threads/uCommonFunctions.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -418,8 +420,22 @@ private:
     void EstimateFoundFile(const std::string& FullName, int64_t Size,
                            const OsValue<TDataLayout>& Layout, int64_t Before,
                            TStatsIncrement& inc);
+    // The estimates given to the pool and not yet counted, applied in the walk's order; all
+    // are counted before a run ends or stops.
+    struct TPendingEstimate {
+        std::string FullName;
+        int64_t Size = 0;
+        int64_t Before = 0;
+        std::optional<std::pair<uint64_t, uint64_t>> Linked;
+    };
+    void CountEstimates(bool all);
+    void CountEstimate(const TPendingEstimate& file, const OsValue<int64_t>& after);
+    bool EstimatePending(const std::pair<uint64_t, uint64_t>& linked) const;
     bool FEstimateOnly = false;
-    std::unique_ptr<TBlockCompressor> FBlockCompressor; // made at the first estimate
+    // Reads and compresses the estimate's blocks while the walk goes on; made at the first
+    // estimate.
+    std::unique_ptr<TOrderedPool<OsValue<int64_t>, TBlockCompressor>> FEstimatePool;
+    std::deque<TPendingEstimate> FPendingEstimates;
     // Files with other names that the estimate found a gain for, with their predicted size:
     // a real run finds them compressed already under their next name.
     std::map<std::pair<uint64_t, uint64_t>, int64_t> FEstimatedLinkedFiles;
