@@ -156,7 +156,6 @@ public:
     // Bytes on disk; the largest value when the query fails, so that it shows no gain.
     int64_t GetCompressedSize(const std::string& FileName);
     void ResetStats();
-    void ShowStats(const TStats& s);
     void ShowStatus(const std::string& Text);
 
     // --- persistent lists ---
@@ -428,6 +427,8 @@ private:
         int64_t Before = 0;
         std::optional<std::pair<uint64_t, uint64_t>> Linked;
     };
+    // Counts the estimates that are done, waiting for the oldest while too many are in
+    // flight; with All, waits for every one.
     void CountEstimates(bool all);
     void CountEstimate(const TPendingEstimate& file, const OsValue<int64_t>& after);
     bool EstimatePending(const std::pair<uint64_t, uint64_t>& linked) const;
@@ -440,6 +441,7 @@ private:
     // a real run finds them compressed already under their next name.
     std::map<std::pair<uint64_t, uint64_t>, int64_t> FEstimatedLinkedFiles;
     void AddToStats(const TStatsIncrement& inc);
+    void ShowStats(const TStats& s);
 
     // The folder an ExcludeFolders entry names, expanded and normalised with a trailing
     // delimiter; empty when it names none.
