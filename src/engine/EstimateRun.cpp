@@ -83,7 +83,7 @@ bool TfrmBrimblemain::EstimatePending(const std::pair<uint64_t, uint64_t>& linke
 
 void TfrmBrimblemain::CountEstimates(bool all) {
     if (!FEstimatePool) return;
-    const std::size_t window = EstimateWorkers() * kFilesInFlightPerWorker;
+    const std::size_t window = FEstimatePool->Workers() * kFilesInFlightPerWorker;
     while (!FPendingEstimates.empty()) {
         const bool wait = all || FPendingEstimates.size() > window;
         std::optional<OsValue<int64_t>> after;

@@ -50,6 +50,8 @@ public:
         FWorkAdded.notify_one();
     }
 
+    std::size_t Workers() const { return FStates.size(); }
+
     // Jobs given and not yet taken back with Next.
     std::size_t Pending() const {
         const std::lock_guard lock(FMutex);
