@@ -47,10 +47,12 @@ TEST_F(SimPlatformTest, PathSyntaxOfDriveLetters) {
     for (const char* noDrive : {"", "C:", "\\\\server\\share\\x", "a\\b", "1:\\x"}) {
         EXPECT_EQ(sim.DriveOfPath(noDrive), "") << noDrive;
     }
-    for (const char* good : {"C:", "C:\\", "e:\\Data\\Sub"}) {
+    // A letter, ":" and "\\", as the scan path check of a real Windows build asks.
+    for (const char* good : {"C:\\", "e:\\Data\\Sub"}) {
         EXPECT_TRUE(sim.IsAcceptableScanPath(good)) << good;
     }
-    for (const char* bad : {"", "C", "C:Data", "Data\\Sub", "\\\\server\\share", "::\\"}) {
+    for (const char* bad :
+         {"", "C", "C:", "C:Data", "C:/Data", "Data\\Sub", "\\\\server\\share", "::\\", "1:\\x"}) {
         EXPECT_FALSE(sim.IsAcceptableScanPath(bad)) << bad;
     }
 }

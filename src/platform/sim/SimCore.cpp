@@ -7,14 +7,6 @@ namespace {
 // Deep enough for any sane chain of links, small enough to stop a link that leads to itself.
 constexpr int MaxLinkDepth = 16;
 
-bool IsAsciiLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-char UpperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 bool StartsWithBytes(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
@@ -35,39 +27,6 @@ uint32_t FilterBitFor(bool isDir, uint32_t action) {
 }
 
 } // namespace
-
-bool IsPathSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
-std::optional<ParsedPath> ParsePath(std::string_view path) {
-    if (path.size() < 2 || !IsAsciiLetter(path[0]) || path[1] != ':') return std::nullopt;
-    std::string_view rest = path.substr(2);
-    // "C:name" is relative to a current folder, which the sim does not have.
-    if (!rest.empty() && !IsPathSeparator(rest.front())) return std::nullopt;
-    ParsedPath parsed;
-    parsed.Drive = UpperAscii(path[0]);
-    size_t pos = 0;
-    while (pos < rest.size()) {
-        size_t end = pos;
-        while (end < rest.size() && !IsPathSeparator(rest[end]))
-            ++end;
-        std::string_view part = rest.substr(pos, end - pos);
-        if (part == "..") {
-            if (!parsed.Parts.empty()) parsed.Parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parsed.Parts.emplace_back(part);
-        }
-        pos = end + 1;
-    }
-    return parsed;
-}
-
-char DriveLetterOfRoot(std::string_view root) {
-    if (root.size() < 2 || root.size() > 3 || !IsAsciiLetter(root[0]) || root[1] != ':') return 0;
-    if (root.size() == 3 && !IsPathSeparator(root[2])) return 0;
-    return UpperAscii(root[0]);
-}
 
 Lookup Core::Find(std::string_view path, bool followFinalLink) {
     auto parsed = ParsePath(path);

@@ -119,7 +119,7 @@ std::string SimPlatform::DriveOfPath(const std::string& path) {
 }
 
 bool SimPlatform::IsAcceptableScanPath(const std::string& path) {
-    return HasDriveColon(path) && (path.size() == 2 || detail::IsPathSeparator(path[2]));
+    return IsDriveScanPath(path);
 }
 
 std::optional<TFileAttrRec> SimPlatform::FindEntry(const std::string& path) {

@@ -6,39 +6,6 @@ namespace brimble::sim {
 
 using detail::Node;
 
-namespace detail {
-
-int SimPathRules::Compare(std::string_view a, std::string_view b) const {
-    return CompareText(a, b);
-}
-
-bool SimPathRules::IsAtOrBelow(std::string_view path, std::string_view folder) const {
-    const auto pathParsed = ParsePath(path);
-    const auto folderParsed = ParsePath(folder);
-    if (!pathParsed || !folderParsed || pathParsed->Drive != folderParsed->Drive) return false;
-    const auto& parts = pathParsed->Parts;
-    const auto& folderParts = folderParsed->Parts;
-    if (folderParts.size() > parts.size()) return false;
-    // Component by component: a case fold may change a name's length in bytes.
-    for (std::size_t i = 0; i < folderParts.size(); ++i)
-        if (!SameText(parts[i], folderParts[i])) return false;
-    return true;
-}
-
-std::string SimPathRules::Normalize(std::string_view path) const {
-    const auto parsed = ParsePath(path);
-    if (!parsed) return std::string(path);
-    std::string result{parsed->Drive, ':', '\\'};
-    for (const std::string& part : parsed->Parts) {
-        result += part;
-        result += '\\';
-    }
-    if (!parsed->Parts.empty() && !IsPathSeparator(path.back())) result.pop_back();
-    return result;
-}
-
-} // namespace detail
-
 const IPathRules& SimPlatform::PathRules() const {
     return FState->Rules;
 }

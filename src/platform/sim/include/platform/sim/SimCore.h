@@ -6,6 +6,7 @@
 // Every member is guarded by Mutex; functions here expect the caller to hold it.
 
 #include "base/TextCase.h"
+#include "platform/DrivePaths.h"
 #include "platform/Platform.h"
 #include "platform/sim/SimPlatform.h"
 
@@ -74,14 +75,14 @@ struct Volume {
 };
 
 // A drive-letter path split into its components; "." and ".." resolved, empty parts dropped.
-struct ParsedPath {
-    char Drive = 0; // upper case
-    std::vector<std::string> Parts;
-};
-std::optional<ParsedPath> ParsePath(std::string_view path);
-bool IsPathSeparator(char c);
-// "C:" or "C:\" (any letter case); the upper-case letter, or 0.
-char DriveLetterOfRoot(std::string_view root);
+using ParsedPath = TDrivePath;
+inline std::optional<ParsedPath> ParsePath(std::string_view path) {
+    return ParseDrivePath(path);
+}
+inline bool IsPathSeparator(char c) {
+    return IsDrivePathSeparator(c);
+}
+using brimble::DriveLetterOfRoot;
 
 // Where a path leads: the folder that would hold it and the entry itself.
 struct Lookup {
@@ -176,12 +177,7 @@ public:
 };
 
 // Drive-letter paths, compared without letter case as NTFS does.
-class SimPathRules final : public IPathRules {
-public:
-    int Compare(std::string_view a, std::string_view b) const override;
-    bool IsAtOrBelow(std::string_view path, std::string_view folder) const override;
-    std::string Normalize(std::string_view path) const override;
-};
+using SimPathRules = TDrivePathRules;
 
 // A set-up call that names something impossible: the test is wrong, not the engine.
 [[noreturn]] void SetupError(const std::string& what, const std::string& path);
