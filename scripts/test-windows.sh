@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Cross-builds the engine, the sim back end and the unit tests for 64-bit Windows with
-# MinGW-w64 (warnings as errors) and runs the unit tests under Wine in a prefix of its own.
-# This keeps calls that only POSIX systems have out of the engine.
+# Cross-builds the engine, the back ends, the programs and the tests for 64-bit Windows with
+# MinGW-w64 (warnings as errors) and runs under Wine in a prefix of its own the unit tests
+# (engine on the sim: no POSIX calls in the engine) and the tests of the Windows back end
+# and of brimble-scan.exe and brimble-watch.exe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -43,4 +44,11 @@ echo "=== test: windows unit tests under $("$wine" --version) ==="
 # and inherit its output; started here, they never hold a test's output pipe open.
 "$wineserver" -p
 "$wine" wineboot --init >/dev/null 2>&1
-ctest --test-dir "$build" --output-on-failure -j "$jobs" -L unit --timeout 300
+# No display here: Wine's null window driver still gives the programs their hidden windows
+# (device changes, the end of the session). It takes effect with a new server.
+"$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+"$wineserver" -k
+"$wineserver" -w
+"$wineserver" -p
+"$wine" wineboot >/dev/null 2>&1
+ctest --test-dir "$build" --output-on-failure -j "$jobs" -L 'unit|win32' --timeout 300

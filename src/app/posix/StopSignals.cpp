@@ -33,30 +33,31 @@ TStopSignals::TStopSignals() {
     // instead of killing the process while it saves the lists.
     if (::pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0)
         throw std::runtime_error("cannot block the stop signals");
-    FSignalFd = ::signalfd(-1, &set, SFD_CLOEXEC);
-    if (FSignalFd < 0) throw std::runtime_error("cannot open a signal descriptor");
+    FSource = ::signalfd(-1, &set, SFD_CLOEXEC);
+    if (FSource < 0) throw std::runtime_error("cannot open a signal descriptor");
 }
 
 TStopSignals::~TStopSignals() {
-    if (FSignalFd >= 0) ::close(FSignalFd);
+    if (FSource >= 0) ::close(static_cast<int>(FSource));
 }
 
 TStopSignalWatch::TStopSignalWatch(const TStopSignals& signals, std::function<void()> onSignal)
-    : FOnSignal(std::move(onSignal)), FWakeFd(::eventfd(0, EFD_CLOEXEC)) {
-    if (FWakeFd < 0) throw std::runtime_error("cannot open an event descriptor");
-    FThread = std::thread([this, fd = signals.Descriptor()] { Run(fd); });
+    : FOnSignal(std::move(onSignal)), FWake(::eventfd(0, EFD_CLOEXEC)) {
+    if (FWake < 0) throw std::runtime_error("cannot open an event descriptor");
+    FThread = std::thread([this, source = signals.Source()] { Run(source); });
 }
 
 TStopSignalWatch::~TStopSignalWatch() {
     const uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(FWakeFd, &one, sizeof one);
+    [[maybe_unused]] const auto written = ::write(static_cast<int>(FWake), &one, sizeof one);
     if (FThread.joinable()) FThread.join();
-    ::close(FWakeFd);
+    ::close(static_cast<int>(FWake));
 }
 
-void TStopSignalWatch::Run(int signalFd) {
+void TStopSignalWatch::Run(intptr_t source) {
+    const int signalFd = static_cast<int>(source);
     for (;;) {
-        pollfd fds[2] = {{signalFd, POLLIN, 0}, {FWakeFd, POLLIN, 0}};
+        pollfd fds[2] = {{signalFd, POLLIN, 0}, {static_cast<int>(FWake), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             return;

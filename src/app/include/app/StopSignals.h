@@ -1,10 +1,11 @@
 #pragma once
 
 // The console side of the programs: whether anyone watches the output, and the stop
-// requests (Ctrl-C and SIGTERM on Linux; a Windows build supplies console control events)
-// turned into a call on a thread of its own (never work in a handler). Each back end has
-// its implementation in its own folder.
+// requests (Ctrl-C and SIGTERM on Linux; Ctrl+C, Ctrl+Break, closing the console, log-off
+// and shutdown on Windows) turned into a call on a thread of its own (never work in a
+// handler). Each back end has its implementation in its own folder.
 
+#include <cstdint>
 #include <functional>
 #include <thread>
 
@@ -12,8 +13,11 @@ namespace brimble {
 
 bool StdoutIsTerminal();
 
-// Blocks SIGINT and SIGTERM for this thread and every thread it starts afterwards, so that
-// they arrive only through a signal descriptor. Made first, before any thread exists.
+// Takes the stop requests over from the system's default (which ends the process at once):
+// on Linux blocks SIGINT and SIGTERM for this thread and every thread it starts afterwards,
+// so that they arrive only through a signal descriptor; on Windows a console control handler
+// sets an event. Made first, before any thread exists, and destroyed last: on Windows a
+// log-off or shutdown waits for the program until then.
 class TStopSignals {
 public:
     TStopSignals();
@@ -21,10 +25,11 @@ public:
     TStopSignals(const TStopSignals&) = delete;
     TStopSignals& operator=(const TStopSignals&) = delete;
 
-    int Descriptor() const { return FSignalFd; }
+    // What a watch waits on: the signal descriptor, or the event's handle.
+    intptr_t Source() const { return FSource; }
 
 private:
-    int FSignalFd = -1;
+    intptr_t FSource = -1;
 };
 
 // Calls OnSignal (on its own thread) for each stop signal until destroyed.
@@ -36,10 +41,10 @@ public:
     TStopSignalWatch& operator=(const TStopSignalWatch&) = delete;
 
 private:
-    void Run(int signalFd);
+    void Run(intptr_t source);
 
     std::function<void()> FOnSignal;
-    int FWakeFd = -1;
+    intptr_t FWake = -1;
     std::thread FThread; // last: started once the rest exists
 };
 
