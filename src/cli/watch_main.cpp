@@ -58,7 +58,7 @@ int Watch(THeadlessStart& start, const TStopSignals& signals) {
     std::cout << "brimble-watch: " << engine.MonitoringDriveCount() << " volume(s) to watch"
               << std::endl;
     if (engine.MonitoringDriveCount() == 0) {
-        std::cerr << "brimble-watch: no mounted btrfs volume to watch\n";
+        std::cerr << "brimble-watch: no volume to watch that can compress files\n";
         for (const std::string& line : engine.DriveRefusals())
             std::cerr << "brimble-watch:   " << line << '\n';
     }
