@@ -215,8 +215,9 @@ std::vector<TfrmBrimblemain::TVolumeWatch> TfrmBrimblemain::VolumeWatches() cons
                                              : FMessageTexts.NotWatchedRemovable;
     for (const TDriveEntry& entry : FDriveLettersList) {
         const bool listed =
-            std::any_of(volumes.begin(), volumes.end(),
-                        [&](const TVolumeWatch& volume) { return volume.Root == entry.Root; });
+            std::any_of(volumes.begin(), volumes.end(), [&](const TVolumeWatch& volume) {
+                return FPlatform.FileSystem().PathRules().Same(volume.Root, entry.Root);
+            });
         if (listed) continue;
         TVolumeWatch& volume = volumes.emplace_back();
         volume.Root = entry.Root;

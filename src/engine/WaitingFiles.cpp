@@ -185,17 +185,17 @@ TWaitingActionResult TWaitingFilesModel::RetryNow(const std::vector<std::size_t>
     for (const TWaitingFile& file : chosen) {
         // A lag entry goes as it would once its delay passed; a failure queues it as delayed.
         if (file.Kind == TListKind::lkLag) FEngine.RemoveFromList(TListKind::lkLag, file.Path);
-        std::string failure;
+        std::string error; // what went wrong beyond a failed compression
         try {
             FEngine.SmartCompress(file.Path);
-            failure = FEngine.LastFailure(file.Path);
         } catch (const std::exception& e) {
-            failure = e.what();
+            error = e.what();
         }
         const TCompressList* delayed = FEngine.CompressList(TListKind::lkDelayed);
         const bool stillWaits = delayed && delayed->IndexOfName(file.Path) != TCompressList::npos;
-        if (stillWaits || (!failure.empty() && file.Kind == TListKind::lkLag)) {
+        if (stillWaits || !error.empty()) {
             ++result.Failed;
+            const std::string failure = error.empty() ? FEngine.LastFailure(file.Path) : error;
             result.LastFailure = failure.empty() ? FEngine.MessageTexts().WaitForRetry : failure;
         } else {
             ++result.Done;

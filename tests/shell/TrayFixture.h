@@ -5,13 +5,17 @@
 // it. Shared by the window tests and the screenshot program.
 
 #include "TrayProgram.h"
+#include "options/LanguageFile.h"
 #include "platform/sim/SimPlatform.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <fstream>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -97,6 +101,24 @@ struct TrayFixture {
                 tick = tick || list->item(i)->text().startsWith(QString::fromStdString(root));
             list->item(i)->setCheckState(tick ? Qt::Checked : Qt::Unchecked);
         }
+    }
+
+    // Every window and the message texts translated by the language file at Path (a file of
+    // the source tree), as the program's start does; false when it cannot be read or lacks a
+    // window.
+    bool ApplyLanguageFile(const char* path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream xml;
+        xml << in.rdbuf();
+        const std::optional<TLanguageFile> file = ParseLanguageFile(xml.str());
+        if (!file) return false;
+        ApplyLanguageVariables(*file, Engine().MessageTexts());
+        for (std::size_t i = 0; i < kLanguageWindows.size(); ++i) {
+            const TLanguageNode* element = file->Window(kLanguageWindows[i]);
+            if (!element) return false; // a file of the source tree has every window
+            Window().TranslateWindow(static_cast<ViewWindow>(i), *element);
+        }
+        return true;
     }
 
     sim::SimPlatform sim;

@@ -16,11 +16,9 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <set>
-#include <sstream>
 
 using namespace brimble;
 using brimble::test::TrayFixture;
@@ -72,16 +70,7 @@ private Q_SLOTS:
         const Texts before = VisibleTexts(english);
 
         TrayFixture german;
-        std::ifstream in(BRIMBLE_GERMAN_FILE, std::ios::binary);
-        std::stringstream xml;
-        xml << in.rdbuf();
-        const std::optional<TLanguageFile> file = ParseLanguageFile(xml.str());
-        QVERIFY(file);
-        for (std::size_t i = 0; i < kLanguageWindows.size(); ++i) {
-            const TLanguageNode* element = file->Window(kLanguageWindows[i]);
-            QVERIFY2(element, kLanguageWindows[i].data());
-            german.Window().TranslateWindow(static_cast<ViewWindow>(i), *element);
-        }
+        QVERIFY(german.ApplyLanguageFile(BRIMBLE_GERMAN_FILE));
         const Texts after = VisibleTexts(german);
 
         // The same in German, or not words at all: names, figures, links, units.

@@ -8,16 +8,13 @@
 #include "OptionsDialog.h"
 #include "TrayFixture.h"
 #include "WaitingFilesWindow.h"
-#include "options/LanguageFile.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTest>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
 namespace {
 
@@ -35,29 +32,15 @@ bool Save(QWidget& window, const QString& folder, const char* state,
     return false;
 }
 
-// Every window translated by the language file, as the program does at its start.
-bool Translate(brimble::test::TrayFixture& f, const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::optional<brimble::TLanguageFile> file = brimble::ParseLanguageFile(text.str());
-    if (!file) {
-        std::cerr << "brimble-screenshots: cannot read " << path << '\n';
-        return false;
-    }
-    brimble::ApplyLanguageVariables(*file, f.Engine().MessageTexts());
-    for (std::size_t i = 0; i < brimble::kLanguageWindows.size(); ++i)
-        if (const brimble::TLanguageNode* element = file->Window(brimble::kLanguageWindows[i]))
-            f.Window().TranslateWindow(static_cast<brimble::ViewWindow>(i), *element);
-    return true;
-}
-
 bool ShootAll(const QString& folder, const char* languageFile) {
     brimble::test::TrayFixture f;
     // A fixed version, filled in before the language file as the program's start does.
     f.sim.SetFileVersion(f.sim.ProgramPath(), brimble::FileVersion{1, 0, 0, 1});
     f.Window().AboutBox().FormCreate(brimble::AboutBoxTexts(f.sim));
-    if (languageFile && !Translate(f, languageFile)) return false;
+    if (languageFile && !f.ApplyLanguageFile(languageFile)) {
+        std::cerr << "brimble-screenshots: cannot read " << languageFile << '\n';
+        return false;
+    }
     QWidget& window = f.Window();
     bool ok = Save(window, folder, "idle");
     f.TickOnly({"D:"});
