@@ -6,10 +6,12 @@
 
 #include "app/StopSignals.h"
 
+#include "platform/win32/HiddenWindow.h"
+
 #include <atomic>
-#include <future>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 #include <windows.h>
 
 namespace brimble {
@@ -31,16 +33,13 @@ public:
             Close();
             throw std::runtime_error("cannot create the stop events");
         }
-        std::promise<HWND> created;
-        std::future<HWND> window = created.get_future();
-        FWindowThread = std::thread([this, &created] { RunWindow(created); });
-        FWindow = window.get();
+        FWindow = std::make_unique<win32::HiddenWindow>(kEndSessionWindowClass, WindowProc,
+                                                        reinterpret_cast<LONG_PTR>(this));
     }
 
     ~TConsoleState() {
         Finished();
-        if (FWindow) ::PostMessageW(FWindow, WM_CLOSE, 0, 0);
-        FWindowThread.join();
+        FWindow.reset(); // the console events still stop the program without it
         Close();
     }
 
@@ -74,23 +73,6 @@ private:
         }
     }
 
-    void RunWindow(std::promise<HWND>& created) {
-        const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = WindowProc;
-        windowClass.hInstance = instance;
-        windowClass.lpszClassName = kEndSessionWindowClass;
-        ::RegisterClassW(&windowClass);
-        const HWND window = ::CreateWindowExW(0, kEndSessionWindowClass, L"", WS_OVERLAPPED, 0, 0,
-                                              0, 0, nullptr, nullptr, instance, nullptr);
-        if (window) ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        created.set_value(window);
-        if (!window) return; // the console events still stop the program
-        MSG message;
-        while (::GetMessageW(&message, nullptr, 0, 0) > 0)
-            ::DispatchMessageW(&message);
-    }
-
     void Close() {
         if (FStop) ::CloseHandle(FStop);
         if (FDone) ::CloseHandle(FDone);
@@ -99,8 +81,7 @@ private:
 
     HANDLE FStop;
     HANDLE FDone;
-    HWND FWindow = nullptr;
-    std::thread FWindowThread;
+    std::unique_ptr<win32::HiddenWindow> FWindow;
 };
 
 // The console's handler is process-wide, and so is what it reaches.

@@ -2,12 +2,11 @@
 // top-level windows only, so a hidden one lives on a thread of its own.
 
 #include "platform/win32/ErrorText.h"
+#include "platform/win32/HiddenWindow.h"
 #include "platform/win32/UniqueHandle.h"
 #include "platform/win32/Win32Volumes.h"
 
 #include <dbt.h>
-#include <future>
-#include <thread>
 #include <windows.h>
 
 namespace brimble::win32 {
@@ -33,23 +32,12 @@ class DeviceChangeWatch final : public IMountWatch {
 public:
     DeviceChangeWatch()
         : FChanged(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-          FWake(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-        std::promise<HWND> created;
-        std::future<HWND> window = created.get_future();
-        FThread = std::thread([this, &created] { Run(created); });
-        FWindow = window.get();
-    }
-
-    ~DeviceChangeWatch() override {
-        if (FWindow) ::PostMessageW(FWindow, WM_CLOSE, 0, 0);
-        FThread.join();
-    }
-
-    DeviceChangeWatch(const DeviceChangeWatch&) = delete;
-    DeviceChangeWatch& operator=(const DeviceChangeWatch&) = delete;
+          FWake(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          FWindow(kDeviceWindowClass, DeviceWindowProc,
+                  reinterpret_cast<LONG_PTR>(FChanged.Get())) {}
 
     bool WaitForChange() override {
-        if (!FWindow) return false;
+        if (!FWindow.Get()) return false;
         const HANDLE events[] = {FWake.Get(), FChanged.Get()};
         return ::WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
     }
@@ -57,28 +45,9 @@ public:
     void Wake() override { ::SetEvent(FWake.Get()); }
 
 private:
-    void Run(std::promise<HWND>& created) {
-        const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = DeviceWindowProc;
-        windowClass.hInstance = instance;
-        windowClass.lpszClassName = kDeviceWindowClass;
-        ::RegisterClassW(&windowClass); // fails harmlessly when a second watch registers it
-        const HWND window = ::CreateWindowExW(0, kDeviceWindowClass, L"", WS_OVERLAPPED, 0, 0, 0, 0,
-                                              nullptr, nullptr, instance, nullptr);
-        if (window)
-            ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(FChanged.Get()));
-        created.set_value(window);
-        if (!window) return;
-        MSG message;
-        while (::GetMessageW(&message, nullptr, 0, 0) > 0)
-            ::DispatchMessageW(&message);
-    }
-
     UniqueHandle FChanged;
     UniqueHandle FWake;
-    HWND FWindow = nullptr;
-    std::thread FThread; // last: started once the rest exists
+    HiddenWindow FWindow; // last: its thread starts once the events exist
 };
 
 } // namespace
