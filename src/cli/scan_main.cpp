@@ -106,7 +106,7 @@ public:
                       << "\" of ExcludeFolders in the settings)\n";
             return kExitRefused;
         }
-        const TScanStart started = engine.GoScanPath(resolved.Path);
+        const TScanStart started = engine.GoScanPath(resolved.Path, estimate);
         if (started != TScanStart::ssStarted) {
             std::cerr << RefusalMessage(started, engine.MessageTexts()) << '\n';
             return kExitRefused;

@@ -141,7 +141,7 @@ bool TfrmBrimblemain::TryCompressFile(const std::string& FileName, TCompressActi
 
 TCompressOutcome TfrmBrimblemain::CarryOut(const std::string& FileName, TCompressAction Action) {
     // The one way to a file or the delayed list: an estimate passes neither.
-    if (FEstimateOnly) return TCompressOutcome::coDone;
+    if (FEstimatingFile) return TCompressOutcome::coDone;
     if (Action == caNone) {
         if (FLogFile->LogLevel() >= llTrace) // most files of a walk come here
             Log("Action: NONE. Try Remove From Delayed List", llTrace);

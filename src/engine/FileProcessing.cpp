@@ -20,6 +20,9 @@ void TfrmBrimblemain::ProcessFoundFile(const void* /*Sender*/, const std::string
                                        const TFileAttrRec& FileAttrRec) {
     const std::string FullName = Path + FileAttrRec.Name;
     if (FProcessingDriveIdx != pdiIdle) ShowStatus(FullName);
+    // The background's files are compressed for real even while an estimate runs.
+    const TFlagScope estimating(FEstimatingFile,
+                                FEstimateOnly || (FRunEstimate && !FBackgroundTarget));
 
     TStatsIncrement inc;
     inc.OnDiskSize = FileAttrRec.Size;
@@ -71,7 +74,7 @@ void TfrmBrimblemain::CompressFoundFile(const std::string& FullName, int64_t Siz
             llTrace);
     // What the file took before, so that the totals say what was really reclaimed.
     const int64_t before = layout ? layout->OnDiskSize : Size;
-    if (FEstimateOnly) {
+    if (FEstimatingFile) {
         EstimateFoundFile(FullName, Size, layout, before, inc);
         return;
     }
@@ -137,6 +140,8 @@ void TfrmBrimblemain::AddToStats(const TStatsIncrement& inc) {
         FBackgroundTarget->Saved += inc.CompressedOldSize - inc.CompressedSize;
     }
     if (FProcessingDriveIdx == pdiIdle) return;
+    // An estimate's totals hold predictions only, not what the background really did.
+    if (FRunEstimate && FBackgroundTarget) return;
     TStats& s = FStatsT;
     s.FilesOnDisk_Count += inc.OnDiskCount;
     if (inc.OnDiskSize > 0) s.FilesOnDisk_Size += inc.OnDiskSize;

@@ -3,6 +3,7 @@
 // thread, Pause, Stop and the enabled states of the scan controls.
 
 #include "engine/DriveTicks.h"
+#include "engine/TBlockCompressor.h"
 #include "engine/VolumeQueries.h"
 #include "engine/uMain.h"
 #include "threads/TScanPathThread.h"
@@ -23,7 +24,7 @@ constexpr const char* kWrongDrive = "Wrong drive!";
 
 } // namespace
 
-TScanStart TfrmBrimblemain::GoScanPath(const std::string& ScanPath) {
+TScanStart TfrmBrimblemain::GoScanPath(const std::string& ScanPath, bool Estimate) {
     if (FProcessingDriveIdx == pdiDelayedRun) return TScanStart::ssScanInProgress;
     if (!IsScanPathAcceptable(ScanPath)) return TScanStart::ssIncorrectPath;
     // Every check and the walk see the folder that links, "." and ".." lead to; one that
@@ -36,6 +37,7 @@ TScanStart TfrmBrimblemain::GoScanPath(const std::string& ScanPath) {
 
     ResetStats();
     FScanError.clear();
+    SetRunKind(Estimate);
     FProcessingDriveIdx = pdiFolderScan;
     RebuildExpandedFolders();
     return StartScan(path) ? TScanStart::ssStarted : TScanStart::ssWrongDrive;
@@ -205,7 +207,8 @@ void TfrmBrimblemain::StopScan() {
 }
 
 void TfrmBrimblemain::FinishScanRun() {
-    FView.SetStatusText("");
+    // What an estimate's totals mean stays beside them.
+    FView.SetStatusText(FRunEstimate ? FMessageTexts.EstimateComplete : std::string());
     SetScanning(false);
     FProcessingDriveIdx = pdiIdle;
     FScanDrives.clear();
@@ -239,8 +242,25 @@ bool TfrmBrimblemain::StartDriveScan(int32_t Idx) {
     return false;
 }
 
+void TfrmBrimblemain::SetRunKind(bool Estimate) {
+    FRunEstimate = Estimate || FEstimateOnly;
+    FView.SetTotalsEstimated(FRunEstimate);
+}
+
 void TfrmBrimblemain::spdbtnGoClick() {
+    StartRunClick(false);
+}
+
+void TfrmBrimblemain::btnEstimateClick() {
+    StartRunClick(true);
+}
+
+void TfrmBrimblemain::StartRunClick(bool Estimate) {
     if (FShuttingDown) return;
+    // Go goes on with a paused run of either kind; Estimate only starts one.
+    if (Estimate && ScanRunning()) return ShowWarning(FMessageTexts.ScanInProgress);
+    if (Estimate && !TBlockCompressor::Available())
+        return ShowWarning(FMessageTexts.CannotEstimate);
     if (FProcessingDriveIdx == pdiDelayedRun) return ShowWarning(FMessageTexts.ScanInProgress);
     const bool pathMode = FView.SelectedScanArea() == ScanArea::saPath;
     const std::string scanPath = pathMode ? FView.ScanPathText() : std::string();
@@ -256,7 +276,7 @@ void TfrmBrimblemain::spdbtnGoClick() {
     if (ScanRunning()) return ShowWarning(FMessageTexts.ScanInProgress);
 
     if (pathMode) {
-        const TScanStart started = GoScanPath(scanPath);
+        const TScanStart started = GoScanPath(scanPath, Estimate);
         if (started == TScanStart::ssScanInProgress)
             return ShowWarning(FMessageTexts.ScanInProgress);
         if (started == TScanStart::ssIncorrectPath) return ShowWarning(FMessageTexts.IncorrectPath);
@@ -269,6 +289,7 @@ void TfrmBrimblemain::spdbtnGoClick() {
     SetScanning(true);
     ResetStats();
     FScanError.clear();
+    SetRunKind(Estimate);
     TakeDriveTicks();
     FProcessingDriveIdx = GetFirstDriveIdx();
     if (FProcessingDriveIdx == pdiIdle) {
@@ -309,9 +330,9 @@ void TfrmBrimblemain::sbtnBrowseFolderClick() {
 }
 
 void TfrmBrimblemain::SetScanning(bool Scanning) {
-    for (ScanControl idle :
-         {ScanControl::spdbtnGo, ScanControl::sbtnBrowseFolder, ScanControl::chklstbDrives,
-          ScanControl::rgrpScanArea, ScanControl::btnTryCompressDelayed})
+    for (ScanControl idle : {ScanControl::spdbtnGo, ScanControl::btnEstimate,
+                             ScanControl::sbtnBrowseFolder, ScanControl::chklstbDrives,
+                             ScanControl::rgrpScanArea, ScanControl::btnTryCompressDelayed})
         FView.SetControlEnabled(idle, !Scanning);
     for (ScanControl running : {ScanControl::spdbtnPause, ScanControl::spdbtnStop})
         FView.SetControlEnabled(running, Scanning);

@@ -42,6 +42,10 @@ constexpr std::array<TMessageTextEntry, TMessageTexts::kCount> kMessageTexts = {
     {"NotWatchedDuringScan", &TMessageTexts::NotWatchedDuringScan},
     {"NotWatchedRemovable", &TMessageTexts::NotWatchedRemovable},
     {"BackgroundDone", &TMessageTexts::BackgroundDone},
+    {"EstimateTotals", &TMessageTexts::EstimateTotals},
+    {"EstimateComplete", &TMessageTexts::EstimateComplete},
+    {"EstimateCompleteTitle", &TMessageTexts::EstimateCompleteTitle},
+    {"CannotEstimate", &TMessageTexts::CannotEstimate},
 }};
 
 const TMessageTextEntry* FindMessageText(std::string_view name) {

@@ -164,6 +164,12 @@ void TBrimbleMainWindow::ConnectControls() {
             if (app.Main().ScanRunning()) FRunStartedHere = true;
         });
     });
+    connect(FUi->btnEstimate, &QPushButton::clicked, this, [this] {
+        Engine([this](TBrimbleApplication& app) {
+            app.Main().btnEstimateClick();
+            if (app.Main().ScanRunning()) FRunStartedHere = true;
+        });
+    });
     connect(FUi->spdbtnPause, &QToolButton::clicked, this,
             [this] { Engine([](TBrimbleApplication& app) { app.Main().spdbtnPauseClick(); }); });
     connect(FUi->spdbtnStop, &QToolButton::clicked, this,
@@ -330,6 +336,8 @@ QWidget* TBrimbleMainWindow::Control(ScanControl control) const {
     switch (control) {
     case ScanControl::spdbtnGo:
         return FUi->spdbtnGo;
+    case ScanControl::btnEstimate:
+        return FUi->btnEstimate;
     case ScanControl::spdbtnPause:
         return FUi->spdbtnPause;
     case ScanControl::spdbtnStop:
@@ -399,6 +407,18 @@ void TBrimbleMainWindow::SetNoDrivesText(const std::string& text) {
     FNoDrives->setVisible(!text.empty());
 }
 
+void TBrimbleMainWindow::SetTotalsEstimated(bool estimated) {
+    if (estimated == FTotalsEstimated) return;
+    FTotalsEstimated = estimated;
+    if (estimated) {
+        FTotalCaption = FUi->grpbTotal->title(); // as the language file left it
+        if (FApplication)
+            FUi->grpbTotal->setTitle(Q(FApplication->Main().MessageTexts().EstimateTotals));
+    } else {
+        FUi->grpbTotal->setTitle(FTotalCaption);
+    }
+}
+
 void TBrimbleMainWindow::TranslateWindow(ViewWindow window, const TLanguageNode& element) {
     switch (window) {
     case ViewWindow::Options:
@@ -429,6 +449,10 @@ void TBrimbleMainWindow::TranslateWindow(ViewWindow window, const TLanguageNode&
         }
         return true;
     });
+    if (FTotalsEstimated) { // the new caption is the one to come back to
+        FTotalsEstimated = false;
+        SetTotalsEstimated(true);
+    }
     FitTexts(*this); // the window's places are fixed
 }
 
@@ -441,7 +465,8 @@ void TBrimbleMainWindow::CheckRunEnded() {
     FRunStartedHere = false;
     if (isVisible()) return;
     FDesktop.Notify(
-        engine.MessageTexts().ScanCompleteTitle,
+        engine.RunIsEstimate() ? engine.MessageTexts().EstimateCompleteTitle
+                               : engine.MessageTexts().ScanCompleteTitle,
         S(FUi->lblFilesOnDiskT->text()) + " " + S(FUi->lblFilesOnDiskT_Count->text()) + " (" +
             S(FUi->lblFilesOnDiskT_Size->text()) + ")\n" + S(FUi->lblCompressedFilesT->text()) +
             " " + S(FUi->lblCompressedFilesT_Count->text()) + " (" +

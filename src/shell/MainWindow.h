@@ -95,6 +95,7 @@ public:
     void ShowMessage(const std::string& text, MessageIcon icon) override;
     void TranslateWindow(ViewWindow window, const TLanguageNode& element) override;
     void SetNoDrivesText(const std::string& text) override;
+    void SetTotalsEstimated(bool estimated) override;
 
     // The handlers of the window's controls and of the tray menu.
     void miCompressClick();
@@ -144,6 +145,9 @@ private:
     bool FTrayAvailable = true;
     bool FShownOnce = false;
     bool FRunStartedHere = false;
+    // The Total group's own caption while an estimate's title stands in its place.
+    bool FTotalsEstimated = false;
+    QString FTotalCaption;
 };
 
 } // namespace brimble

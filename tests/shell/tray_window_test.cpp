@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
@@ -70,7 +71,8 @@ private Q_SLOTS:
         QVERIFY(!f->Find("edScanPath")->isEnabled());
         QVERIFY(!f->Find("sbtnBrowseFolder")->isEnabled());
 
-        // The focus chain: scan area, drives, Help, Close, path, Options.
+        // The focus chain: scan area, drives, Help, Close, path, Options; Estimate, which is
+        // this program's own, after them.
         QStringList chain;
         QWidget* start = f->Find("rdbScanDisks");
         for (QWidget* next = start; chain.size() < 12; next = next->nextInFocusChain()) {
@@ -79,8 +81,9 @@ private Q_SLOTS:
                 chain << next->objectName();
             if (chain.size() > 1 && next == start) break;
         }
-        const QStringList expected = {"rdbScanDisks", "rdbScanPath", "chklstbDrives", "bbtnHelp",
-                                      "bbtnOK",       "edScanPath",  "bbtnOptions"};
+        const QStringList expected = {"rdbScanDisks", "rdbScanPath", "chklstbDrives",
+                                      "bbtnHelp",     "bbtnOK",      "edScanPath",
+                                      "bbtnOptions",  "btnEstimate"};
         QCOMPARE(chain.mid(0, expected.size()), expected);
     }
 
@@ -114,10 +117,22 @@ private Q_SLOTS:
         QVERIFY(f->messages.empty());
     }
 
+    void anEstimateChangesNoFileAndSaysSo() {
+        f->TickOnly({"D:"});
+        f->Click("btnEstimate");
+        QTRY_VERIFY(!f->Engine().ScanRunning());
+        QCOMPARE(f->Text("lblCompressedFilesT_Count"), std::string("2 "));
+        QVERIFY(!f->sim.IsCompressed("D:\\Docs\\b.txt"));
+        QCOMPARE(f->Find<QGroupBox>("grpbTotal")->title(), QString("Total (estimate)"));
+        QCOMPARE(f->Find<QStatusBar>("sbarScanning")->currentMessage(),
+                 QString("Estimate complete: no file was changed. Go compresses."));
+    }
+
     void aScanOfTheTickedDriveShowsItsTotals() {
         f->TickOnly({"D:"});
         f->Click("spdbtnGo");
         QTRY_VERIFY(!f->Engine().ScanRunning());
+        QCOMPARE(f->Find<QGroupBox>("grpbTotal")->title(), QString("Total"));
         QCOMPARE(f->Text("lblFilesOnDiskT_Count"), std::string("3 "));
         QCOMPARE(f->Text("lblFilesToBeCompressedT_Count"), std::string("2 "));
         QCOMPARE(f->Text("lblCompressedFilesT_Count"), std::string("2 "));

@@ -11,6 +11,8 @@
 #include "support/RecordingView.h"
 #include "threads/StdUiLoop.h"
 
+#include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -47,6 +49,19 @@ protected:
         sim.SetNow(when);
         Engine().AddToList(kind, file);
         sim.SetNow(now);
+    }
+
+    // Runs the UI loop until the scan is over, calling Meanwhile on each turn; false when
+    // it did not end in time.
+    bool RunToEnd(const std::function<void()>& meanwhile = {}) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        bool late = false;
+        loop.RunUntil([&] {
+            if (meanwhile) meanwhile();
+            late = std::chrono::steady_clock::now() > deadline;
+            return late || !engine->ScanRunning();
+        });
+        return !late;
     }
 
     sim::SimPlatform sim;

@@ -23,6 +23,7 @@ public:
     }
     void Repaint() override { ++repaints; }
     void SetNoDrivesText(const std::string& text) override { noDrives = text; }
+    void SetTotalsEstimated(bool estimated) override { totalsEstimated = estimated; }
     void SetTrayIconImage(int index) override { trayImages.push_back(index); }
     void BringFormToFront(ViewWindow window) override {
         if (showFails) throw std::runtime_error("cannot show the window");
@@ -64,6 +65,7 @@ public:
     std::array<std::string, StatLabelCount> labels{};
     std::string status;
     std::string noDrives;
+    bool totalsEstimated = false;
     std::vector<std::string> statusHistory;
     int repaints = 0;
     std::vector<int> trayImages;

@@ -157,16 +157,6 @@ TEST(OnDiskEstimate, TheSampleOfAHugeFileIsBounded) {
 class EstimateRun : public EngineFixture {
 protected:
     const std::string kDataDir = "C:\\Users\\u\\AppData\\Local\\Brimble\\";
-
-    bool RunToEnd() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        bool late = false;
-        loop.RunUntil([&] {
-            late = std::chrono::steady_clock::now() > deadline;
-            return late || !engine->ScanRunning();
-        });
-        return !late;
-    }
 };
 
 TEST_F(EstimateRun, PredictsTheTotalsAndChangesNoFileNorList) {

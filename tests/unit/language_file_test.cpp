@@ -37,7 +37,7 @@ TEST(MessageTexts, EnglishDefaultsAndSetByNameWithoutCase) {
     EXPECT_EQ(texts.CannotSaveOptions, "Cannot save options!");
     EXPECT_EQ(TMessageTexts::Names().front(), "SendErrorLog");
     EXPECT_EQ(TMessageTexts::Names()[8], "ScanInProgress"); // the last of the nine described
-    EXPECT_EQ(TMessageTexts::Names().back(), "BackgroundDone");
+    EXPECT_EQ(TMessageTexts::Names().back(), "CannotEstimate");
     for (std::string_view name : TMessageTexts::Names())
         EXPECT_NE(texts.Find(name), nullptr);
 

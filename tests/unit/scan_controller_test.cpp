@@ -49,17 +49,6 @@ protected:
     // The engine holds the view, which goes before the fixture's members.
     void TearDown() override { engine.reset(); }
 
-    // Runs the UI loop until the run is over; false when it did not end in time.
-    bool RunToEnd() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        bool late = false;
-        loop.RunUntil([&] {
-            late = std::chrono::steady_clock::now() > deadline;
-            return late || !engine->ScanRunning();
-        });
-        return !late;
-    }
-
     std::string LogText() { return sim.Content(engine->LogFile().FileName()); }
     int Count(const std::string& text, const std::string& what) {
         int n = 0;

@@ -75,9 +75,6 @@ protected:
         });
         return !late;
     }
-    bool RunToEnd() {
-        return RunUntil([&] { return !engine->ScanRunning(); });
-    }
 
     // The drive letters of the handled files, one per drive in the order first met.
     std::string DrivesWalked() const {

@@ -38,17 +38,6 @@ protected:
         engine->Options().ExcludeFolders.push_back("C:\\Data\\Skip=");
     }
 
-    bool RunToEnd(const std::function<void()>& meanwhile = {}) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        bool late = false;
-        loop.RunUntil([&] {
-            if (meanwhile) meanwhile();
-            late = std::chrono::steady_clock::now() > deadline;
-            return late || !engine->ScanRunning();
-        });
-        return !late;
-    }
-
     std::string LogText() { return sim.Content(engine->LogFile().FileName()); }
 };
 

@@ -28,11 +28,12 @@ inline constexpr int StatLabelCount = 8;
 enum class ViewWindow { Main, Options, About, ErrorReport, WaitingFiles };
 
 // The scan controls whose enabled state follows a run. Tag 1 controls of the main window
-// (Go, the folder button, the drive list, the scan area) and the options dialog's "Try
+// (Go, Estimate, the folder button, the drive list, the scan area) and the options dialog's "Try
 // compress files now" are enabled only while no scan runs; tag 2 controls (Pause, Stop)
 // only while one runs.
 enum class ScanControl {
     spdbtnGo,
+    btnEstimate,
     spdbtnPause,
     spdbtnStop,
     rgrpScanArea,
@@ -107,6 +108,8 @@ public:
     // Shown in place of an empty drive list: why no volume qualifies. Empty while the list
     // has drives.
     virtual void SetNoDrivesText(const std::string& /*text*/) {}
+    // Whether the totals shown are an estimate's, which changed no file.
+    virtual void SetTotalsEstimated(bool /*estimated*/) {}
 };
 
 } // namespace brimble

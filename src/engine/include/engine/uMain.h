@@ -29,6 +29,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace brimble {
@@ -286,7 +287,8 @@ public:
     // Go in "Scan path" mode: checks the folder, clears the statistics, rebuilds the excluded
     // folders and hands the folder to the scan thread. After ssWrongDrive the run stays
     // in its state until StopScan.
-    TScanStart GoScanPath(const std::string& ScanPath);
+    // An estimate run predicts what it would save and changes nothing.
+    TScanStart GoScanPath(const std::string& ScanPath, bool Estimate = false);
     // Rebuilds FExpandedFoldersList from the option ExcludeFolders.
     void RebuildExpandedFolders();
     // Hands Path to the scan thread (created at the first call); false, with "Wrong drive!"
@@ -308,8 +310,10 @@ public:
     // The scan thread's report of a folder it left out: logged.
     void DirectorySkipped(const void* Sender, const std::string& Dir, TDirectorySkip Reason,
                           int ErrorCode);
-    // The window's scan buttons and scan-area choice.
+    // The window's scan buttons and scan-area choice. Estimate starts a run of the chosen
+    // area as Go does, one that only predicts.
     void spdbtnGoClick();
+    void btnEstimateClick();
     void spdbtnPauseClick();
     void spdbtnStopClick();
     void rgrpScanAreaClick();
@@ -333,9 +337,13 @@ public:
 
     // --- estimate ---
     // An estimate walks and decides as a scan does, but predicts each compression instead of
-    // asking for it: no file, list or setting is changed.
+    // asking for it: no file, list or setting is changed. EstimateOnly makes every run of
+    // this program one (the terminal's --estimate) and keeps the lists from being saved;
+    // the window starts a single estimate run with GoScanPath or btnEstimateClick.
     void SetEstimateOnly(bool EstimateOnly) { FEstimateOnly = EstimateOnly; }
     bool EstimateOnly() const { return FEstimateOnly; }
+    // Whether the current run, or the last one once it ended, is an estimate.
+    bool RunIsEstimate() const { return FRunEstimate; }
 
     // --- accessors ---
     TBrimbleOptions& Options() { return *FOptions; }
@@ -397,6 +405,18 @@ private:
         int& FDepth;
     };
     int FHandOverDepth = 0;
+    // Sets a flag for a scope and gives it its earlier value back.
+    class TFlagScope {
+    public:
+        TFlagScope(bool& flag, bool value) : FFlag(flag), FWas(std::exchange(flag, value)) {}
+        ~TFlagScope() { FFlag = FWas; }
+        TFlagScope(const TFlagScope&) = delete;
+        TFlagScope& operator=(const TFlagScope&) = delete;
+
+    private:
+        bool& FFlag;
+        bool FWas;
+    };
 
     // --- compression worker ---
     TCompressOutcome CarryOut(const std::string& FileName, TCompressAction Action);
@@ -433,6 +453,13 @@ private:
     void CountEstimate(const TPendingEstimate& file, const OsValue<int64_t>& after);
     bool EstimatePending(const std::pair<uint64_t, uint64_t>& linked) const;
     bool FEstimateOnly = false;
+    // Set when a run starts; its totals stay an estimate's until the next run.
+    bool FRunEstimate = false;
+    // Only while a file of an estimate run's walk is handled: work for the background in
+    // the same moment is carried out for real.
+    bool FEstimatingFile = false;
+    void StartRunClick(bool Estimate);
+    void SetRunKind(bool Estimate);
     // Reads and compresses the estimate's blocks while the walk goes on; made at the first
     // estimate.
     std::unique_ptr<TOrderedPool<OsValue<int64_t>, TBlockCompressor>> FEstimatePool;

@@ -57,7 +57,13 @@ struct TMessageTexts {
     // %d files, %s bytes saved.
     std::string BackgroundDone = "since the start: %d files compressed, %s saved";
 
-    static constexpr std::size_t kCount = 24;
+    // An estimate run of the window: what its totals are, and a build that cannot make one.
+    std::string EstimateTotals = "Total (estimate)";
+    std::string EstimateComplete = "Estimate complete: no file was changed. Go compresses.";
+    std::string EstimateCompleteTitle = "Brimble: estimate complete";
+    std::string CannotEstimate = "This build of Brimble cannot estimate: it has no zstd.";
+
+    static constexpr std::size_t kCount = 28;
     // The names a language file knows the texts by, in the order of their registration.
     static const std::array<std::string_view, kCount>& Names();
     // The text registered under Name (letter case ignored), or none.
