@@ -44,6 +44,12 @@ bool ShootAll(const QString& folder, const char* languageFile) {
     QWidget& window = f.Window();
     bool ok = Save(window, folder, "idle");
     f.TickOnly({"D:"});
+    f.Click("btnEstimate");
+    if (!QTest::qWaitFor([&] { return !f.Engine().ScanRunning(); }, 10000)) {
+        std::cerr << "brimble-screenshots: the estimate did not end\n";
+        return false;
+    }
+    ok = Save(window, folder, "estimate") && ok;
     f.Click("spdbtnGo");
     // The walk waits for this thread at its first file: the controls show the run.
     f.Window().SetStatusText("D:\\Docs\\a.txt");
