@@ -4,7 +4,8 @@
 #  1. compression: brimble-scan on a tree of mixed real files (text, binaries, already
 #     compressed media) vs `btrfs filesystem defragment -r -czstd` on an identical copy:
 #     wall time (each followed by sync) and the space saved (compsize) on the files that
-#     the default settings admit for compression;
+#     the default settings admit for compression; then brimble-scan with CompressionLevel=15
+#     on a third copy: its on-disk size against what defragment -czstd left;
 #  2. walk: brimble-scan on a tree of files that need no action vs
 #     `find DIR -type f -printf '%s\n'` (a stat per file, as the scan needs):
 #     wall time and peak memory, also on a tree of a tenth of the files to show that memory
@@ -15,7 +16,7 @@
 #
 # Environment: BRIMBLE_BENCH_SOURCES (folders copied into the mixed tree), BRIMBLE_BENCH_WALK
 # (files of the walk, default 100000), BRIMBLE_BENCH_IMAGE_GIB (image size, default 4),
-# BRIMBLE_BENCH_ONLY=walk (the walk comparison alone).
+# BRIMBLE_BENCH_ONLY=walk or compression (that comparison alone).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -98,6 +99,7 @@ admitted=$(tr -cd '\0' <"$work/admitted" | wc -c)
 echo "admitted by the default settings: $admitted files"
 
 cp -a --reflink=never "$mnt/a" "$mnt/b"
+cp -a --reflink=never "$mnt/a" "$mnt/c" # for CompressionLevel=15
 sync
 btrfs filesystem sync "$mnt" >/dev/null # nothing left over for the timed runs to write
 read -r before_disk before_plain < <(usage_of "$mnt/a" "$work/admitted")
@@ -125,9 +127,22 @@ echo "saved on the admitted files ($(mib "$before_plain")):" \
 echo "saved on the whole tree: brimble-scan $(mib $((before_all - a_all))), defragment" \
     "$(mib $((before_all - b_all)))"
 echo "contents: both copies identical after compression"
-rm -rf "$mnt/a" "$mnt/b"
+
+# The same scan at the highest level the kernel takes, against defragment's default level.
+mkdir -p "$work/level15/Brimble"
+printf '[GENERAL]\nCompressionLevel=15\n' >"$work/level15/Brimble/brimble.ini"
+measure level15 sh -c "XDG_DATA_HOME='$work/level15' '$scan' '$mnt/c' && sync"
+grep -q "Total files processed:" "$work/level15.out" || die "brimble-scan at level 15 failed: $(cat "$work/level15.err")"
+diff -r -q --no-dereference "$mnt/c" "$mnt/b" >/dev/null || die "the level 15 copy differs"
+read -r c_disk _ < <(usage_of "$mnt/c" "$work/admitted")
+echo "level 15: the admitted files take $(mib "$c_disk") on disk, defragment -czstd left" \
+    "$(mib "$b_disk"), ratio $(ratio "$c_disk" "$b_disk") (goal: at most 0.90);" \
+    "$(wall level15) s against $(wall brimble) s at the default level; contents identical"
+rm -rf "$mnt/a" "$mnt/b" "$mnt/c"
 sync
 fi
+
+[ "${BRIMBLE_BENCH_ONLY:-}" = compression ] && exit 0
 
 echo "== 2. walk: brimble-scan vs find -printf '%s\\n' over $walk_files files that need no action"
 make_tree() { # folder files
