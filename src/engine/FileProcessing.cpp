@@ -20,9 +20,10 @@ void TfrmBrimblemain::ProcessFoundFile(const void* /*Sender*/, const std::string
                                        const TFileAttrRec& FileAttrRec) {
     const std::string FullName = Path + FileAttrRec.Name;
     if (FProcessingDriveIdx != pdiIdle) ShowStatus(FullName);
-    // The background's files are compressed for real even while an estimate runs.
-    const TFlagScope estimating(FEstimatingFile,
-                                FEstimateOnly || (FRunEstimate && !FBackgroundTarget));
+    // Only the walk's files of an estimate run are predicted: the background's, even while
+    // an estimate runs, are compressed for real.
+    const TFlagScope estimating(
+        FEstimatingFile, FEstimateOnly || (FRunEstimate && ScanRunning() && !FBackgroundTarget));
 
     TStatsIncrement inc;
     inc.OnDiskSize = FileAttrRec.Size;
