@@ -92,6 +92,7 @@ bool TfrmBrimblemain::StartScan(const std::string& Path) {
         FPlatform.Process().MessageBeep();
         return false;
     }
+    if (FEstimateOnly && !ChooseEstimateModelOf(drive)) return false;
     FProcessingDiskClusterSize = static_cast<int32_t>(GetClusterSize(FPlatform.Volumes(), drive));
     Log("Disk cluster size: " + std::to_string(FProcessingDiskClusterSize), llTrace);
     // No background compression during a manual run; the refresh at its end restarts it.
