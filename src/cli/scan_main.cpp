@@ -72,10 +72,6 @@ public:
         : FPlatform(platform), FSignals(signals), FFolders(folders) {}
 
     int Run(const std::string& folder, bool estimate) {
-        if (estimate && !TBlockCompressor::Available()) {
-            std::cerr << "brimble-scan: this build cannot estimate (it has no zstd)\n";
-            return kExitRefused;
-        }
         StdUiLoop loop(FPlatform.Clock(), TClockKind::Real);
         TConsoleView view(std::cout, StdoutIsTerminal());
         TBrimbleApplication application(FPlatform, loop, view, FFolders, TProgramRole::Scan);
@@ -96,6 +92,11 @@ public:
         if (!resolved.Error.empty()) {
             std::cerr << "Cannot open folder \"" << VisibleText(folder) << "\": " << resolved.Error
                       << '\n';
+            return kExitRefused;
+        }
+        if (const std::string why = estimate ? engine.EstimateRefusal(resolved.Path) : "";
+            !why.empty()) {
+            std::cerr << "brimble-scan: " << why << '\n';
             return kExitRefused;
         }
         // A walk there would refuse its own root and end without a file.

@@ -16,9 +16,10 @@ namespace brimble {
 namespace {
 
 // The predicted bytes on disk of the file at Path, or the error that kept it from being read.
+// Without a compressor every block counts as one that could not be compressed.
 OsValue<int64_t> EstimateFileOnDisk(IFileSystem& fs, const std::string& path, int64_t size,
-                                    int level, TBlockCompressor& compressor) {
-    const TCompressGeometry geometry;
+                                    int level, const TCompressGeometry& geometry,
+                                    IBlockCompressor* compressor) {
     const TEstimatePlan plan = PlanEstimate(size, geometry, TSampling{});
     OsValue<std::unique_ptr<IInputFile>> file = fs.OpenForRead(path);
     if (!file) return OsValue<int64_t>::Fail(file.code());
@@ -32,7 +33,7 @@ OsValue<int64_t> EstimateFileOnDisk(IFileSystem& fs, const std::string& path, in
             return OsValue<int64_t>::Fail(read.code());
         if (bytes.empty()) break; // the file shrank since it was listed
         results.push_back({span.Offset, static_cast<int64_t>(bytes.size()),
-                           compressor.CompressedSize(bytes, level)});
+                           compressor ? compressor->CompressedSize(bytes, level) : -1});
     }
     return EstimateOnDisk(size, plan, results, geometry);
 }
@@ -62,17 +63,21 @@ void TfrmBrimblemain::EstimateFoundFile(const std::string& FullName, int64_t Siz
             return;
         }
     }
+    IFileSystem& fs = FPlatform.FileSystem();
+    // Left to be compressed, as a file a real run could not change now.
+    if (!FEstimateModel && !ChooseEstimateModelOf(fs.DriveOfPath(FullName))) return;
     // Counted with its estimate, once the pool has it.
     inc.ToCompressCount = inc.ToCompressSize = 0;
     if (!FEstimatePool)
         FEstimatePool =
-            std::make_unique<TOrderedPool<OsValue<int64_t>, TBlockCompressor>>(EstimateWorkers());
-    IFileSystem& fs = FPlatform.FileSystem();
+            std::make_unique<TOrderedPool<OsValue<int64_t>, TEstimateWorker>>(EstimateWorkers());
     const int level = CompressionLevelNow();
     FPendingEstimates.push_back({FullName, Size, Before, linked});
-    FEstimatePool->Submit([&fs, FullName, Size, level](TBlockCompressor& compressor) {
-        return EstimateFileOnDisk(fs, FullName, Size, level, compressor);
-    });
+    FEstimatePool->Submit(
+        [&fs, FullName, Size, level, model = FEstimateModel](TEstimateWorker& worker) {
+            return EstimateFileOnDisk(fs, FullName, Size, level, model->Geometry,
+                                      worker.CompressorFor(model));
+        });
     CountEstimates(false);
 }
 

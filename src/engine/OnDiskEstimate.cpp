@@ -1,5 +1,5 @@
-// The estimate's arithmetic: which blocks to read, how btrfs stores each, and the scaling of
-// a sample to the whole file.
+// The estimate's arithmetic: which blocks to read, how the file system stores each, and the
+// scaling of a sample to the whole file.
 
 #include "engine/OnDiskEstimate.h"
 
@@ -29,21 +29,23 @@ void AddRunBlocks(int64_t run, int64_t fileSize, const TCompressGeometry& geomet
 // not) fits in the metadata, else one plain sector.
 int64_t SmallFileOnDisk(int64_t fileSize, int64_t compressed, const TCompressGeometry& geometry) {
     // Compressed data no smaller than the file counts as not compressible.
-    if (compressed >= 0 && compressed < fileSize && compressed <= geometry.MaxInline)
+    if (geometry.MaxInline > 0 && compressed >= 0 && compressed < fileSize &&
+        compressed <= geometry.MaxInline)
         return compressed;
     if (fileSize <= geometry.MaxInline && fileSize < geometry.SectorSize) return fileSize;
     return RoundUp(fileSize, geometry.SectorSize);
 }
 
 // One run: its blocks compressed in order until one does not shrink; from there on the
-// run is written as it is.
+// run is written as it is where the file system hands runs to compression whole.
 int64_t RunOnDisk(std::vector<TBlockResult>::const_iterator first,
                   std::vector<TBlockResult>::const_iterator last,
                   const TCompressGeometry& geometry) {
     int64_t bytes = 0;
     bool plain = false;
     for (auto block = first; block != last; ++block) {
-        plain = plain || !KeepsCompressed(block->Length, block->Compressed, geometry);
+        plain = (plain && geometry.RestOfRunPlain) ||
+                !KeepsCompressed(block->Length, block->Compressed, geometry);
         bytes += plain ? RoundUp(block->Length, geometry.SectorSize)
                        : RoundUp(block->Compressed, geometry.SectorSize);
     }
@@ -51,6 +53,20 @@ int64_t RunOnDisk(std::vector<TBlockResult>::const_iterator first,
 }
 
 } // namespace
+
+TCompressGeometry NtfsGeometry(int64_t clusterSize) {
+    constexpr int64_t kUnitClusters = 16;
+    TCompressGeometry geometry;
+    const int64_t sampleStretch = geometry.RunSize();
+    geometry.SectorSize = clusterSize > 0 ? clusterSize : 4096;
+    geometry.BlockSize = kUnitClusters * geometry.SectorSize;
+    geometry.RunBlocks = std::max<int64_t>(1, sampleStretch / geometry.BlockSize);
+    geometry.RestOfRunPlain = false;
+    // Data small enough for the file record is never compressed: a file of one cluster
+    // cannot save one.
+    geometry.MaxInline = 0;
+    return geometry;
+}
 
 TEstimatePlan PlanEstimate(int64_t fileSize, const TCompressGeometry& geometry,
                            const TSampling& sampling) {

@@ -3,7 +3,6 @@
 // thread, Pause, Stop and the enabled states of the scan controls.
 
 #include "engine/DriveTicks.h"
-#include "engine/TBlockCompressor.h"
 #include "engine/VolumeQueries.h"
 #include "engine/uMain.h"
 #include "threads/TScanPathThread.h"
@@ -94,6 +93,7 @@ bool TfrmBrimblemain::StartScan(const std::string& Path) {
         FPlatform.Process().MessageBeep();
         return false;
     }
+    if (FRunEstimate && !ChooseEstimateModelOf(drive)) return false;
     FProcessingDiskClusterSize = static_cast<int32_t>(GetClusterSize(FPlatform.Volumes(), drive));
     Log("Disk cluster size: " + std::to_string(FProcessingDiskClusterSize), llTrace);
     // No background compression during a manual run; the refresh at its end restarts it.
@@ -259,14 +259,16 @@ void TfrmBrimblemain::StartRunClick(bool Estimate) {
     if (FShuttingDown) return;
     // Go goes on with a paused run of either kind; Estimate only starts one.
     if (Estimate && ScanRunning()) return ShowWarning(FMessageTexts.ScanInProgress);
-    if (Estimate && !TBlockCompressor::Available())
-        return ShowWarning(FMessageTexts.CannotEstimate);
     if (FProcessingDriveIdx == pdiDelayedRun) return ShowWarning(FMessageTexts.ScanInProgress);
     const bool pathMode = FView.SelectedScanArea() == ScanArea::saPath;
     const std::string scanPath = pathMode ? FView.ScanPathText() : std::string();
     // Also while paused: a bad text keeps the pause, a good one does not change the walk.
     if (pathMode && !IsScanPathAcceptable(scanPath))
         return ShowWarning(FMessageTexts.IncorrectPath);
+    // Of ticked volumes, one that cannot be estimated is left out with its reason logged.
+    if (Estimate && pathMode)
+        if (const std::string why = EstimateRefusal(scanPath); !why.empty())
+            return ShowWarning(FMessageTexts.CannotEstimate + " " + why);
     if (WalkInProgress()) {
         SetScanning(true);
         FScanPathThread->Release();

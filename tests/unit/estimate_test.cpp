@@ -1,5 +1,5 @@
-// The estimate: how btrfs would store a file's blocks, the sampling of large files, and a
-// scan that predicts instead of compressing and so changes no file and no list.
+// The estimate: how btrfs and NTFS would store a file's blocks, the sampling of large files,
+// and a scan that predicts instead of compressing and so changes no file and no list.
 
 #include "engine/OnDiskEstimate.h"
 #include "engine/TBlockCompressor.h"
@@ -105,6 +105,67 @@ TEST(OnDiskEstimate, ABlockThatDoesNotShrinkLeavesTheRestOfItsRunPlain) {
     EXPECT_FALSE(KeepsCompressed(128 * KiB, -1, kGeometry)); // could not be compressed
 }
 
+// The predicted size of a file whose planned blocks compress to the given sizes, in order.
+int64_t OnDiskWith(int64_t size, const TCompressGeometry& geometry,
+                   const std::vector<int64_t>& compressed) {
+    const TEstimatePlan plan = PlanEstimate(size, geometry, {});
+    EXPECT_EQ(plan.Blocks.size(), compressed.size()) << size << " bytes";
+    std::vector<TBlockResult> results;
+    for (std::size_t i = 0; i < plan.Blocks.size() && i < compressed.size(); ++i)
+        results.push_back({plan.Blocks[i].Offset, plan.Blocks[i].Length, compressed[i]});
+    return EstimateOnDisk(size, plan, results, geometry);
+}
+
+// NTFS compresses each unit of 16 clusters alone and keeps it compressed only when that
+// saves a whole cluster; a unit that does not shrink leaves the next ones alone.
+TEST(OnDiskEstimate, NtfsUnitsAreStoredInClustersEachOnItsOwn) {
+    const TCompressGeometry ntfs = NtfsGeometry(4096);
+    EXPECT_EQ(ntfs.BlockSize, 64 * KiB);
+    const TCompressGeometry small = NtfsGeometry(512);
+    EXPECT_EQ(small.BlockSize, 8 * KiB);
+    struct Case {
+        const char* what;
+        const TCompressGeometry& geometry;
+        int64_t size;
+        std::vector<int64_t> compressed;
+        int64_t onDisk;
+    } cases[] = {
+        {"saves clusters; does not; shrinks after one that did not; partial unit saves one",
+         ntfs,
+         3 * 64 * KiB + 10'000,
+         {20'000, 62'000, 10'000, 5'000},
+         20'480 + 65'536 + 12'288 + 8'192},
+        {"partial last unit saving less than a cluster stays plain",
+         ntfs,
+         64 * KiB + 10'000,
+         {20'000, 9'000},
+         20'480 + 12'288},
+        {"a unit of zeros takes no cluster", ntfs, 2 * 64 * KiB, {0, 30'000}, 32'768},
+        {"could not be compressed: plain", ntfs, 64 * KiB, {-1}, 64 * KiB},
+        {"one cluster cannot save one", ntfs, 100, {30}, 4096},
+        {"clusters of 512 bytes",
+         small,
+         2 * 8 * KiB + 700,
+         {3'000, 8'000, 400},
+         3'072 + 8'192 + 512},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(OnDiskWith(c.size, c.geometry, c.compressed), c.onDisk) << c.what;
+
+    // A large file is sampled in stretches as long as btrfs's runs: the same share is read.
+    const auto BytesRead = [](const TEstimatePlan& plan) {
+        int64_t read = 0;
+        for (const TBlockSpan& span : plan.Blocks)
+            read += span.Length;
+        return read;
+    };
+    for (const TCompressGeometry& geometry : {ntfs, small}) {
+        const TEstimatePlan plan = PlanEstimate(100 * 512 * KiB, geometry, {});
+        EXPECT_TRUE(plan.Sampled());
+        EXPECT_EQ(BytesRead(plan), BytesRead(PlanEstimate(100 * 512 * KiB, kGeometry, {})));
+    }
+}
+
 TEST(OnDiskEstimate, ALargeFileIsSampledAndScaledUp) {
     const int64_t size = 100 * 512 * KiB + 300 * KiB; // 101 runs, the last one short
     const TSampling oneInEight{.MaxSampledRuns = 1000};
@@ -194,6 +255,31 @@ TEST_F(EstimateRun, PredictsTheTotalsAndChangesNoFileNorList) {
     EXPECT_EQ(stats.CompressedFiles_OldSize, 300 * KiB + 200 * KiB);
     EXPECT_GT(stats.PreservedSpace_Size, 300 * KiB);
     EXPECT_LT(stats.CompressedFiles_Size, 100 * KiB);
+}
+
+// A volume whose format the platform cannot compress is refused before the walk, with why.
+TEST_F(EstimateRun, AVolumeWithoutACompressorIsRefusedWithTheReason) {
+    struct Case {
+        TCompressionModel model;
+        const char* why;
+    } cases[] = {
+        {{TCompressionFormat::None, 4096, "no compression here"}, "no compression here"},
+        // The sim has no LZNT1 compressor of its own.
+        {{TCompressionFormat::Lznt1, 4096, {}}, "no LZNT1 compressor"},
+    };
+    sim.AddFile("C:\\Data\\a.txt", 100 * KiB);
+    TfrmBrimblemain& e = Engine();
+    ApplyDefaults(e.Options());
+    e.LogFile().SetLogLevel(llNotice);
+    e.SetEstimateOnly(true);
+    for (const Case& c : cases) {
+        sim.SetCompressionModel("C:\\", c.model);
+        EXPECT_NE(e.EstimateRefusal("C:\\Data\\").find(c.why), std::string::npos) << c.why;
+        EXPECT_EQ(e.GoScanPath("C:\\Data"), TScanStart::ssWrongDrive) << c.why;
+        EXPECT_NE(sim.Content(e.LogFile().FileName()).find(c.why), std::string::npos) << c.why;
+        e.StopScan();
+    }
+    EXPECT_FALSE(sim.IsCompressed("C:\\Data\\a.txt"));
 }
 
 // The files are estimated on worker threads while the walk goes on; a Stop still counts every

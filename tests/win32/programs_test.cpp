@@ -4,6 +4,7 @@
 
 #include "Win32TestSupport.h"
 #include "engine/ExitCodes.h"
+#include "platform/win32/Lznt1Compressor.h"
 #include "platform/win32/Win32Platform.h"
 
 #include <gtest/gtest.h>
@@ -74,6 +75,45 @@ TEST_F(Win32ProgramsTest, ScanSurvivesTheRefusedRequestAndChangesNoFile) {
     EXPECT_NE(log.find("Error during compress/decompress file \"" + dir / "a.txt" +
                        "\": Request not supported"),
               std::string::npos);
+}
+
+// The estimate reads with ntdll's LZNT1 and asks for nothing, so no request is refused.
+TEST_F(Win32ProgramsTest, AnEstimatePrintsPredictedTotalsAndChangesNoFile) {
+    std::string text;
+    for (int i = 0; text.size() < 200'000; ++i)
+        text += "line " + std::to_string(i % 97) + ": return alpha + beta;\r\n";
+    std::string noise(64 * 1024, '\0');
+    uint32_t seed = 1;
+    for (char& byte : noise)
+        byte = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    const std::map<std::string, std::string> files = {
+        {"text.txt", text}, {"noise.bin", noise}, {"tiny.txt", "a few bytes"}};
+    for (const auto& [name, content] : files)
+        WriteFile(dir / name, content);
+
+    const auto run = RunProgram(ScanProgram() + " --estimate " + Quoted(dir.Path));
+    if (const auto compressor = Lznt1Compressor::Open(); !compressor || !compressor->Compresses()) {
+        // Without a working LZNT1 (Wine's stores chunks as they are) it says so and stops.
+        EXPECT_EQ(run.ExitCode, DWORD(kExitRefused)) << run.Output;
+        EXPECT_NE(run.Output.find("cannot estimate"), std::string::npos) << run.Output;
+        for (const auto& [name, content] : files)
+            EXPECT_EQ(ReadFile(dir / name), content) << name;
+        GTEST_SKIP() << "no working LZNT1 compression here: " << run.Output;
+    }
+    EXPECT_EQ(run.ExitCode, DWORD(kExitDone)) << run.Output;
+    EXPECT_NE(run.Output.find("Total files processed:      3"), std::string::npos) << run.Output;
+    // Only the text saves clusters; a real run would undo the other two.
+    EXPECT_NE(run.Output.find("Files to be compressed:     1"), std::string::npos) << run.Output;
+    EXPECT_NE(run.Output.find("Compressed files:           1"), std::string::npos) << run.Output;
+    EXPECT_NE(run.Output.find("(estimate)"), std::string::npos) << run.Output;
+    EXPECT_EQ(run.Output.find("Request not supported"), std::string::npos) << run.Output;
+    for (const auto& [name, content] : files) {
+        EXPECT_EQ(ReadFile(dir / name), content) << name;
+        EXPECT_FALSE(::GetFileAttributesW(ApiPath(dir / name).c_str()) & FILE_ATTRIBUTE_COMPRESSED)
+            << name;
+    }
+    const std::string delayed = ReadFile(dataDir + "DelayedCompress.lst");
+    EXPECT_EQ(delayed.find(dir.Path), std::string::npos) << delayed;
 }
 
 // A folder given on the command line is resolved first, as on Linux ("C:/Data" and "C:"

@@ -81,6 +81,12 @@ void SimPlatform::SetClusterQueryFails(const std::string& root, bool fails) {
     ExistingVolume(c, root).ClusterQueryFails = fails;
 }
 
+void SimPlatform::SetCompressionModel(const std::string& root, const TCompressionModel& model) {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    ExistingVolume(c, root).Model = model;
+}
+
 void SimPlatform::SetDiskFull(const std::string& root, bool full) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);
@@ -119,6 +125,14 @@ OsValue<uint32_t> SimPlatform::GetClusterSize(const std::string& root) {
     if (const int error = UnreadableVolumeError(vol)) return OsValue<uint32_t>::Fail(error);
     if (vol->ClusterQueryFails) return OsValue<uint32_t>::Fail(err::InvalidFunction);
     return vol->ClusterSize;
+}
+
+TCompressionModel SimPlatform::CompressionModel(const std::string& root) {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    const Volume* vol = VolumeOfRoot(c, root);
+    if (vol && vol->Model) return *vol->Model;
+    return {TCompressionFormat::Zstd, vol ? vol->ClusterSize : 4096, {}};
 }
 
 } // namespace brimble::sim

@@ -1,8 +1,10 @@
 #include "platform/win32/Win32Volumes.h"
 
 #include "platform/win32/ErrorText.h"
+#include "platform/win32/Lznt1Compressor.h"
 #include "platform/win32/WideText.h"
 
+#include <string>
 #include <windows.h>
 
 namespace brimble::win32 {
@@ -61,6 +63,36 @@ OsValue<uint32_t> Win32Volumes::GetClusterSize(const std::string& root) {
                              &freeClusters, &totalClusters))
         return OsValue<uint32_t>::Fail(LastError());
     return static_cast<uint32_t>(sectorsPerCluster * bytesPerSector);
+}
+
+TCompressionModel Win32Volumes::CompressionModel(const std::string& root) {
+    // NTFS compresses nothing on volumes with larger clusters.
+    constexpr uint32_t kLargestCompressingCluster = 4096;
+    TCompressionModel model;
+    const OsValue<VolumeInformation> info = QueryVolumeInformation(root);
+    const OsValue<uint32_t> cluster = GetClusterSize(root);
+    if (!info || !cluster) {
+        model.WhyNot =
+            "its volume cannot be read: " + ErrorText(info ? cluster.code() : info.code());
+    } else if (!info->CanCompressFiles) {
+        model.WhyNot = "only NTFS volumes are compressed";
+    } else if (*cluster > kLargestCompressingCluster) {
+        model.WhyNot =
+            "NTFS compresses no volume with clusters of " + std::to_string(*cluster) + " bytes";
+    } else if (const auto compressor = Lznt1Compressor::Open(); !compressor) {
+        model.WhyNot = "this system cannot estimate (ntdll has no LZNT1 compression)";
+    } else if (!compressor->Compresses()) {
+        model.WhyNot = "this system cannot estimate (its LZNT1 compression stores data as it is)";
+    } else {
+        model.Format = TCompressionFormat::Lznt1;
+        model.ClusterSize = *cluster;
+    }
+    return model;
+}
+
+std::unique_ptr<IBlockCompressor> Win32Volumes::OpenBlockCompressor(TCompressionFormat format) {
+    if (format != TCompressionFormat::Lznt1) return nullptr;
+    return Lznt1Compressor::Open();
 }
 
 } // namespace brimble::win32

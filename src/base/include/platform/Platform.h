@@ -298,6 +298,33 @@ struct VolumeInformation {
     std::string WhyNotCompress;
 };
 
+// How a volume stores the data of a file it compresses, as far as an estimate of the
+// saving needs to know it.
+enum class TCompressionFormat {
+    None,  // not in a way this program can reproduce
+    Zstd,  // btrfs: zstd, one frame per block of 128 KiB, allocated in sectors
+    Lznt1, // NTFS: LZNT1, one compression unit of 16 clusters at a time
+};
+
+struct TCompressionModel {
+    TCompressionFormat Format = TCompressionFormat::None;
+    // Bytes per cluster, the unit NTFS allocates compressed data in.
+    int64_t ClusterSize = 4096;
+    // With None: why the saving cannot be estimated there, in words.
+    std::string WhyNot;
+};
+
+// Compresses blocks the way a volume's format does, only to learn how small they get.
+// Used by one thread at a time.
+class IBlockCompressor {
+public:
+    virtual ~IBlockCompressor() = default;
+    // Bytes of Block compressed on its own: 0 for a block the format stores as nothing
+    // (zeros), -1 when it could not be compressed. Level as for SetCompression; a format
+    // without levels ignores it.
+    virtual int64_t CompressedSize(std::string_view block, int level) = 0;
+};
+
 // Tells when drives arrive or go away (a device change on Windows, a mount or unmount
 // on Linux).
 class IMountWatch {
@@ -322,6 +349,15 @@ public:
     virtual OsValue<uint32_t> GetClusterSize(const std::string& root) = 0;
     // Null where the platform cannot tell drive changes this way.
     virtual std::unique_ptr<IMountWatch> OpenMountWatch() { return nullptr; }
+    // How the volume at Root would store a file it compresses.
+    virtual TCompressionModel CompressionModel(const std::string& /*root*/) {
+        return {TCompressionFormat::None, 4096, "this system's compression cannot be estimated"};
+    }
+    // A compressor of Format that the system itself provides; null where it has none (zstd
+    // comes with the program). Any thread may call it.
+    virtual std::unique_ptr<IBlockCompressor> OpenBlockCompressor(TCompressionFormat /*format*/) {
+        return nullptr;
+    }
 };
 
 // --- change watching ---

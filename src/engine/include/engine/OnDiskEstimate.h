@@ -9,18 +9,25 @@
 
 namespace brimble {
 
-// How btrfs lays compressed data out.
+// How a file system lays compressed data out; btrfs's unless made by NtfsGeometry.
 struct TCompressGeometry {
     int64_t BlockSize = 128 * 1024; // compressed one at a time, each an extent of its own
     // Blocks handed to compression together: after a block that does not shrink, the rest of
-    // its run is written as it is.
+    // its run is written as it is. Without RestOfRunPlain a run is only the stretch a sample
+    // reads, each block standing alone.
     int64_t RunBlocks = 4;
-    int64_t SectorSize = 4096;
-    // A file of at most one sector whose compressed data fits here lives in the metadata.
+    bool RestOfRunPlain = true;
+    int64_t SectorSize = 4096; // the unit of allocation
+    // A file of at most one sector whose compressed data fits here lives in the metadata;
+    // 0 where nothing does.
     int64_t MaxInline = 2048;
 
     int64_t RunSize() const { return BlockSize * RunBlocks; }
 };
+
+// NTFS with clusters of ClusterSize: compression units of 16 clusters, each compressed on its
+// own and allocated in clusters; a sample reads stretches as long as btrfs's runs.
+TCompressGeometry NtfsGeometry(int64_t clusterSize);
 
 // How much of a large file an estimate reads: a file of up to WholeRuns runs is read whole;
 // of a larger one the first and the last run (headers and tables, the tail) and, of the runs
@@ -58,7 +65,8 @@ struct TBlockResult {
     int64_t Compressed = -1;
 };
 
-// Whether a block is stored compressed: only when that saves at least one sector.
+// Whether a block is stored compressed: only when that saves at least one sector (a block
+// compressed to nothing, all zeros on NTFS, takes none).
 bool KeepsCompressed(int64_t length, int64_t compressed, const TCompressGeometry& geometry);
 
 // The file's bytes on disk as its size measurement will count them: compressed extents in

@@ -3,6 +3,8 @@
 // Compresses blocks the way btrfs compresses data with zstd (one frame a block, the level of
 // the request), only to learn how small they get.
 
+#include "platform/Platform.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,10 +12,10 @@
 
 namespace brimble {
 
-class TBlockCompressor {
+class TBlockCompressor final : public IBlockCompressor {
 public:
     TBlockCompressor();
-    ~TBlockCompressor();
+    ~TBlockCompressor() override;
     TBlockCompressor(const TBlockCompressor&) = delete;
     TBlockCompressor& operator=(const TBlockCompressor&) = delete;
 
@@ -23,7 +25,7 @@ public:
     static constexpr int kDefaultLevel = 3;
 
     // Bytes of Block compressed at Level (0: the default); -1 when it could not be done.
-    int64_t CompressedSize(std::string_view block, int level);
+    int64_t CompressedSize(std::string_view block, int level) override;
 
 private:
     struct TState;

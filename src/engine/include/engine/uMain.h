@@ -4,8 +4,8 @@
 // shell's; the engine reaches it only through IMainView, so this object exists and
 // works without any window (tests, the headless scan command).
 
+#include "engine/EstimateModel.h"
 #include "engine/IMainView.h"
-#include "engine/TBlockCompressor.h"
 #include "engine/TCompressAction.h"
 #include "engine/TCompressList.h"
 #include "engine/TNewFileMarks.h"
@@ -294,6 +294,9 @@ public:
     // Hands Path to the scan thread (created at the first call); false, with "Wrong drive!"
     // logged, when the drive of Path does not qualify.
     bool StartScan(const std::string& Path);
+    // Takes the estimate's model for the volume at Drive; false, with the reason logged,
+    // where it has none.
+    bool ChooseEstimateModelOf(const std::string& Drive);
     // A found file of the walk: an error while it is handled ends the run (ScanFailed).
     void HandleFoundFile(const void* Sender, const std::string& Path,
                          const TFileAttrRec& FileAttrRec);
@@ -344,6 +347,9 @@ public:
     bool EstimateOnly() const { return FEstimateOnly; }
     // Whether the current run, or the last one once it ended, is an estimate.
     bool RunIsEstimate() const { return FRunEstimate; }
+    // Why the files in Folder cannot be estimated (no compressor for its volume's format);
+    // empty when they can, or when Folder lies on no volume (the walk refuses it then).
+    std::string EstimateRefusal(const std::string& Folder);
 
     // --- accessors ---
     TBrimbleOptions& Options() { return *FOptions; }
@@ -460,9 +466,11 @@ private:
     bool FEstimatingFile = false;
     void StartRunClick(bool Estimate);
     void SetRunKind(bool Estimate);
+    // The model of the volume being walked, chosen as its walk starts.
+    std::shared_ptr<const TEstimateModel> FEstimateModel;
     // Reads and compresses the estimate's blocks while the walk goes on; made at the first
     // estimate.
-    std::unique_ptr<TOrderedPool<OsValue<int64_t>, TBlockCompressor>> FEstimatePool;
+    std::unique_ptr<TOrderedPool<OsValue<int64_t>, TEstimateWorker>> FEstimatePool;
     std::deque<TPendingEstimate> FPendingEstimates;
     // Files with other names that the estimate found a gain for, with their predicted size:
     // a real run finds them compressed already under their next name.

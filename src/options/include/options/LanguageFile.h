@@ -57,11 +57,11 @@ struct TMessageTexts {
     // %d files, %s bytes saved.
     std::string BackgroundDone = "since the start: %d files compressed, %s saved";
 
-    // An estimate run of the window: what its totals are, and a build that cannot make one.
+    // An estimate run of the window: what its totals are, and a folder it cannot estimate.
     std::string EstimateTotals = "Total (estimate)";
     std::string EstimateComplete = "Estimate complete: no file was changed. Go compresses.";
     std::string EstimateCompleteTitle = "Brimble: estimate complete";
-    std::string CannotEstimate = "This build of Brimble cannot estimate: it has no zstd.";
+    std::string CannotEstimate = "Brimble cannot estimate there:"; // and the reason
 
     static constexpr std::size_t kCount = 28;
     // The names a language file knows the texts by, in the order of their registration.

@@ -29,6 +29,10 @@ public:
     OsValue<VolumeInformation> QueryVolumeInformation(const std::string& root) override;
     OsValue<uint32_t> GetClusterSize(const std::string& root) override;
     std::unique_ptr<IMountWatch> OpenMountWatch() override;
+    // btrfs, the only file system here that compresses a file on request.
+    TCompressionModel CompressionModel(const std::string& /*root*/) override {
+        return {TCompressionFormat::Zstd, 4096, {}};
+    }
 
 private:
     // Once per volume and reason, until the volume can compress again.

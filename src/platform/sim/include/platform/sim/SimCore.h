@@ -71,7 +71,8 @@ struct Volume {
     bool NotReady = false;
     bool ClusterQueryFails = false;
     bool DiskFull = false;
-    std::unique_ptr<Node> Root; // none for a drive without a root folder
+    std::optional<TCompressionModel> Model; // none: btrfs's, for estimates
+    std::unique_ptr<Node> Root;             // none for a drive without a root folder
 };
 
 // A drive-letter path split into its components; "." and ".." resolved, empty parts dropped.

@@ -52,6 +52,9 @@ public:
     void SetVolumeNotReady(const std::string& root, bool notReady);
     // The cluster size query fails.
     void SetClusterQueryFails(const std::string& root, bool fails);
+    // How an estimate compresses for this volume; btrfs's (zstd) unless set. The sim has no
+    // compressor of its own.
+    void SetCompressionModel(const std::string& root, const TCompressionModel& model);
 
     // Creates the folder and its missing parents.
     void AddDirectory(const std::string& path, uint32_t attr = fa::Directory);
@@ -207,6 +210,7 @@ public:
     DriveType DriveTypeOf(const std::string& root) override;
     OsValue<VolumeInformation> QueryVolumeInformation(const std::string& root) override;
     OsValue<uint32_t> GetClusterSize(const std::string& root) override;
+    TCompressionModel CompressionModel(const std::string& root) override;
 
     // ===== IChangeWatching =====
     std::unique_ptr<IChangeReader> OpenChangeReader(const std::string& root,
