@@ -4,6 +4,7 @@
 // shell's; the engine reaches it only through IMainView, so this object exists and
 // works without any window (tests, the headless scan command).
 
+#include "engine/EstimateSampler.h"
 #include "engine/IMainView.h"
 #include "engine/TBlockCompressor.h"
 #include "engine/TCompressAction.h"
@@ -426,6 +427,7 @@ private:
         int64_t Size = 0;
         int64_t Before = 0;
         std::optional<std::pair<uint64_t, uint64_t>> Linked;
+        bool Predicted = false; // from the files of its group: not read
     };
     // Counts the estimates that are done, waiting for the oldest while too many are in
     // flight; with All, waits for every one.
@@ -440,6 +442,13 @@ private:
     // Files with other names that the estimate found a gain for, with their predicted size:
     // a real run finds them compressed already under their next name.
     std::map<std::pair<uint64_t, uint64_t>, int64_t> FEstimatedLinkedFiles;
+    // Chooses the files the estimate reads and predicts the others; made for each run.
+    std::unique_ptr<TEstimateSampler> FEstimateSampler;
+    void StartEstimateSampling();
+    // Forgets what the last run's estimates learnt: the next run predicts as the first did.
+    void ForgetEstimates();
+    // The estimate's workers at the priority of the scan thread.
+    void SetEstimatePriority(PriorityLevel Value);
     void AddToStats(const TStatsIncrement& inc);
     void ShowStats(const TStats& s);
 
