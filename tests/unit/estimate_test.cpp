@@ -186,7 +186,8 @@ TEST(EstimateSampler, GroupsByExtensionWithoutVersionNumbers) {
     } cases[] = {{"a.txt", "txt"}, {"libz.so.1.3", "so"}, {"archive.tar.GZ", "GZ"}, {"README", ""},
                  {".bashrc", ""},  {"v.1.2", ""},         {"python3.11", ""}};
     for (const Case& c : cases)
-        EXPECT_EQ(TEstimateSampler::GroupExtension(c.name), std::string_view(c.extension)) << c.name;
+        EXPECT_EQ(TEstimateSampler::GroupExtension(c.name), std::string_view(c.extension))
+            << c.name;
 }
 
 TEST(EstimateSampler, PredictsItsGroupsRatioInWholeSectorsKeepingTheTotal) {
@@ -340,7 +341,8 @@ TEST_F(EstimateRun, PredictsMostFilesOfAGroupFromTheOnesItReads) {
 
 // A file with two names: the estimate counts the first with its predicted size and the
 // second as stored compressed already, as a real run finds it after compressing the first.
-TEST_F(EstimateRun, CountsAFileWithTwoNamesOnce) {
+// A second estimate changed nothing, so it counts the same.
+TEST_F(EstimateRun, CountsAFileWithTwoNamesOnceOnEveryRun) {
     if (!TBlockCompressor::Available()) GTEST_SKIP() << "built without zstd";
     const std::string text = Text(100 * KiB);
     for (const char* name : {"C:\\Data\\a.txt", "C:\\Data\\b.txt"}) {
@@ -350,16 +352,18 @@ TEST_F(EstimateRun, CountsAFileWithTwoNamesOnce) {
     TfrmBrimblemain& e = Engine();
     ApplyDefaults(e.Options());
     e.SetEstimateOnly(true);
-    ASSERT_EQ(e.GoScanPath("C:\\Data"), TScanStart::ssStarted);
-    ASSERT_TRUE(RunToEnd());
-
     const int64_t after = Estimate(text);
-    const TStats& stats = e.Stats();
-    EXPECT_EQ(stats.FilesToBeCompressed_Count, 2);
-    EXPECT_EQ(stats.CompressedFiles_Count, 2);
-    EXPECT_EQ(stats.CompressedFiles_OldSize, 100 * KiB + after);
-    EXPECT_EQ(stats.CompressedFiles_Size, 2 * after);
-    EXPECT_EQ(stats.PreservedSpace_Size, 100 * KiB - after); // the data shrinks once
+    for (int run = 1; run <= 2; ++run) {
+        ASSERT_EQ(e.GoScanPath("C:\\Data"), TScanStart::ssStarted);
+        ASSERT_TRUE(RunToEnd());
+        const TStats& stats = e.Stats();
+        EXPECT_EQ(stats.FilesToBeCompressed_Count, 2) << "run " << run;
+        EXPECT_EQ(stats.CompressedFiles_Count, 2) << "run " << run;
+        EXPECT_EQ(stats.CompressedFiles_OldSize, 100 * KiB + after) << "run " << run;
+        EXPECT_EQ(stats.CompressedFiles_Size, 2 * after) << "run " << run;
+        // The data shrinks once.
+        EXPECT_EQ(stats.PreservedSpace_Size, 100 * KiB - after) << "run " << run;
+    }
 }
 
 // The workers read and compress at the scan's priority, not at the one they started with.
