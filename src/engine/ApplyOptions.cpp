@@ -59,6 +59,7 @@ void TfrmBrimblemain::SetPriority(PriorityLevel Value) {
     process.SetCurrentThreadPriority(Value);
     // The scan thread takes it itself at its next file.
     if (FScanPathThread) FScanPathThread->SetPriority(process, Value);
+    SetEstimatePriority(Value); // its workers too, each before its next file
 }
 
 void TfrmBrimblemain::ApplyLanguage() {

@@ -44,6 +44,8 @@ std::size_t EstimateWorkers() {
     return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
 }
 constexpr std::size_t kFilesInFlightPerWorker = 4;
+// Predicted files wait behind the files read before them; bounded when one read is slow.
+constexpr std::size_t kMaxFilesWaiting = 4096;
 
 } // namespace
 
@@ -71,14 +73,37 @@ void TfrmBrimblemain::EstimateFoundFile(const std::string& FullName, int64_t Siz
     if (!FEstimatePool)
         FEstimatePool =
             std::make_unique<TOrderedPool<OsValue<int64_t>, TEstimateWorker>>(EstimateWorkers());
-    const int level = CompressionLevelNow();
+    if (!FEstimateSampler) StartEstimateSampling();
     FPendingEstimates.push_back({FullName, Size, Before, linked});
+    if (!FEstimateSampler->Reads(FullName, Size)) {
+        FPendingEstimates.back().Predicted = true; // counted in its turn, nothing read
+        CountEstimates(false);
+        return;
+    }
+    const int level = CompressionLevelNow();
     FEstimatePool->Submit(
         [&fs, FullName, Size, level, model = FEstimateModel](TEstimateWorker& worker) {
             return EstimateFileOnDisk(fs, FullName, Size, level, model->Geometry,
                                       worker.CompressorFor(model));
         });
     CountEstimates(false);
+}
+
+void TfrmBrimblemain::StartEstimateSampling() {
+    FEstimateSampler = std::make_unique<TEstimateSampler>(FPlatform.FileSystem().PathDelimiter());
+    SetEstimatePriority(FOptions->Priority);
+}
+
+void TfrmBrimblemain::ForgetEstimates() {
+    if (!FPendingEstimates.empty()) return; // still being counted
+    FEstimateSampler.reset();
+    FEstimatedLinkedFiles.clear();
+}
+
+void TfrmBrimblemain::SetEstimatePriority(PriorityLevel Value) {
+    if (!FEstimatePool) return;
+    FEstimatePool->SetWorkerSetting(
+        [&process = FPlatform.Process(), Value] { process.SetCurrentThreadPriority(Value); });
 }
 
 bool TfrmBrimblemain::EstimatePending(const std::pair<uint64_t, uint64_t>& linked) const {
@@ -90,7 +115,14 @@ void TfrmBrimblemain::CountEstimates(bool all) {
     if (!FEstimatePool) return;
     const std::size_t window = FEstimatePool->Workers() * kFilesInFlightPerWorker;
     while (!FPendingEstimates.empty()) {
-        const bool wait = all || FPendingEstimates.size() > window;
+        if (FPendingEstimates.front().Predicted) {
+            const TPendingEstimate file = std::move(FPendingEstimates.front());
+            FPendingEstimates.pop_front();
+            CountEstimate(file, FEstimateSampler->Predict(file.FullName, file.Size, file.Before));
+            continue;
+        }
+        const bool wait =
+            all || FEstimatePool->Pending() > window || FPendingEstimates.size() > kMaxFilesWaiting;
         std::optional<OsValue<int64_t>> after;
         try {
             after = FEstimatePool->Next(wait);
@@ -126,9 +158,11 @@ void TfrmBrimblemain::CountEstimate(const TPendingEstimate& file, const OsValue<
         return;
     }
     if (FLogFile->LogLevel() >= llTrace)
-        Log("File [" + LogName(file.FullName) + "] estimate: " +
-                FormatSize(FPlatform.Locale(), fsAutomatic, -1, *after) + " on disk",
+        Log("File [" + LogName(file.FullName) +
+                "] estimate: " + FormatSize(FPlatform.Locale(), fsAutomatic, -1, *after) +
+                " on disk" + (file.Predicted ? ", predicted from its group" : ""),
             llTrace);
+    if (!file.Predicted) FEstimateSampler->Measured(file.FullName, file.Size, file.Before, *after);
     if (*after >= file.Before) {
         inc.ToCompressCount = inc.ToCompressSize = 0; // a real run would undo it
     } else {

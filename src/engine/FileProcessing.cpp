@@ -201,6 +201,7 @@ void TfrmBrimblemain::ResetStats() {
     FStatsShown.reset();
     FRefusedFolders.clear(); // each run says once per folder what it may not change
     FRunFailures = TRunFailures{};
+    ForgetEstimates();
     for (int i = 0; i < StatLabelCount; ++i)
         FView.SetStatLabel(static_cast<StatLabel>(i), "?");
 }

@@ -1,12 +1,15 @@
 // The estimate: how btrfs and NTFS would store a file's blocks, the sampling of large files,
-// and a scan that predicts instead of compressing and so changes no file and no list.
+// the choice of the files read and the prediction of the others, and a scan that predicts
+// instead of compressing and so changes no file and no list.
 
+#include "engine/EstimateSampler.h"
 #include "engine/OnDiskEstimate.h"
 #include "engine/TBlockCompressor.h"
 #include "options/OptionsTable.h"
 #include "support/EngineFixture.h"
 #include "support/RunStates.h"
 
+#include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <random>
@@ -215,6 +218,67 @@ TEST(OnDiskEstimate, TheSampleOfAHugeFileIsBounded) {
     }
 }
 
+TEST(EstimateSampler, ChoosesByTheNameAloneAndReadsAGroupsFirstFiles) {
+    const TFileSampling sampling{.Share = 4, .MinMeasured = 3};
+    const auto choose = [&] {
+        TEstimateSampler sampler('\\', sampling);
+        std::vector<bool> read;
+        for (int i = 0; i < 400; ++i)
+            read.push_back(sampler.Reads("C:\\d\\f" + std::to_string(i) + ".txt", 10'000));
+        return read;
+    };
+    const std::vector<bool> first = choose();
+    EXPECT_EQ(choose(), first); // the same files on every run
+    EXPECT_TRUE(first[0] && first[1] && first[2]);
+    const auto count = std::count(first.begin() + 3, first.end(), true);
+    EXPECT_NEAR(static_cast<double>(count), 397 / 4.0, 30);
+
+    // Always read: a file of one sector (it may live in the metadata) and a large one.
+    TEstimateSampler sampler('\\', {.Share = 1'000'000, .MinMeasured = 0});
+    EXPECT_FALSE(sampler.Reads("C:\\d\\a.txt", 10'000));
+    EXPECT_TRUE(sampler.Reads("C:\\d\\b.txt", 4096));
+    EXPECT_TRUE(sampler.Reads("C:\\d\\c.txt", TFileSampling{}.MaxPredictedSize + 1));
+}
+
+TEST(EstimateSampler, GroupsByExtensionWithoutVersionNumbers) {
+    struct Case {
+        const char* name;
+        const char* extension;
+    } cases[] = {{"a.txt", "txt"}, {"libz.so.1.3", "so"}, {"archive.tar.GZ", "GZ"}, {"README", ""},
+                 {".bashrc", ""},  {"v.1.2", ""},         {"python3.11", ""}};
+    for (const Case& c : cases)
+        EXPECT_EQ(TEstimateSampler::GroupExtension(c.name), std::string_view(c.extension))
+            << c.name;
+}
+
+TEST(EstimateSampler, PredictsItsGroupsRatioInWholeSectorsKeepingTheTotal) {
+    TEstimateSampler sampler('\\', {.Share = 1'000'000, .MinMeasured = 2});
+    // Two .h files of the class 16 to 32 KiB: 45,056 bytes before, 14,336 after.
+    sampler.Measured("C:\\inc\\a.h", 20'000, 20'480, 8'192);
+    sampler.Measured("C:\\inc\\b.h", 24'000, 24'576, 6'144);
+    int64_t total = 0;
+    for (int i = 0; i < 10; ++i) {
+        const int64_t predicted =
+            sampler.Predict("C:\\other\\p" + std::to_string(i) + ".H", 20'000, 20'480);
+        EXPECT_EQ(predicted % 4096, 0);
+        EXPECT_GE(predicted, 4096);
+        total += predicted;
+    }
+    const double exact = 10 * 20'480 * 14'336.0 / 45'056.0;
+    EXPECT_NEAR(static_cast<double>(total), exact, 2048); // the rounding is carried over
+
+    // Nothing known of another size class or extension: no gain, as a real run undoes.
+    EXPECT_EQ(sampler.Predict("C:\\inc\\big.h", 40'000, 40'960), 40'960);
+    EXPECT_EQ(sampler.Predict("C:\\inc\\c.cpp", 20'000, 20'480), 20'480);
+    // A group whose files gained nothing predicts no gain.
+    sampler.Measured("C:\\z\\a.zst", 20'000, 20'480, 20'700);
+    EXPECT_EQ(sampler.Predict("C:\\z\\b.zst", 20'000, 20'480), 20'480);
+    // Names without an extension are alike within their folder only.
+    sampler.Measured("C:\\bin\\tool", 20'000, 20'480, 4'096);
+    EXPECT_EQ(sampler.Predict("C:\\bin\\other", 20'000, 20'480), 4'096);
+    EXPECT_EQ(sampler.Predict("C:\\sbin\\other", 20'000, 20'480), 20'480);
+}
+
 class EstimateRun : public EngineFixture {
 protected:
     const std::string kDataDir = "C:\\Users\\u\\AppData\\Local\\Brimble\\";
@@ -314,6 +378,83 @@ TEST_F(EstimateRun, AStopCountsEveryFileHandedOverInTheWalksOrder) {
         at = log.find("f" + std::to_string(i) + ".txt] estimate:", at);
         ASSERT_NE(at, std::string::npos) << "file " << i << " out of order:\n" << log;
     }
+}
+
+// Of many alike files only a share is read; the others are predicted from them, and a group
+// whose files gain nothing is predicted to gain nothing, so a real run's undo holds for it.
+TEST_F(EstimateRun, PredictsMostFilesOfAGroupFromTheOnesItReads) {
+    if (!TBlockCompressor::Available()) GTEST_SKIP() << "built without zstd";
+    constexpr int kFiles = 80;
+    int64_t wholeBefore = 0;
+    int64_t wholeAfter = 0;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string text = Text(40 * KiB, 100 + i);
+        sim.AddFileWithContent("C:\\Data\\t" + std::to_string(i) + ".txt", text);
+        sim.AddFileWithContent("C:\\Data\\n" + std::to_string(i) + ".csv", Noise(40 * KiB, i));
+        wholeBefore += 40 * KiB;
+        wholeAfter += Estimate(text);
+    }
+    TfrmBrimblemain& e = Engine();
+    ApplyDefaults(e.Options());
+    e.LogFile().SetLogLevel(2);
+    e.SetEstimateOnly(true);
+    ASSERT_EQ(e.GoScanPath("C:\\Data"), TScanStart::ssStarted);
+    ASSERT_TRUE(RunToEnd());
+
+    const TStats& stats = e.Stats();
+    EXPECT_EQ(stats.FilesToBeCompressed_Count, kFiles); // the noise is undone
+    EXPECT_EQ(stats.CompressedFiles_Count, kFiles);
+    EXPECT_EQ(stats.CompressedFiles_OldSize, wholeBefore);
+    const auto saving = static_cast<double>(wholeBefore - wholeAfter);
+    EXPECT_NEAR(static_cast<double>(stats.PreservedSpace_Size), saving, saving * 0.03);
+    const std::string log = sim.Content(e.LogFile().FileName());
+    std::size_t predicted = 0;
+    for (std::size_t at = 0; (at = log.find("predicted from its group", at)) != std::string::npos;
+         ++at)
+        ++predicted;
+    EXPECT_GT(predicted, kFiles); // most of both groups
+}
+
+// A file with two names: the estimate counts the first with its predicted size and the
+// second as stored compressed already, as a real run finds it after compressing the first.
+// A second estimate changed nothing, so it counts the same.
+TEST_F(EstimateRun, CountsAFileWithTwoNamesOnceOnEveryRun) {
+    if (!TBlockCompressor::Available()) GTEST_SKIP() << "built without zstd";
+    const std::string text = Text(100 * KiB);
+    for (const char* name : {"C:\\Data\\a.txt", "C:\\Data\\b.txt"}) {
+        sim.AddFileWithContent(name, text);
+        sim.SetLinkedFile(name, {7, 42});
+    }
+    TfrmBrimblemain& e = Engine();
+    ApplyDefaults(e.Options());
+    e.SetEstimateOnly(true);
+    const int64_t after = Estimate(text);
+    for (int run = 1; run <= 2; ++run) {
+        ASSERT_EQ(e.GoScanPath("C:\\Data"), TScanStart::ssStarted);
+        ASSERT_TRUE(RunToEnd());
+        const TStats& stats = e.Stats();
+        EXPECT_EQ(stats.FilesToBeCompressed_Count, 2) << "run " << run;
+        EXPECT_EQ(stats.CompressedFiles_Count, 2) << "run " << run;
+        EXPECT_EQ(stats.CompressedFiles_OldSize, 100 * KiB + after) << "run " << run;
+        EXPECT_EQ(stats.CompressedFiles_Size, 2 * after) << "run " << run;
+        // The data shrinks once.
+        EXPECT_EQ(stats.PreservedSpace_Size, 100 * KiB - after) << "run " << run;
+    }
+}
+
+// The workers read and compress at the scan's priority, not at the one they started with.
+TEST_F(EstimateRun, TheWorkersRunAtTheScansPriority) {
+    if (!TBlockCompressor::Available()) GTEST_SKIP() << "built without zstd";
+    sim.AddFileWithContent("C:\\Data\\a.txt", Text(100 * KiB));
+    TfrmBrimblemain& e = Engine();
+    ApplyDefaults(e.Options());
+    e.Options().Priority = 1;
+    sim.SetCurrentThreadPriority(3); // only a worker sets it again
+    e.SetEstimateOnly(true);
+    ASSERT_EQ(e.GoScanPath("C:\\Data"), TScanStart::ssStarted);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(e.Stats().CompressedFiles_Count, 1);
+    EXPECT_EQ(sim.ThreadPriority(), 1);
 }
 
 } // namespace

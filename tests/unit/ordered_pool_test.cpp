@@ -1,12 +1,16 @@
 // The ordered pool: results in the order the jobs were given whatever order they finish in,
-// a job's error in its turn, and a stop that drops what has not started and joins the rest.
+// a job's error in its turn, a stop that drops what has not started and joins the rest, and a
+// setting each worker applies to its own thread before its next job.
 
 #include "threads/TOrderedPool.h"
 
 #include <atomic>
 #include <future>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <set>
 #include <stdexcept>
+#include <thread>
 
 namespace brimble::test {
 namespace {
@@ -75,6 +79,37 @@ TEST(OrderedPool, StopDropsWhatHasNotStartedAndJoinsTheRest) {
         pool.Submit([&ran](TCounter&) { return ++ran; }); // ignored after the stop
     } // the destructor stops again: no second join, no hang
     EXPECT_EQ(ran, 1);
+}
+
+TEST(OrderedPool, EachWorkerAppliesTheLatestSettingOnItsOwnThreadBeforeItsNextJob) {
+    std::mutex mutex;
+    std::set<std::thread::id> settled; // the threads that ran the setting of this round
+    int round = 0;
+    TPool pool(2);
+    // Each job says whether its own thread ran the current round's setting before it.
+    const auto job = [&](TCounter&) {
+        const std::lock_guard lock(mutex);
+        return settled.contains(std::this_thread::get_id()) ? round : -1;
+    };
+    for (int r = 1; r <= 2; ++r) {
+        {
+            const std::lock_guard lock(mutex);
+            settled.clear();
+            round = r;
+        }
+        pool.SetWorkerSetting([&] {
+            const std::lock_guard lock(mutex);
+            settled.insert(std::this_thread::get_id());
+        });
+        for (int i = 0; i < 20; ++i)
+            pool.Submit(job);
+        for (int i = 0; i < 20; ++i)
+            EXPECT_EQ(pool.Next(true), r) << "round " << r << ", job " << i;
+    }
+    // A setting that fails leaves the workers running their jobs.
+    pool.SetWorkerSetting([] { throw std::runtime_error("refused"); });
+    pool.Submit([](TCounter&) { return 7; });
+    EXPECT_EQ(pool.Next(true), 7);
 }
 
 } // namespace

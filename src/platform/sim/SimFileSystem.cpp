@@ -251,7 +251,7 @@ OsValue<TDataLayout> SimPlatform::ExamineData(const std::string& path) {
     const Node* node = c.Find(path, false).Entry;
     if (!node) return OsValue<TDataLayout>::Fail(err::FileNotFound); // removed meanwhile
     return TDataLayout{*size, node->SharedData,
-                       node->EncodedByVolume && !(node->Attr & fa::Compressed), std::nullopt};
+                       node->EncodedByVolume && !(node->Attr & fa::Compressed), node->LinkedFile};
 }
 
 std::string SimPlatform::SysErrorMessage(int code) {

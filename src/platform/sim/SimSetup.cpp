@@ -162,6 +162,12 @@ void SimPlatform::SetEncodedByVolume(const std::string& path, bool encoded) {
     ExistingEntry(c, path, false).EncodedByVolume = encoded;
 }
 
+void SimPlatform::SetLinkedFile(const std::string& path, std::pair<uint64_t, uint64_t> id) {
+    auto& c = *FState->Shared;
+    std::lock_guard lock(c.Mutex);
+    ExistingEntry(c, path, false).LinkedFile = id;
+}
+
 void SimPlatform::SetChangeRefused(const std::string& path, bool refused) {
     auto& c = *FState->Shared;
     std::lock_guard lock(c.Mutex);

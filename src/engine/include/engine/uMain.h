@@ -5,6 +5,7 @@
 // works without any window (tests, the headless scan command).
 
 #include "engine/EstimateModel.h"
+#include "engine/EstimateSampler.h"
 #include "engine/IMainView.h"
 #include "engine/TCompressAction.h"
 #include "engine/TCompressList.h"
@@ -452,6 +453,7 @@ private:
         int64_t Size = 0;
         int64_t Before = 0;
         std::optional<std::pair<uint64_t, uint64_t>> Linked;
+        bool Predicted = false; // from the files of its group: not read
     };
     // Counts the estimates that are done, waiting for the oldest while too many are in
     // flight; with All, waits for every one.
@@ -475,6 +477,13 @@ private:
     // Files with other names that the estimate found a gain for, with their predicted size:
     // a real run finds them compressed already under their next name.
     std::map<std::pair<uint64_t, uint64_t>, int64_t> FEstimatedLinkedFiles;
+    // Chooses the files the estimate reads and predicts the others; made for each run.
+    std::unique_ptr<TEstimateSampler> FEstimateSampler;
+    void StartEstimateSampling();
+    // Forgets what the last run's estimates learnt: the next run predicts as the first did.
+    void ForgetEstimates();
+    // The estimate's workers at the priority of the scan thread.
+    void SetEstimatePriority(PriorityLevel Value);
     void AddToStats(const TStatsIncrement& inc);
     void ShowStats(const TStats& s);
 

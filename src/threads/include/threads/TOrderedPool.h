@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -52,6 +53,15 @@ public:
 
     std::size_t Workers() const { return FStates.size(); }
 
+    // Runs Setting on every worker, each on its own thread before its next job: what a platform
+    // lets a thread set only for itself, such as its priority. A later setting replaces one
+    // that a worker has not run yet; an error in it leaves that worker as it was.
+    void SetWorkerSetting(std::function<void()> setting) {
+        const std::lock_guard lock(FMutex);
+        FSetting = std::make_shared<const std::function<void()>>(std::move(setting));
+        ++FSettingVersion;
+    }
+
     // Jobs given and not yet taken back with Next.
     std::size_t Pending() const {
         const std::lock_guard lock(FMutex);
@@ -95,13 +105,20 @@ private:
     };
 
     void Work(WorkerState& state) {
+        uint64_t settingVersion = 0;
         std::unique_lock lock(FMutex);
         for (;;) {
             FWorkAdded.wait(lock, [this] { return FStopping || !FQueue.empty(); });
             if (FStopping) return;
             const std::shared_ptr<TSlot> slot = std::move(FQueue.front());
             FQueue.pop_front();
+            std::shared_ptr<const std::function<void()>> setting;
+            if (settingVersion != FSettingVersion) {
+                settingVersion = FSettingVersion;
+                setting = FSetting;
+            }
             lock.unlock();
+            if (setting) ApplySetting(*setting);
             std::optional<Result> value;
             std::exception_ptr error;
             try {
@@ -118,12 +135,22 @@ private:
         }
     }
 
+    static void ApplySetting(const std::function<void()>& setting) {
+        try {
+            setting();
+        } catch (...) {
+            // The worker goes on as it was: its jobs matter more than its setting.
+        }
+    }
+
     mutable std::mutex FMutex;
     std::condition_variable FWorkAdded;
     std::condition_variable FDone;
     std::deque<std::shared_ptr<TSlot>> FQueue; // not started yet
     std::deque<std::shared_ptr<TSlot>> FOrder; // given, not taken back, in order
     bool FStopping = false;
+    std::shared_ptr<const std::function<void()>> FSetting;
+    uint64_t FSettingVersion = 0; // each worker runs the setting when its copy is older
     std::vector<std::unique_ptr<WorkerState>> FStates;
     std::vector<std::thread> FThreads; // last: joined before the rest goes
 };

@@ -50,6 +50,8 @@ struct Node {
     bool CompressedSizeFails = false;
     bool SharedData = false;
     bool EncodedByVolume = false;
+    // Which file this name is when the file has other names (hard links).
+    std::optional<std::pair<uint64_t, uint64_t>> LinkedFile;
     bool ChangeRefused = false;
     bool ReadRefused = false;
     bool CompressionThrows = false;

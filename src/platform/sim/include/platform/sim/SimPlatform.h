@@ -88,6 +88,9 @@ public:
     // The volume stored the file's data compressed as it was written, without the
     // compressed attribute: its size on disk is the compressed one.
     void SetEncodedByVolume(const std::string& path, bool encoded);
+    // The file has other names: ExamineData reports Id for each name given it. Only the
+    // report: each name keeps data of its own.
+    void SetLinkedFile(const std::string& path, std::pair<uint64_t, uint64_t> id);
     // The file may not be changed at all: compression requests fail with err::WriteProtect.
     void SetChangeRefused(const std::string& path, bool refused);
     // The folder cannot be listed (access denied); its entry still shows in its parent.
