@@ -90,7 +90,9 @@ void TfrmBrimblemain::EstimateFoundFile(const std::string& FullName, int64_t Siz
 }
 
 void TfrmBrimblemain::StartEstimateSampling() {
-    FEstimateSampler = std::make_unique<TEstimateSampler>(FPlatform.FileSystem().PathDelimiter());
+    // In the sectors or clusters of the volume the run starts on.
+    FEstimateSampler = std::make_unique<TEstimateSampler>(
+        FPlatform.FileSystem().PathDelimiter(), TFileSampling{}, FEstimateModel->Geometry);
     SetEstimatePriority(FOptions->Priority);
 }
 
