@@ -79,6 +79,15 @@ TEST_F(EstimateFromWindow, TheBackgroundWorksForRealDuringAnEstimate) {
     EXPECT_EQ(e.Stats().CompressedFiles_Count, 1);
 }
 
+TEST_F(EstimateFromWindow, AFolderThatCannotBeEstimatedIsRefusedWithTheReason) {
+    TfrmBrimblemain& e = Engine();
+    sim.SetCompressionModel("C:\\", {TCompressionFormat::None, 4096, "no model here"});
+    e.btnEstimateClick();
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].text, e.MessageTexts().CannotEstimate + " no model here");
+    EXPECT_FALSE(e.ScanRunning());
+}
+
 TEST_F(EstimateFromWindow, EstimateDoesNotInterruptARunningScan) {
     TfrmBrimblemain& e = Engine();
     e.spdbtnGoClick();
