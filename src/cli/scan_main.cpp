@@ -110,6 +110,10 @@ public:
         const TScanStart started = engine.GoScanPath(resolved.Path, estimate);
         if (started != TScanStart::ssStarted) {
             std::cerr << RefusalMessage(started, engine.MessageTexts()) << '\n';
+            // The bare refusal leaves the user guessing: the volume's own reason follows.
+            if (started == TScanStart::ssWrongDrive)
+                if (const std::string why = engine.DriveRefusal(resolved.Path); !why.empty())
+                    std::cerr << "brimble-scan: " << VisibleText(why) << '\n';
             return kExitRefused;
         }
         loop.RunUntil([&] { return !engine.ScanRunning(); });

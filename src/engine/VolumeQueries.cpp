@@ -67,4 +67,15 @@ bool TfrmBrimblemain::DriveOk(const std::string& DriveName, bool AllowRemovable)
     return JudgeDrive(FPlatform.Volumes(), root, AllowRemovable).Ok;
 }
 
+std::string TfrmBrimblemain::DriveRefusal(const std::string& Path) {
+    IFileSystem& fs = FPlatform.FileSystem();
+    std::string root = fs.DriveOfPath(Path);
+    if (root.empty()) return {};
+    if (root.back() != fs.PathDelimiter()) root += fs.PathDelimiter();
+    const TDriveVerdict verdict = JudgeDrive(FPlatform.Volumes(), root, true);
+    if (verdict.Ok) return {};
+    return root + (verdict.FileSystem.empty() ? "" : " (" + verdict.FileSystem + ")") + ": " +
+           (verdict.Reason.empty() ? "not a drive that takes compressed files" : verdict.Reason);
+}
+
 } // namespace brimble

@@ -298,7 +298,8 @@ TEST_F(BrimbleScanTest, RefusalsExitWithTheirCodes) {
         std::string message;
     };
     const Case cases[] = {
-        {{ext4->MountPoint()}, "Wrong drive!\n"},
+        // With the volume's own reason after the bare refusal.
+        {{ext4->MountPoint()}, "Wrong drive!\nbrimble-scan: " + ext4->MountPoint() + "/ (ext4): "},
         {{""}, "Incorrect path specified\n"},
         {{}, "No folder given.\n"},
         {{"-x", btrfs->MountPoint()}, "Unknown switch: -x\n"},

@@ -283,6 +283,9 @@ public:
     // files: a removable (only with AllowRemovable), fixed or RAM drive whose file system
     // compresses and whose clusters are at most 4096 bytes.
     bool DriveOk(const std::string& DriveName, bool AllowRemovable);
+    // Why the drive of Path takes no compressed files (as DriveOk judges it for a scan);
+    // empty when it does or the platform cannot tell.
+    std::string DriveRefusal(const std::string& Path);
 
     // --- scan controller ---
     // Go in "Scan path" mode: checks the folder, clears the statistics, rebuilds the excluded
