@@ -27,13 +27,6 @@ bool SameRoots(const std::vector<TDriveEntry>& a, const std::vector<TDriveEntry>
 }
 
 // In the platform's order of paths: without letter case on drive letters, by bytes on Linux.
-// A root as the user knows it: "/data", not "/data/"; "/" and "C:\\" stay as they are.
-std::string ShownRoot(const std::string& root, char delimiter) {
-    if (root.size() > 1 && root.back() == delimiter && root[root.size() - 2] != ':')
-        return root.substr(0, root.size() - 1);
-    return root;
-}
-
 void SortByRoot(std::vector<TDriveEntry>& list, const IPathRules& rules) {
     std::stable_sort(list.begin(), list.end(), [&](const TDriveEntry& a, const TDriveEntry& b) {
         return rules.Compare(a.Root, b.Root) < 0;
@@ -75,10 +68,7 @@ void TfrmBrimblemain::FillDriveLettersList() {
         if (verdict.Ok)
             FDriveLettersList.push_back({root, 0});
         else if (!verdict.Reason.empty())
-            FDriveRefusals.push_back(
-                ShownRoot(drive, delimiter) +
-                (verdict.FileSystem.empty() ? std::string() : " (" + verdict.FileSystem + ")") +
-                ": " + verdict.Reason);
+            FDriveRefusals.push_back(RefusalLine(drive, delimiter, verdict));
     }
     // Sorted before the items are built, so that they stay parallel whatever order the
     // platform gives.

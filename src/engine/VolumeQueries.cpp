@@ -59,6 +59,18 @@ TDriveVerdict JudgeDrive(IVolumes& volumes, const std::string& root, bool AllowR
     return {true, info->FileSystemName, {}};
 }
 
+std::string ShownRoot(const std::string& root, char delimiter) {
+    if (root.size() > 1 && root.back() == delimiter && root[root.size() - 2] != ':')
+        return root.substr(0, root.size() - 1);
+    return root;
+}
+
+std::string RefusalLine(const std::string& root, char delimiter, const TDriveVerdict& verdict) {
+    return ShownRoot(root, delimiter) +
+           (verdict.FileSystem.empty() ? std::string() : " (" + verdict.FileSystem + ")") + ": " +
+           verdict.Reason;
+}
+
 bool TfrmBrimblemain::DriveOk(const std::string& DriveName, bool AllowRemovable) {
     const char delimiter = FPlatform.FileSystem().PathDelimiter();
     std::string root = DriveName;
@@ -72,10 +84,10 @@ std::string TfrmBrimblemain::DriveRefusal(const std::string& Path) {
     std::string root = fs.DriveOfPath(Path);
     if (root.empty()) return {};
     if (root.back() != fs.PathDelimiter()) root += fs.PathDelimiter();
-    const TDriveVerdict verdict = JudgeDrive(FPlatform.Volumes(), root, true);
+    TDriveVerdict verdict = JudgeDrive(FPlatform.Volumes(), root, true);
     if (verdict.Ok) return {};
-    return root + (verdict.FileSystem.empty() ? "" : " (" + verdict.FileSystem + ")") + ": " +
-           (verdict.Reason.empty() ? "not a drive that takes compressed files" : verdict.Reason);
+    if (verdict.Reason.empty()) verdict.Reason = "not a drive that takes compressed files";
+    return RefusalLine(root, fs.PathDelimiter(), verdict);
 }
 
 } // namespace brimble

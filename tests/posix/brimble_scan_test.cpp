@@ -299,7 +299,7 @@ TEST_F(BrimbleScanTest, RefusalsExitWithTheirCodes) {
     };
     const Case cases[] = {
         // With the volume's own reason after the bare refusal.
-        {{ext4->MountPoint()}, "Wrong drive!\nbrimble-scan: " + ext4->MountPoint() + "/ (ext4): "},
+        {{ext4->MountPoint()}, "Wrong drive!\nbrimble-scan: " + ext4->MountPoint() + " (ext4): "},
         {{""}, "Incorrect path specified\n"},
         {{}, "No folder given.\n"},
         {{"-x", btrfs->MountPoint()}, "Unknown switch: -x\n"},

@@ -38,4 +38,9 @@ struct TDriveVerdict {
 };
 TDriveVerdict JudgeDrive(IVolumes& volumes, const std::string& root, bool AllowRemovable);
 
+// A root as the user knows it: "/data", not "/data/"; "/" and "C:\\" stay as they are.
+std::string ShownRoot(const std::string& root, char delimiter);
+// "/data (ext4): the file system cannot compress single files", for a refused drive.
+std::string RefusalLine(const std::string& root, char delimiter, const TDriveVerdict& verdict);
+
 } // namespace brimble
